@@ -1,0 +1,85 @@
+#include "mailer/mailer.h"
+
+#include <exception>
+
+#include "util/errors.h"
+
+namespace quillpost {
+namespace {
+
+[[noreturn]] void NotAvailable(const char* member) {
+    throw ENotAvailable(std::string(member) + " is not available in this build");
+}
+
+}  // namespace
+
+bool HasLineBreakOrNul(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+bool TMailer::SendMail() { NotAvailable("SendMail"); }
+
+bool TMailer::GetBodyTextFromFile(std::string_view, WordBool, WordBool) {
+    NotAvailable("GetBodyTextFromFile");
+}
+
+void TMailer::MarkRegistry(std::int32_t) { NotAvailable("MarkRegistry"); }
+
+bool TMailer::AddAttachment(std::string_view strAttach) {
+    try {
+        attachments_.emplace_back(strAttach);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool TMailer::AddParty(TmsAddressList& list, std::string_view name, std::string_view address) {
+    // An address with a line break would let a script inject SMTP commands
+    // into the envelope.
+    if (HasLineBreakOrNul(address)) return false;
+    try {
+        list.AddAddress(address, name);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool TMailer::AddRecipient(std::string_view strName, std::string_view strAddress) {
+    return AddParty(recipients_, strName, strAddress);
+}
+
+bool TMailer::AddCC(std::string_view strName, std::string_view strAddress) {
+    return AddParty(cc_, strName, strAddress);
+}
+
+bool TMailer::AddBCC(std::string_view strName, std::string_view strAddress) {
+    return AddParty(bcc_, strName, strAddress);
+}
+
+void TMailer::ClearAllRecipients() {
+    recipients_.Clear();
+    cc_.Clear();
+    bcc_.Clear();
+}
+
+bool TMailer::AddExtraHeader(std::string_view strExtraHeader) {
+    try {
+        extraHeaders_.emplace_back(strExtraHeader);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void TMailer::SetPriority(std::int16_t v) {
+    if (v >= 1 && v <= 5) priority_ = static_cast<std::uint8_t>(v);
+}
+
+void TMailer::SetWordWrapLen(std::int16_t v) {
+    if (v < 0) RaiseRangeError();
+    wordWrapLen_ = static_cast<std::uint16_t>(v);
+}
+
+}  // namespace quillpost

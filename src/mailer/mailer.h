@@ -1,0 +1,146 @@
+#pragma once
+// The automation object: the complete description of one message plus its
+// delivery settings. Strings are ANSI byte strings; the automation boundary
+// converts wide strings and Booleans on the way in and out.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "message/address_list.h"
+#include "util/ansi_types.h"
+#include "util/string_list.h"
+
+namespace quillpost {
+
+class TMailer {
+public:
+    TMailer() = default;
+    TMailer(const TMailer&) = delete;
+    TMailer& operator=(const TMailer&) = delete;
+    virtual ~TMailer() = default;
+
+    // --- methods ---
+    bool SendMail();
+    void ClearAttachments() { attachments_.clear(); }
+    bool AddAttachment(std::string_view strAttach);
+    bool AddRecipient(std::string_view strName, std::string_view strAddress);
+    void ClearRecipients() { recipients_.Clear(); }
+    bool AddCC(std::string_view strName, std::string_view strAddress);
+    void ClearCCs() { cc_.Clear(); }
+    bool AddBCC(std::string_view strName, std::string_view strAddress);
+    void ClearBCCs() { bcc_.Clear(); }
+    void ClearAllRecipients();
+    void ClearBodyText() { body_.clear(); }
+    bool GetBodyTextFromFile(std::string_view strInputFile, WordBool bolEraseInputFile,
+                             WordBool bolShowWindow);
+    void ClearExtraHeaders() { extraHeaders_.clear(); }
+    bool AddExtraHeader(std::string_view strExtraHeader);
+    void MarkRegistry(std::int32_t thdModel);
+
+    // --- properties ---
+    const std::string& RemoteHost() const { return remoteHost_; }
+    void SetRemoteHost(std::string_view v) { remoteHost_ = v; }
+    const std::string& Subject() const { return subject_; }
+    void SetSubject(std::string_view v) { subject_ = v; }
+    const std::string& FromName() const { return fromName_; }
+    void SetFromName(std::string_view v) { fromName_ = v; }
+    const std::string& FromAddress() const { return fromAddress_; }
+    void SetFromAddress(std::string_view v) { fromAddress_ = v; }
+    const std::string& ReplyTo() const { return replyTo_; }
+    void SetReplyTo(std::string_view v) { replyTo_ = v; }
+    const std::string& ContentType() const { return contentType_; }
+    void SetContentType(std::string_view v) { contentType_ = v; }
+    // Put only: every assignment appends one body entry.
+    void SetBodyText(std::string_view v) { body_.emplace_back(v); }
+    const std::string& SMTPLog() const { return smtpLog_; }
+    void SetSMTPLog(std::string_view v) { smtpLog_ = v; }
+    // Reads 1 only when 1 was stored; the default 2 (MIME) reads back as 0.
+    std::int16_t Encoding() const { return encoding_ == 1 ? 1 : 0; }
+    void SetEncoding(std::int16_t v) { encoding_ = v; }
+    std::int16_t CharSet() const { return charSet_; }
+    void SetCharSet(std::int16_t v) { charSet_ = v; }
+    std::int16_t Priority() const { return priority_; }
+    // Values outside 1..5 are ignored.
+    void SetPriority(std::int16_t v);
+    const std::string& Response() const { return response_; }
+    WordBool Urgent() const { return urgent_; }
+    void SetUrgent(WordBool v) { urgent_ = v; }
+    static std::string Version() { return "2.2"; }
+    const std::string& PGPPath() const { return pgpPath_; }
+    void SetPGPPath(std::string_view v) { pgpPath_ = v; }
+    const std::string& PGPParams() const { return pgpParams_; }
+    void SetPGPParams(std::string_view v) { pgpParams_ = v; }
+    std::int16_t TimeOut() const { return static_cast<std::int16_t>(timeOut_); }
+    // Sign-extends into the 32-bit field; no range check.
+    void SetTimeOut(std::int16_t v) { timeOut_ = v; }
+    WordBool ConfirmRead() const { return confirmRead_; }
+    void SetConfirmRead(WordBool v) { confirmRead_ = v; }
+    WordBool ReturnReceipt() const { return returnReceipt_; }
+    void SetReturnReceipt(WordBool v) { returnReceipt_ = v; }
+    WordBool UseMSMailHeaders() const { return useMSMailHeaders_; }
+    void SetUseMSMailHeaders(WordBool v) { useMSMailHeaders_ = v; }
+    WordBool WordWrap() const { return wordWrap_; }
+    void SetWordWrap(WordBool v) { wordWrap_ = v; }
+    std::int16_t WordWrapLen() const { return static_cast<std::int16_t>(wordWrapLen_); }
+    // A negative value raises the range error and keeps the old one.
+    void SetWordWrapLen(std::int16_t v);
+    const std::string& DateTime() const { return dateTime_; }
+    void SetDateTime(std::string_view v) { dateTime_ = v; }
+    WordBool Live() const { return live_; }
+    void SetLive(WordBool v) { live_ = v; }
+    // Put only on the automation surface; read by the body-from-file reader.
+    void SetPGPTimeOut(std::int32_t v) { pgpTimeOut_ = v; }
+
+    // --- state for assembly and sending (not on the automation surface) ---
+    const TmsAddressList& Recipients() const { return recipients_; }
+    const TmsAddressList& CCs() const { return cc_; }
+    const TmsAddressList& BCCs() const { return bcc_; }
+    const TStringList& ExtraHeaders() const { return extraHeaders_; }
+    const TStringList& BodyLines() const { return body_; }
+    const TStringList& Attachments() const { return attachments_; }
+    std::int16_t StoredEncoding() const { return encoding_; }
+    std::int32_t TimeOutSeconds() const { return timeOut_; }
+    std::int32_t PGPTimeOut() const { return pgpTimeOut_; }
+
+protected:
+    void SetResponse(std::string_view text) { response_ = text; }
+
+private:
+    bool AddParty(TmsAddressList& list, std::string_view name, std::string_view address);
+
+    std::string remoteHost_;
+    std::string fromName_;
+    std::string fromAddress_;
+    std::string replyTo_;
+    TmsAddressList recipients_;
+    TmsAddressList cc_;
+    TmsAddressList bcc_;
+    std::string subject_;
+    std::string smtpLog_;
+    std::int16_t encoding_ = 2;
+    std::int16_t charSet_ = 1;
+    std::uint8_t priority_ = 3;
+    WordBool urgent_ = kWordFalse;
+    std::string response_;
+    std::string dateTime_;
+    std::string pgpPath_;
+    std::string pgpParams_;
+    std::int32_t timeOut_ = 45;
+    WordBool confirmRead_ = kWordFalse;
+    WordBool returnReceipt_ = kWordFalse;
+    TStringList extraHeaders_;
+    std::string contentType_;
+    TStringList body_;
+    WordBool wordWrap_ = kWordFalse;
+    std::uint16_t wordWrapLen_ = 70;
+    TStringList attachments_;
+    WordBool useMSMailHeaders_ = kWordTrue;
+    WordBool live_ = kWordTrue;
+    std::int32_t pgpTimeOut_ = 45;
+};
+
+// True when Text holds a CR, LF or NUL: such a text must never reach an SMTP
+// command line.
+bool HasLineBreakOrNul(std::string_view text);
+
+}  // namespace quillpost

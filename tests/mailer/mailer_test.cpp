@@ -1,0 +1,220 @@
+#include "mailer/mailer.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "util/errors.h"
+
+namespace quillpost {
+namespace {
+
+TEST(MailerDefaults, NewObjectReadsBackItsCreationValues) {
+    TMailer m;
+    EXPECT_EQ(m.Encoding(), 0) << "stored 2 must read back as 0";
+    EXPECT_EQ(m.StoredEncoding(), 2);
+    EXPECT_EQ(m.CharSet(), 1);
+    EXPECT_EQ(m.Priority(), 3);
+    EXPECT_EQ(m.TimeOut(), 45);
+    EXPECT_EQ(m.WordWrapLen(), 70);
+    EXPECT_EQ(m.PGPTimeOut(), 45);
+    EXPECT_EQ(m.WordWrap(), kWordFalse);
+    EXPECT_EQ(m.UseMSMailHeaders(), kWordTrue);
+    EXPECT_EQ(m.Live(), kWordTrue);
+    EXPECT_EQ(m.Urgent(), kWordFalse);
+    EXPECT_EQ(m.ConfirmRead(), kWordFalse);
+    EXPECT_EQ(m.ReturnReceipt(), kWordFalse);
+    EXPECT_EQ(TMailer::Version(), "2.2");
+    for (const std::string* s : {&m.RemoteHost(), &m.Subject(), &m.FromName(), &m.FromAddress(),
+                                 &m.ReplyTo(), &m.ContentType(), &m.SMTPLog(), &m.Response(),
+                                 &m.PGPPath(), &m.PGPParams(), &m.DateTime()})
+        EXPECT_TRUE(s->empty());
+    EXPECT_EQ(m.Recipients().Count(), 0);
+    EXPECT_TRUE(m.BodyLines().empty());
+    EXPECT_TRUE(m.Attachments().empty());
+    EXPECT_TRUE(m.ExtraHeaders().empty());
+}
+
+struct IntPut {
+    const char* name;
+    std::function<void(TMailer&, std::int16_t)> put;
+    std::function<std::int32_t(const TMailer&)> get;
+    std::int16_t value;
+    std::int32_t expected;
+};
+
+TEST(MailerProperties, NumericPutRules) {
+    auto enc = [](TMailer& m, std::int16_t v) { m.SetEncoding(v); };
+    auto encGet = [](const TMailer& m) { return std::int32_t{m.Encoding()}; };
+    auto prio = [](TMailer& m, std::int16_t v) { m.SetPriority(v); };
+    auto prioGet = [](const TMailer& m) { return std::int32_t{m.Priority()}; };
+    auto to = [](TMailer& m, std::int16_t v) { m.SetTimeOut(v); };
+    auto toGet = [](const TMailer& m) { return m.TimeOutSeconds(); };
+    auto cs = [](TMailer& m, std::int16_t v) { m.SetCharSet(v); };
+    auto csGet = [](const TMailer& m) { return std::int32_t{m.CharSet()}; };
+    auto wl = [](TMailer& m, std::int16_t v) { m.SetWordWrapLen(v); };
+    auto wlGet = [](const TMailer& m) { return std::int32_t{m.WordWrapLen()}; };
+    const IntPut cases[] = {
+        {"Encoding 1 reads 1", enc, encGet, 1, 1},
+        {"Encoding 2 reads 0", enc, encGet, 2, 0},
+        {"Encoding 7 reads 0", enc, encGet, 7, 0},
+        {"Encoding -1 reads 0", enc, encGet, -1, 0},
+        {"Priority 5 kept", prio, prioGet, 5, 5},
+        {"Priority 1 kept", prio, prioGet, 1, 1},
+        {"Priority 0 ignored", prio, prioGet, 0, 3},
+        {"Priority 6 ignored", prio, prioGet, 6, 3},
+        {"Priority -3 ignored", prio, prioGet, -3, 3},
+        {"TimeOut sign-extends", to, toGet, -1, -1},
+        {"TimeOut max", to, toGet, 32767, 32767},
+        {"TimeOut min", to, toGet, -32768, -32768},
+        {"CharSet any value stored", cs, csGet, 99, 99},
+        {"WordWrapLen 0 stored", wl, wlGet, 0, 0},
+        {"WordWrapLen max stored", wl, wlGet, 32767, 32767},
+    };
+    for (const auto& c : cases) {
+        TMailer m;
+        c.put(m, c.value);
+        EXPECT_EQ(c.get(m), c.expected) << c.name;
+    }
+}
+
+TEST(MailerProperties, EncodingKeepsTheStoredValueForAssembly) {
+    TMailer m;
+    m.SetEncoding(7);
+    EXPECT_EQ(m.StoredEncoding(), 7);
+}
+
+TEST(MailerProperties, NegativeWordWrapLenFailsAndKeepsValue) {
+    TMailer m;
+    m.SetWordWrapLen(12);
+    for (std::int16_t bad : {std::int16_t{-1}, std::int16_t{-32768}}) {
+        try {
+            m.SetWordWrapLen(bad);
+            FAIL() << "no range error for " << bad;
+        } catch (const ERangeError& e) {
+            EXPECT_STREQ(e.what(), "Range check error");
+        }
+        EXPECT_EQ(m.WordWrapLen(), 12);
+    }
+}
+
+TEST(MailerProperties, BooleansAreStoredUnchanged) {
+    TMailer m;
+    // Any non-zero 16-bit value is true; the stored bits are returned as given.
+    m.SetUrgent(1);
+    m.SetWordWrap(0x7FFF);
+    m.SetLive(0);
+    m.SetConfirmRead(-2);
+    m.SetReturnReceipt(kWordTrue);
+    m.SetUseMSMailHeaders(0);
+    EXPECT_EQ(m.Urgent(), 1);
+    EXPECT_EQ(m.WordWrap(), 0x7FFF);
+    EXPECT_EQ(m.Live(), 0);
+    EXPECT_EQ(m.ConfirmRead(), -2);
+    EXPECT_EQ(m.ReturnReceipt(), kWordTrue);
+    EXPECT_EQ(m.UseMSMailHeaders(), 0);
+    EXPECT_TRUE(IsTrue(m.Urgent()));
+    EXPECT_FALSE(IsTrue(m.Live()));
+}
+
+TEST(MailerProperties, StringsAreStoredUnchanged) {
+    TMailer m;
+    const std::string host = "mail.example.test:2525; backup.example.test";
+    m.SetRemoteHost(host);
+    m.SetSubject(std::string(300, 's'));  // no cut at the object level
+    m.SetPGPPath("  pgp.exe  ");
+    m.SetPGPTimeOut(-5);
+    EXPECT_EQ(m.RemoteHost(), host);
+    EXPECT_EQ(m.Subject().size(), 300u);
+    EXPECT_EQ(m.PGPPath(), "  pgp.exe  ");
+    EXPECT_EQ(m.PGPTimeOut(), -5);
+}
+
+TEST(MailerLists, BodyTextAppendsAndClearRemovesAll) {
+    TMailer m;
+    m.SetBodyText("first");
+    m.SetBodyText("second\r\nline");
+    ASSERT_EQ(m.BodyLines().size(), 2u);
+    EXPECT_EQ(m.BodyLines()[1], "second\r\nline");
+    m.ClearBodyText();
+    EXPECT_TRUE(m.BodyLines().empty());
+}
+
+TEST(MailerLists, AddRecipientStoresAddressAndName) {
+    TMailer m;
+    EXPECT_TRUE(m.AddRecipient("Ann", "ann@example.test"));
+    ASSERT_EQ(m.Recipients().Count(), 1);
+    EXPECT_EQ(m.Recipients().Items(0).Name(), "Ann");
+    EXPECT_EQ(m.Recipients().Items(0).Address(), "ann@example.test");
+}
+
+TEST(MailerLists, PartyAddressesAreCutAt255) {
+    TMailer m;
+    EXPECT_TRUE(m.AddCC(std::string(300, 'n'), std::string(300, 'a')));
+    EXPECT_EQ(m.CCs().Items(0).Address().size(), 255u);
+    EXPECT_EQ(m.CCs().Items(0).Name().size(), 255u);
+}
+
+TEST(MailerLists, ClearsTouchOnlyTheirOwnList) {
+    TMailer m;
+    auto fill = [&] {
+        m.AddRecipient("a", "a@x");
+        m.AddCC("c", "c@x");
+        m.AddBCC("b", "b@x");
+    };
+    fill();
+    m.ClearRecipients();
+    EXPECT_EQ(m.Recipients().Count(), 0);
+    EXPECT_EQ(m.CCs().Count(), 1);
+    EXPECT_EQ(m.BCCs().Count(), 1);
+    m.ClearCCs();
+    EXPECT_EQ(m.CCs().Count(), 0);
+    EXPECT_EQ(m.BCCs().Count(), 1);
+    m.ClearBCCs();
+    EXPECT_EQ(m.BCCs().Count(), 0);
+    fill();
+    fill();
+    EXPECT_EQ(m.Recipients().Count(), 2) << "duplicates are kept";
+    m.ClearAllRecipients();
+    EXPECT_EQ(m.Recipients().Count() + m.CCs().Count() + m.BCCs().Count(), 0);
+}
+
+TEST(MailerLists, StringListsKeepOrderAndDuplicates) {
+    TMailer m;
+    EXPECT_TRUE(m.AddAttachment("c:\\a.txt"));
+    EXPECT_TRUE(m.AddAttachment("c:\\a.txt"));
+    EXPECT_TRUE(m.AddAttachment(""));  // not checked until the message is built
+    EXPECT_TRUE(m.AddExtraHeader("X-One: 1"));
+    EXPECT_TRUE(m.AddExtraHeader("X-One: 1"));
+    EXPECT_EQ(m.Attachments(), (TStringList{"c:\\a.txt", "c:\\a.txt", ""}));
+    EXPECT_EQ(m.ExtraHeaders().size(), 2u);
+    m.ClearAttachments();
+    m.ClearExtraHeaders();
+    EXPECT_TRUE(m.Attachments().empty());
+    EXPECT_TRUE(m.ExtraHeaders().empty());
+}
+
+TEST(MailerLists, AddressWithLineBreakOrNulIsRefused) {
+    using Add = bool (TMailer::*)(std::string_view, std::string_view);
+    const Add adders[] = {&TMailer::AddRecipient, &TMailer::AddCC, &TMailer::AddBCC};
+    const std::string bad[] = {"a@x\r\nRCPT TO:<evil@x>", "a@x\n", "\ra@x",
+                               std::string("a@x\0b", 5)};
+    for (Add add : adders) {
+        TMailer m;
+        for (const auto& address : bad) EXPECT_FALSE((m.*add)("Name", address));
+        // A line break in the name is checked later, when the message is built.
+        EXPECT_TRUE((m.*add)("Name\r\n", "ok@x"));
+        EXPECT_EQ(m.Recipients().Count() + m.CCs().Count() + m.BCCs().Count(), 1);
+    }
+}
+
+TEST(MailerPending, MembersOfLaterStagesFailLoudly) {
+    TMailer m;
+    EXPECT_THROW(m.SendMail(), ENotAvailable);
+    EXPECT_THROW(m.GetBodyTextFromFile("x.txt", kWordFalse, kWordFalse), ENotAvailable);
+    EXPECT_THROW(m.MarkRegistry(0), ENotAvailable);
+    EXPECT_TRUE(m.Response().empty());
+}
+
+}  // namespace
+}  // namespace quillpost
