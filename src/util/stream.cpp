@@ -1,0 +1,119 @@
+#include "util/stream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "util/errors.h"
+
+namespace quillpost {
+namespace {
+
+[[noreturn]] void FileError(const char* action, const std::string& fileName, int err) {
+    throw EInOutError("Cannot " + std::string(action) + " file \"" + fileName +
+                      "\": " + std::strerror(err));
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+}  // namespace
+
+std::int64_t TStream::Size() {
+    std::int64_t pos = Position();
+    std::int64_t end = Seek(0, SeekOrigin::End);
+    Seek(pos, SeekOrigin::Begin);
+    return end;
+}
+
+void TStream::ReadBuffer(void* buffer, std::size_t count) {
+    if (count != 0 && Read(buffer, count) != count) throw EInOutError("Stream read error");
+}
+
+void TStream::WriteBuffer(const void* buffer, std::size_t count) {
+    if (count != 0 && Write(buffer, count) != count) throw EInOutError("Stream write error");
+}
+
+std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
+    if (count == 0) {
+        source.SetPosition(0);
+        count = source.Size();
+    }
+    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::int64_t>(count, 64 * 1024)) + 1);
+    std::int64_t left = count;
+    while (left > 0) {
+        auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, buffer.size()));
+        source.ReadBuffer(buffer.data(), n);
+        WriteBuffer(buffer.data(), n);
+        left -= static_cast<std::int64_t>(n);
+    }
+    return count;
+}
+
+std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
+    if (pos_ >= data_.size()) return 0;
+    std::size_t n = std::min(count, data_.size() - pos_);
+    std::memcpy(buffer, data_.data() + pos_, n);
+    pos_ += n;
+    return n;
+}
+
+std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
+    if (count == 0) return 0;
+    if (pos_ + count > data_.size()) data_.resize(pos_ + count);
+    std::memcpy(data_.data() + pos_, buffer, count);
+    pos_ += count;
+    return count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
+    std::int64_t base = origin == SeekOrigin::Begin     ? 0
+                        : origin == SeekOrigin::Current ? static_cast<std::int64_t>(pos_)
+                                                        : static_cast<std::int64_t>(data_.size());
+    std::int64_t target = base + offset;
+    if (target < 0) throw EInOutError("Stream seek error");
+    pos_ = static_cast<std::size_t>(target);
+    return target;
+}
+
+void TMemoryStream::Clear() {
+    data_.clear();
+    pos_ = 0;
+}
+
+void TMemoryStream::SetSize(std::size_t size) {
+    data_.resize(size);
+    pos_ = std::min(pos_, size);
+}
+
+void TMemoryStream::Assign(std::string bytes) {
+    data_ = std::move(bytes);
+    pos_ = 0;
+}
+
+void TMemoryStream::LoadFromFile(const std::string& fileName) { Assign(ReadWholeFile(fileName)); }
+
+void TMemoryStream::SaveToFile(const std::string& fileName) const {
+    FilePtr f(std::fopen(fileName.c_str(), "wb"));
+    if (!f) FileError("create", fileName, errno);
+    if (!data_.empty() && std::fwrite(data_.data(), 1, data_.size(), f.get()) != data_.size())
+        FileError("write", fileName, errno);
+}
+
+std::string ReadWholeFile(const std::string& fileName) {
+    FilePtr f(std::fopen(fileName.c_str(), "rb"));
+    if (!f) FileError("open", fileName, errno);
+    std::string bytes;
+    char chunk[64 * 1024];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) bytes.append(chunk, n);
+    if (std::ferror(f.get())) FileError("read", fileName, errno);
+    return bytes;
+}
+
+}  // namespace quillpost
