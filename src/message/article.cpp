@@ -25,7 +25,8 @@ void TmsArticle::EncodeToStream(TStream&) {
 }
 
 void TmsArticle::DecodeFromStream(TStream&) {
-    throw ENotAvailable("TmsArticle.DecodeFromStream: the article decoder is not part of this build");
+    throw ENotAvailable(
+        "TmsArticle.DecodeFromStream: the article decoder is not part of this build");
 }
 
 void TmsArticle::Clear() {

@@ -31,7 +31,8 @@ std::string ContentTypeForFile(std::string_view name) {
 TTransferEncoding TransferEncodingForContentType(std::string_view contentType) {
     // Whole texts only: a type with parameters is sent in base64.
     const std::string upper = AsciiUpper(contentType);
-    if (upper == "TEXT/PLAIN" || upper == "TEXT/RTF" || upper == "TEXT/HTML") return teQuotedPrintable;
+    if (upper == "TEXT/PLAIN" || upper == "TEXT/RTF" || upper == "TEXT/HTML")
+        return teQuotedPrintable;
     if (upper == "MESSAGE/RFC822") return te7Bit;
     return teBase64;
 }

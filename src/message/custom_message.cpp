@@ -41,7 +41,8 @@ std::string TmsCustomMessage::ContentType() const {
     }
     const std::int32_t attached = attachments_.Count();
     bool allAlternative = attached > 0;
-    for (const TmsAttItem& item : attachments_) allAlternative = allAlternative && IsAlternativePart(item);
+    for (const TmsAttItem& item : attachments_)
+        allAlternative = allAlternative && IsAlternativePart(item);
 
     if (allAlternative)
         contentType_ = "multipart/alternative";

@@ -41,7 +41,8 @@ void TmsMessage::EncodeToStream(TStream&) {
 }
 
 void TmsMessage::DecodeFromStream(TStream&) {
-    throw ENotAvailable("TmsMessage.DecodeFromStream: the message decoder is not part of this build");
+    throw ENotAvailable(
+        "TmsMessage.DecodeFromStream: the message decoder is not part of this build");
 }
 
 void TmsMessage::Clear() {

@@ -1,9 +1,8 @@
-#include "platform/content_type.h"
-
 #include <windows.h>
 
 #include <string>
 
+#include "platform/content_type.h"
 #include "util/errors.h"
 
 namespace quillpost::platform {
@@ -21,7 +20,8 @@ struct KeyCloser {
 std::string SystemContentType(std::string_view extension) {
     KeyCloser key;
     const std::string name(extension);
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, name.c_str(), 0, KEY_QUERY_VALUE, &key.key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, name.c_str(), 0, KEY_QUERY_VALUE, &key.key) !=
+        ERROR_SUCCESS)
         return {};
     DWORD type = 0;
     DWORD size = 0;
