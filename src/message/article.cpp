@@ -1,0 +1,53 @@
+#include "message/article.h"
+
+#include "message/component_stream.h"
+#include "util/errors.h"
+#include "util/message_table.h"
+
+namespace quillpost {
+
+void TmsArticle::Assign(const TPersistent& source) {
+    if (auto* other = dynamic_cast<const TmsArticle*>(&source)) {
+        if (other == this) return;
+        newsGroups_ = other->newsGroups_;
+    }
+    TmsCustomMessage::Assign(source);
+}
+
+void TmsArticle::Validate() const {
+    TmsCustomMessage::Validate();
+    if (newsGroups_.empty()) throw EMessageError(LoadMessage(msgNewsgroupRequired));
+    if (Subject().empty()) throw EMessageError(LoadMessage(msgSubjectRequired));
+}
+
+void TmsArticle::EncodeToStream(TStream&) {
+    throw ENotAvailable("TmsArticle.EncodeToStream: the article encoder is not part of this build");
+}
+
+void TmsArticle::DecodeFromStream(TStream&) {
+    throw ENotAvailable(
+        "TmsArticle.DecodeFromStream: the article decoder is not part of this build");
+}
+
+void TmsArticle::Clear() {
+    newsGroups_.clear();
+    TmsCustomMessage::Clear();
+}
+
+void TmsArticle::WriteProperties(ComponentWriter& writer, const std::string& prefix) const {
+    TmsCustomMessage::WriteProperties(writer, prefix);
+    if (!newsGroups_.empty()) {
+        writer.WritePropName(prefix + "NewsGroups");
+        writer.WriteString(newsGroups_);
+    }
+}
+
+bool TmsArticle::ReadProperty(ComponentReader& reader, std::string_view name) {
+    if (name == "NewsGroups") {
+        newsGroups_ = reader.ReadString();
+        return true;
+    }
+    return TmsCustomMessage::ReadProperty(reader, name);
+}
+
+}  // namespace quillpost

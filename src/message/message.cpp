@@ -1,0 +1,89 @@
+#include "message/message.h"
+
+#include "message/article.h"
+#include "message/component_stream.h"
+#include "util/errors.h"
+#include "util/message_table.h"
+
+namespace quillpost {
+namespace {
+
+bool HasAddress(const TmsAddressList& list) {
+    for (std::int32_t i = 0; i < list.Count(); ++i)
+        if (!list.Items(i).Address().empty()) return true;
+    return false;
+}
+
+}  // namespace
+
+void TmsMessage::Assign(const TPersistent& source) {
+    if (auto* other = dynamic_cast<const TmsMessage*>(&source)) {
+        if (other == this) return;
+        recipients_.Assign(other->recipients_);
+        cc_.Assign(other->cc_);
+        bcc_.Assign(other->bcc_);
+        priority_ = other->priority_;
+        returnReceipt_ = other->returnReceipt_;
+    } else if (auto* article = dynamic_cast<const TmsArticle*>(&source)) {
+        Headers().Assign(article->Headers());
+    }
+    TmsCustomMessage::Assign(source);
+}
+
+void TmsMessage::Validate() const {
+    TmsCustomMessage::Validate();
+    if (!HasAddress(recipients_) && !HasAddress(cc_) && !HasAddress(bcc_))
+        throw EMessageError(LoadMessage(msgRecipientRequired));
+}
+
+void TmsMessage::EncodeToStream(TStream&) {
+    throw ENotAvailable("TmsMessage.EncodeToStream: the message encoder is not part of this build");
+}
+
+void TmsMessage::DecodeFromStream(TStream&) {
+    throw ENotAvailable(
+        "TmsMessage.DecodeFromStream: the message decoder is not part of this build");
+}
+
+void TmsMessage::Clear() {
+    TmsCustomMessage::Clear();
+    cc_.Clear();
+    bcc_.Clear();
+    recipients_.Clear();
+}
+
+void TmsMessage::WriteProperties(ComponentWriter& writer, const std::string& prefix) const {
+    TmsCustomMessage::WriteProperties(writer, prefix);
+    recipients_.WriteProperties(writer, prefix + "Recipients.");
+    if (returnReceipt_) {
+        writer.WritePropName(prefix + "ReturnReceipt");
+        writer.WriteBoolean(true);
+    }
+    if (priority_ != ptNormal) {
+        writer.WritePropName(prefix + "Priority");
+        writer.WriteIdent(kPriorityNames[priority_]);
+    }
+    cc_.WriteProperties(writer, prefix + "CC.");
+    bcc_.WriteProperties(writer, prefix + "BCC.");
+}
+
+bool TmsMessage::ReadProperty(ComponentReader& reader, std::string_view name) {
+    std::string_view head;
+    std::string_view rest;
+    if (SplitPropertyName(name, head, rest)) {
+        if (head == "Recipients") return recipients_.ReadProperty(reader, rest);
+        if (head == "CC") return cc_.ReadProperty(reader, rest);
+        if (head == "BCC") return bcc_.ReadProperty(reader, rest);
+        return TmsCustomMessage::ReadProperty(reader, name);
+    }
+    if (name == "ReturnReceipt") {
+        returnReceipt_ = reader.ReadBoolean();
+    } else if (name == "Priority") {
+        priority_ = static_cast<TPriority>(ReadEnumIdent(reader, kPriorityNames, 3, name));
+    } else {
+        return TmsCustomMessage::ReadProperty(reader, name);
+    }
+    return true;
+}
+
+}  // namespace quillpost

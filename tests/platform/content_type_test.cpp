@@ -1,0 +1,50 @@
+#include "platform/content_type.h"
+
+#include <gtest/gtest.h>
+
+#include "message/test_files.h"
+
+namespace quillpost {
+namespace {
+
+TEST(ContentTypeTable, LooksUpExtensionsAsTheTableWritesThem) {
+    testing::TempDir dir;
+    const std::string table = dir.Write("types", testing::kTestMimeTable);
+    const std::pair<const char*, const char*> cases[] = {
+        {".txt", "text/plain"},  // the first line listing txt wins
+        {".text", "text/plain"},
+        {".tpl", "Text/Plain"},
+        {".gif", "image/GIF"},
+        {".htm", "text/html"},
+        {".TXT", "text/plain"},
+        {".Gz", "application/gzip"},
+        {".unknown", ""},
+        {".", ""},
+        {"", ""},
+        {"txt", ""},
+        {".x-no-extensions", ""},
+        {".comment", ""},
+    };
+    for (const auto& [extension, expected] : cases)
+        EXPECT_EQ(platform::ContentTypeFromTable(table, extension), expected) << extension;
+    EXPECT_EQ(platform::ContentTypeFromTable(dir.PathOf("absent"), ".txt"), "");
+}
+
+TEST(ContentTypeTable, OverrideSteersTheLookupAndCanBeUndone) {
+    {
+        testing::MimeTableOverride table("application/x-quillpost-test qpzq\n");
+        EXPECT_EQ(platform::RegisteredContentType(".qpzq"), "application/x-quillpost-test");
+    }
+    EXPECT_EQ(platform::RegisteredContentType(".qpzq"), "");
+}
+
+TEST(ContentTypeTable, SystemSource) {
+    // Both the Windows registry (Wine's too) and Debian's table know plain text.
+    EXPECT_EQ(platform::RegisteredContentType(".txt"), "text/plain");
+    EXPECT_EQ(platform::RegisteredContentType(".TXT"), "text/plain");
+    EXPECT_EQ(platform::RegisteredContentType(".qp-no-such-extension-9z"), "");
+    EXPECT_EQ(platform::RegisteredContentType("."), "");
+}
+
+}  // namespace
+}  // namespace quillpost
