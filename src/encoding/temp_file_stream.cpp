@@ -91,7 +91,8 @@ std::size_t TTempFileStream::Read(void* buffer, std::size_t count) {
     std::size_t done = 0;
     while (done < count) {
         if (bufLen_ > 0) {
-            auto avail = static_cast<std::size_t>(bufStart_ + static_cast<std::int64_t>(bufLen_) - pos_);
+            auto avail =
+                static_cast<std::size_t>(bufStart_ + static_cast<std::int64_t>(bufLen_) - pos_);
             std::size_t n = std::min(avail, count - done);
             std::memcpy(out + done, buffer_.get() + (pos_ - bufStart_), n);
             pos_ += static_cast<std::int64_t>(n);
@@ -118,7 +119,9 @@ std::size_t TTempFileStream::Read(void* buffer, std::size_t count) {
 std::int64_t TTempFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
     // Position() asks this on every progress report: answer it from memory.
     if (origin == SeekOrigin::Current && offset == 0) return pos_;
-    std::int64_t base = origin == SeekOrigin::Begin ? 0 : origin == SeekOrigin::Current ? pos_ : size_;
+    std::int64_t base = origin == SeekOrigin::Begin     ? 0
+                        : origin == SeekOrigin::Current ? pos_
+                                                        : size_;
     std::int64_t target = base + offset;
     if (target < 0) SeekError();
     if (target == pos_) return pos_;
@@ -131,7 +134,8 @@ std::int64_t TTempFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
         }
         bufLen_ = 0;
     }
-    if (platform::SeekFileTo(file_.handle, target, platform::FileSeekOrigin::Begin) < 0) SeekError();
+    if (platform::SeekFileTo(file_.handle, target, platform::FileSeekOrigin::Begin) < 0)
+        SeekError();
     pos_ = target;
     return pos_;
 }

@@ -54,8 +54,9 @@ std::string DecodeUULine(std::string_view line, std::size_t maximum) {
     std::string bytes;
     bytes.reserve(n + 2);
     auto value = [&](std::size_t k) -> unsigned {
-        return k < data.size() ? static_cast<unsigned>(kUUValues[static_cast<unsigned char>(data[k])])
-                               : 0u;
+        return k < data.size()
+                   ? static_cast<unsigned>(kUUValues[static_cast<unsigned char>(data[k])])
+                   : 0u;
     };
     for (std::size_t k = 0; bytes.size() < n; k += 4) {
         unsigned bits = value(k) << 18 | value(k + 1) << 12 | value(k + 2) << 6 | value(k + 3);
@@ -85,7 +86,8 @@ std::string UUBeginFileName(std::string_view line) {
     std::string_view rest = line.substr(std::min<std::size_t>(10, line.size()));
     if (!rest.empty() && rest.front() == '"') {
         std::size_t close = rest.find('"', 1);
-        return close == std::string_view::npos ? std::string() : std::string(rest.substr(1, close - 1));
+        return close == std::string_view::npos ? std::string()
+                                               : std::string(rest.substr(1, close - 1));
     }
     return std::string(rest.substr(0, rest.find(' ')));
 }
