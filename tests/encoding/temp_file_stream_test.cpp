@@ -27,7 +27,8 @@ TEST(TempFileStream, FreshFileInTheTempDirectoryGoneAfterFree) {
         EXPECT_TRUE(fs::exists(p));
         EXPECT_EQ(fs::file_size(p), 0u);
         EXPECT_EQ(p.filename().string().rfind("ms", 0), 0u) << name;
-        EXPECT_TRUE(fs::equivalent(p.parent_path(), fs::path(platform::TempDirectory())));
+        EXPECT_EQ((fs::path(platform::TempDirectory()) / p.filename()).lexically_normal(),
+                  p.lexically_normal());
         EXPECT_EQ(s.Size(), 0);
         EXPECT_EQ(s.Position(), 0);
         if constexpr (kPosix) {

@@ -162,7 +162,7 @@ TEST(UUCode, AgreesWithAnIndependentCodec) {
     fs::create_directories(dir);
     auto path = [&](const char* name) { return (dir / name).string(); };
     std::remove(path("probe").c_str());
-    std::string probe = "/usr/bin/python3 -c \"open('" + path("probe") + "','w').write('ok')\"";
+    std::string probe = "/usr/bin/python3 -c \"open('" + path("probe") + "','w').write('ok')\" 2>" + path("err");
     if (std::system(probe.c_str()) != 0 || !fs::exists(path("probe"))) {
         fs::remove_all(dir);
         GTEST_SKIP() << "/usr/bin/python3 is not runnable here";
