@@ -135,27 +135,5 @@ TEST(TempFileStream, BehavesLikeAMemoryStream) {
     EXPECT_THROW(file.Seek(-1, SeekOrigin::Begin), EInOutError);
 }
 
-// The composer writes line by line, the socket reads 2047-byte blocks.
-TEST(TempFileStream, LineWritesThenBlockReads) {
-    TTempFileStream s;
-    std::string all;
-    for (int i = 0; i < 5000; ++i) {
-        std::string line = "line " + std::to_string(i) + "\r\n";
-        s.WriteText(line);
-        all += line;
-    }
-    EXPECT_EQ(s.Size(), static_cast<std::int64_t>(all.size()));
-    s.SetPosition(0);
-    std::string sent;
-    char block[2047];
-    while (s.Position() < s.Size()) {
-        std::size_t n = s.Read(block, sizeof block);
-        ASSERT_GT(n, 0u);
-        sent.append(block, n);
-    }
-    EXPECT_EQ(sent, all);
-    EXPECT_EQ(s.Read(block, 1), 0u);
-}
-
 }  // namespace
 }  // namespace quillpost
