@@ -1,0 +1,145 @@
+#include "encoding/temp_file_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "util/errors.h"
+
+namespace quillpost {
+namespace {
+
+[[noreturn]] void ReadError() { throw EInOutError("Stream read error"); }
+[[noreturn]] void WriteError() { throw EInOutError("Stream write error"); }
+[[noreturn]] void SeekError() { throw EInOutError("Stream seek error"); }
+
+}  // namespace
+
+TTempFileStream::FileOwner::~FileOwner() {
+    if (handle == platform::kNoFile) return;
+    platform::CloseFileHandle(handle);
+    platform::DeleteFileNamed(name);
+}
+
+platform::FileHandle TTempFileStream::MakeTempFileName(std::string& fileName) {
+    return platform::CreateTempFile("ms", fileName);
+}
+
+TTempFileStream::TTempFileStream() {
+    buffer_ = std::make_unique<char[]>(kBufferSize);
+    file_.handle = MakeTempFileName(file_.name);
+    if (file_.handle == platform::kNoFile) throw EInOutError("Cannot create file " + file_.name);
+}
+
+// The file goes with file_; buffered bytes are not worth writing first.
+TTempFileStream::~TTempFileStream() = default;
+
+void TTempFileStream::Flush() {
+    if (!writing_) return;
+    std::size_t count = bufLen_;
+    writing_ = false;
+    bufLen_ = 0;
+    if (count == 0) return;
+    std::int64_t n = platform::WriteFileBytes(file_.handle, buffer_.get(), count);
+    if (n != static_cast<std::int64_t>(count)) {
+        // The file now ends short of what the writer was told it wrote.
+        size_ = std::max<std::int64_t>(0, bufStart_ + std::max<std::int64_t>(n, 0));
+        pos_ = size_;
+        platform::SeekFileTo(file_.handle, pos_, platform::FileSeekOrigin::Begin);
+        WriteError();
+    }
+}
+
+void TTempFileStream::DropReadBuffer() {
+    if (writing_ || bufLen_ == 0) return;
+    std::int64_t handlePos = bufStart_ + static_cast<std::int64_t>(bufLen_);
+    bufLen_ = 0;
+    if (handlePos != pos_ &&
+        platform::SeekFileTo(file_.handle, pos_, platform::FileSeekOrigin::Begin) < 0)
+        SeekError();
+}
+
+std::size_t TTempFileStream::Write(const void* buffer, std::size_t count) {
+    if (count == 0) return 0;
+    if (!writing_) {
+        DropReadBuffer();
+        writing_ = true;
+        bufStart_ = pos_;
+        bufLen_ = 0;
+    }
+    if (bufLen_ + count > kBufferSize) {
+        Flush();
+        if (count >= kBufferSize) {
+            std::int64_t n = platform::WriteFileBytes(file_.handle, buffer, count);
+            if (n < 0) n = 0;
+            pos_ += n;
+            size_ = std::max(size_, pos_);
+            return static_cast<std::size_t>(n);
+        }
+        writing_ = true;
+        bufStart_ = pos_;
+    }
+    std::memcpy(buffer_.get() + bufLen_, buffer, count);
+    bufLen_ += count;
+    pos_ += static_cast<std::int64_t>(count);
+    size_ = std::max(size_, pos_);
+    return count;
+}
+
+std::size_t TTempFileStream::Read(void* buffer, std::size_t count) {
+    Flush();
+    char* out = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        if (bufLen_ > 0) {
+            auto avail =
+                static_cast<std::size_t>(bufStart_ + static_cast<std::int64_t>(bufLen_) - pos_);
+            std::size_t n = std::min(avail, count - done);
+            std::memcpy(out + done, buffer_.get() + (pos_ - bufStart_), n);
+            pos_ += static_cast<std::int64_t>(n);
+            done += n;
+            if (done == count) break;
+            bufLen_ = 0;  // used up: the handle stands at pos_
+        }
+        if (count - done >= kBufferSize) {
+            std::int64_t n = platform::ReadFileBytes(file_.handle, out + done, count - done);
+            if (n < 0) ReadError();
+            pos_ += n;
+            done += static_cast<std::size_t>(n);
+            break;
+        }
+        std::int64_t n = platform::ReadFileBytes(file_.handle, buffer_.get(), kBufferSize);
+        if (n < 0) ReadError();
+        if (n == 0) break;
+        bufStart_ = pos_;
+        bufLen_ = static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+std::int64_t TTempFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
+    // Position() asks this on every progress report: answer it from memory.
+    if (origin == SeekOrigin::Current && offset == 0) return pos_;
+    std::int64_t base = origin == SeekOrigin::Begin     ? 0
+                        : origin == SeekOrigin::Current ? pos_
+                                                        : size_;
+    std::int64_t target = base + offset;
+    if (target < 0) SeekError();
+    if (target == pos_) return pos_;
+    if (writing_) {
+        Flush();
+    } else if (bufLen_ > 0) {
+        if (target >= bufStart_ && target <= bufStart_ + static_cast<std::int64_t>(bufLen_)) {
+            pos_ = target;
+            return pos_;
+        }
+        bufLen_ = 0;
+    }
+    if (platform::SeekFileTo(file_.handle, target, platform::FileSeekOrigin::Begin) < 0)
+        SeekError();
+    pos_ = target;
+    return pos_;
+}
+
+std::int64_t TTempFileStream::Size() { return size_; }
+
+}  // namespace quillpost

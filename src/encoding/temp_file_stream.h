@@ -1,0 +1,68 @@
+#pragma once
+// The read-write stream that carries one composed message from the encoder to
+// the SMTP client: a fresh file in the temporary directory, removed again when
+// the stream is freed.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/temp_file.h"
+#include "util/stream.h"
+
+namespace quillpost {
+
+class TTempFileStream : public TStream {
+public:
+    // Creates the file, empty, at position 0. Raises EInOutError
+    // "Cannot create file <name>" when it cannot be created.
+    TTempFileStream();
+    // Closes the file and deletes it; a failure to delete is ignored.
+    ~TTempFileStream() override;
+
+    std::size_t Read(void* buffer, std::size_t count) override;
+    std::size_t Write(const void* buffer, std::size_t count) override;
+    std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
+    std::int64_t Size() override;
+
+    // Writes buffered bytes to the file now; Read, Seek to another place and
+    // destruction do it too. Raises EInOutError "Stream write error".
+    void Flush();
+
+    const std::string& FileName() const { return file_.name; }
+
+    // The full path of a new, empty, uniquely named file with the prefix "ms"
+    // in the temporary directory, and its open handle.
+    static platform::FileHandle MakeTempFileName(std::string& fileName);
+
+    static constexpr std::size_t kBufferSize = 64 * 1024;
+
+private:
+    // Owns the file itself: closes and deletes it on every way out, also when
+    // the constructor fails after the file exists.
+    struct FileOwner {
+        FileOwner() = default;
+        FileOwner(const FileOwner&) = delete;
+        FileOwner& operator=(const FileOwner&) = delete;
+        ~FileOwner();
+        platform::FileHandle handle = platform::kNoFile;
+        std::string name;
+    };
+
+    void DropReadBuffer();
+    void FillReadBuffer();
+
+    FileOwner file_;
+    std::unique_ptr<char[]> buffer_;
+    // Logical position of the stream and the file's size as this stream has
+    // made it (no other opener can change the file).
+    std::int64_t pos_ = 0;
+    std::int64_t size_ = 0;
+    // The buffer holds either bytes to write at bufStart_ (writing_) or bytes
+    // read from bufStart_ on; the handle then stands at bufStart_ + bufLen_.
+    std::int64_t bufStart_ = 0;
+    std::size_t bufLen_ = 0;
+    bool writing_ = false;
+};
+
+}  // namespace quillpost

@@ -1,0 +1,76 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/temp_file.h"
+
+namespace quillpost::platform {
+
+std::string SystemTempDirectory() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string result = (dir != nullptr && *dir != '\0') ? dir : "/tmp";
+    if (result.back() != '/') result += '/';
+    return result;
+}
+
+FileHandle CreateTempFile(std::string_view prefix, std::string& fileName) {
+    // mkostemp opens with O_CREAT | O_EXCL and mode 0600, retrying on a name
+    // clash, so the name is ours alone and the file is private to this user.
+    std::string pattern = TempDirectory();
+    pattern.append(prefix);
+    pattern.append("XXXXXX");
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    fileName.assign(name.data());
+    if (fd < 0) {
+        fileName = pattern;
+        return kNoFile;
+    }
+    // Stricter than the umask could make it, whatever the C library did.
+    ::fchmod(fd, S_IRUSR | S_IWUSR);
+    return fd;
+}
+
+std::int64_t ReadFileBytes(FileHandle file, void* buffer, std::size_t count) {
+    for (;;) {
+        ssize_t n = ::read(static_cast<int>(file), buffer, count);
+        if (n >= 0 || errno != EINTR) return n;
+    }
+}
+
+std::int64_t WriteFileBytes(FileHandle file, const void* buffer, std::size_t count) {
+    const char* p = static_cast<const char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::write(static_cast<int>(file), p + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return done > 0 ? static_cast<std::int64_t>(done) : -1;
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+std::int64_t SeekFileTo(FileHandle file, std::int64_t offset, FileSeekOrigin origin) {
+    int whence = origin == FileSeekOrigin::Begin     ? SEEK_SET
+                 : origin == FileSeekOrigin::Current ? SEEK_CUR
+                                                     : SEEK_END;
+    return ::lseek(static_cast<int>(file), static_cast<off_t>(offset), whence);
+}
+
+void CloseFileHandle(FileHandle file) noexcept {
+    if (file != kNoFile) ::close(static_cast<int>(file));
+}
+
+bool DeleteFileNamed(const std::string& fileName) noexcept {
+    return !fileName.empty() && ::unlink(fileName.c_str()) == 0;
+}
+
+}  // namespace quillpost::platform

@@ -1,0 +1,87 @@
+#include <windows.h>
+
+#include "platform/temp_file.h"
+
+namespace quillpost::platform {
+namespace {
+
+HANDLE AsHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+
+}  // namespace
+
+std::string SystemTempDirectory() {
+    char buffer[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathA(sizeof buffer, buffer);
+    if (n == 0 || n > sizeof buffer) return {};
+    return std::string(buffer, n);
+}
+
+FileHandle CreateTempFile(std::string_view prefix, std::string& fileName) {
+    std::string dir = TempDirectory();
+    std::string pre(prefix);
+    char name[MAX_PATH + 1] = {};
+    // The system creates the empty file while it hands out the name, which
+    // makes the name unique system-wide.
+    if (dir.empty() || GetTempFileNameA(dir.c_str(), pre.c_str(), 0, name) == 0) {
+        fileName = dir;
+        return kNoFile;
+    }
+    fileName = name;
+    HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        // Do not leave the empty file of the name request behind.
+        DeleteFileA(name);
+        return kNoFile;
+    }
+    return reinterpret_cast<FileHandle>(h);
+}
+
+std::int64_t ReadFileBytes(FileHandle file, void* buffer, std::size_t count) {
+    char* p = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        DWORD chunk = static_cast<DWORD>(count - done > 0x40000000 ? 0x40000000 : count - done);
+        DWORD got = 0;
+        if (!ReadFile(AsHandle(file), p + done, chunk, &got, nullptr))
+            return done > 0 ? static_cast<std::int64_t>(done) : -1;
+        if (got == 0) break;
+        done += got;
+        if (got < chunk) break;
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+std::int64_t WriteFileBytes(FileHandle file, const void* buffer, std::size_t count) {
+    const char* p = static_cast<const char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        DWORD chunk = static_cast<DWORD>(count - done > 0x40000000 ? 0x40000000 : count - done);
+        DWORD put = 0;
+        if (!WriteFile(AsHandle(file), p + done, chunk, &put, nullptr))
+            return done > 0 ? static_cast<std::int64_t>(done) : -1;
+        if (put == 0) break;
+        done += put;
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+std::int64_t SeekFileTo(FileHandle file, std::int64_t offset, FileSeekOrigin origin) {
+    DWORD method = origin == FileSeekOrigin::Begin     ? FILE_BEGIN
+                   : origin == FileSeekOrigin::Current ? FILE_CURRENT
+                                                       : FILE_END;
+    LARGE_INTEGER distance, result;
+    distance.QuadPart = offset;
+    if (!SetFilePointerEx(AsHandle(file), distance, &result, method)) return -1;
+    return result.QuadPart;
+}
+
+void CloseFileHandle(FileHandle file) noexcept {
+    if (file != kNoFile) CloseHandle(AsHandle(file));
+}
+
+bool DeleteFileNamed(const std::string& fileName) noexcept {
+    return !fileName.empty() && DeleteFileA(fileName.c_str()) != 0;
+}
+
+}  // namespace quillpost::platform
