@@ -61,12 +61,32 @@ HResult ParseNumber(std::u16string_view text, TParsedNumber& out) {
     if (s.size() >= 2 && s[0] == u'&' && (Upper(s[1]) == u'H' || Upper(s[1]) == u'O'))
         return ParseRadix(s, out);
 
-    // Gather a plain ASCII form for the standard reader, dropping grouping.
+    // Gather a plain ASCII form for the standard reader, dropping grouping
+    // and the decorations a formatted amount may carry: a sign before or
+    // after the digits, parentheses for a negative amount, a "$".
     std::string plain;
     std::size_t i = 0;
-    if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) {
-        if (s[i] == u'-') plain.push_back('-');
+    bool negative = false, leadSign = false, trailSign = false;
+    bool open = false, close = false, currency = false;
+    const auto decoration = [&](bool leading) {
+        const char16_t c = s[i];
+        bool& sign = leading ? leadSign : trailSign;
+        if ((c == u'+' || c == u'-') && !sign) {
+            sign = true;
+            negative = negative || c == u'-';
+        } else if (c == u'(' && leading && !open) {
+            open = true;
+        } else if (c == u')' && !leading && open && !close) {
+            close = true;
+        } else if (c == u'$' && !currency) {
+            currency = true;
+        } else if (!IsBlank(c)) {
+            return false;
+        }
         ++i;
+        return true;
+    };
+    while (i < s.size() && decoration(true)) {
     }
     bool digits = false;
     for (; i < s.size(); ++i) {
@@ -98,7 +118,10 @@ HResult ParseNumber(std::u16string_view text, TParsedNumber& out) {
         }
         if (!expDigits) return kDISP_E_TYPEMISMATCH;
     }
-    if (i != s.size()) return kDISP_E_TYPEMISMATCH;
+    while (i < s.size() && decoration(false)) {
+    }
+    if (i != s.size() || open != close) return kDISP_E_TYPEMISMATCH;
+    if (negative || open) plain.insert(plain.begin(), '-');
 
     double value = 0.0;
     const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
@@ -196,12 +219,13 @@ HResult ToInteger(const TVariant& source, VarType to, TVariant& out) {
 
 HResult ToBoolean(const TVariant& source, TVariant& out) {
     if (source.Type() == kVtBstr) {
-        const std::u16string_view s = Trim(source.AsBstr());
-        if (EqualsNoCase(s, u"True")) {
+        // The words must stand alone: " True" is neither a word nor a number.
+        const std::u16string_view s = source.AsBstr();
+        if (EqualsNoCase(s, u"True") || EqualsNoCase(s, u"#TRUE#")) {
             out = TVariant::Bool(kWordTrue);
             return kS_OK;
         }
-        if (EqualsNoCase(s, u"False")) {
+        if (EqualsNoCase(s, u"False") || EqualsNoCase(s, u"#FALSE#")) {
             out = TVariant::Bool(kWordFalse);
             return kS_OK;
         }
@@ -215,20 +239,16 @@ HResult ToBoolean(const TVariant& source, TVariant& out) {
 
 std::u16string Widen(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
-// Up to 15 significant digits, no trailing zeros, "1E+20" style exponents.
+// Up to 15 significant digits, no trailing zeros, "1E+20" and "1E-05" style
+// exponents (at least two digits), and no negative zero.
 std::u16string RealText(double d) {
+    if (d == 0.0) return u"0";
     char buffer[64];
     const auto [end, ec] =
         std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::general, 15);
     std::string text(buffer, ec == std::errc() ? end : buffer);
     for (char& c : text)
         if (c == 'e') c = 'E';
-    // "1E+05" is written "1E+5" here, as the automation library writes it.
-    const auto e = text.find('E');
-    if (e != std::string::npos) {
-        std::size_t digits = e + 2;
-        while (digits + 1 < text.size() && text[digits] == '0') text.erase(digits, 1);
-    }
     return Widen(text);
 }
 

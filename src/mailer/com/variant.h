@@ -100,13 +100,16 @@ private:
 //   empty   -> 0, "" or false;  null and error values -> DISP_E_TYPEMISMATCH
 //   numbers -> narrower integers: rounded half to even, DISP_E_OVERFLOW when
 //              out of range
-//   text    -> numbers: optional blanks and sign, digits with "," grouping,
-//              a decimal part and an exponent, or &H / &O radix forms (kept
-//              as bit patterns of the target width); anything else is
+//   text    -> numbers: digits with "," grouping, a decimal part and an
+//              exponent, amid blanks, a leading or trailing sign, "$" and
+//              parentheses for a negative amount; or &H / &O radix forms
+//              (kept as bit patterns of the target width); anything else is
 //              DISP_E_TYPEMISMATCH
-//   text    -> Boolean: "True"/"False" without regard to case, or a number
+//   text    -> Boolean: exactly "True"/"False" (or "#TRUE#"/"#FALSE#")
+//              without regard to case, or a number
 //   numbers -> Boolean: non-zero is -1;  Boolean -> numbers: its value
-//   numbers and Booleans -> text: decimal digits (a Boolean gives "-1"/"0")
+//   numbers and Booleans -> text: decimal digits (a Boolean gives "-1"/"0"),
+//              reals with 15 significant digits ("1E+20", "1E-05")
 // On failure Out is left unchanged.
 HResult ChangeType(const TVariant& source, VarType to, TVariant& out);
 
