@@ -14,6 +14,8 @@ std::string Text(const TVariant& v) { return platform::WideToAnsi(v.AsBstr()); }
 TVariant Wide(std::string_view s) { return TVariant::Bstr(platform::AnsiToWide(s)); }
 TVariant Flag(bool b) { return TVariant::Bool(ToWordBool(b)); }
 
+// One binding per line reads as the table it binds.
+// clang-format off
 // The binding of each table row to its TMailer operation. Arguments arrive
 // already of the row's types; Booleans pass through as stored 16-bit values.
 // False when the row has no binding.
@@ -96,6 +98,8 @@ bool RunPut(TMailer& m, DispId id, const TVariant& v) {
     }
 }
 
+// clang-format on
+
 // Fills the record without letting a second failure escape: a record
 // without text is better than no error at all.
 void Describe(TErrorRecord* error, std::string_view message) {
@@ -167,9 +171,15 @@ HResult TMailerDispatcher::CallMember(DispId dispId, TMemberKind kind,
         TVariant value;
         bool bound = false;
         switch (kind) {
-            case TMemberKind::Method: bound = RunMethod(mailer_, dispId, args, value); break;
-            case TMemberKind::PropertyGet: bound = RunGet(mailer_, dispId, value); break;
-            case TMemberKind::PropertyPut: bound = RunPut(mailer_, dispId, args[0]); break;
+            case TMemberKind::Method:
+                bound = RunMethod(mailer_, dispId, args, value);
+                break;
+            case TMemberKind::PropertyGet:
+                bound = RunGet(mailer_, dispId, value);
+                break;
+            case TMemberKind::PropertyPut:
+                bound = RunPut(mailer_, dispId, args[0]);
+                break;
         }
         if (!bound) return kDISP_E_MEMBERNOTFOUND;
         if (result != nullptr) *result = std::move(value);

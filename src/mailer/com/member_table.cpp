@@ -23,6 +23,7 @@ constexpr TParamInfo kPutBool[] = {{kPutValueName, kVtBool}};
 
 // The help strings are published in the type library word for word,
 // misspellings included: scripts and tools may show or compare them.
+// clang-format off
 constexpr TMemberInfo kMembers[] = {
     {1, "SendMail", kMethod, {}, kVtBool,
      "Sends the message and returns true or false upon completion."},
@@ -124,6 +125,7 @@ constexpr TMemberInfo kMembers[] = {
     {40, "Live", kPut, kPutBool, kVtEmpty, ""},
     {42, "PGPTimeOut", kPut, kPutI4, kVtEmpty, ""},
 };
+// clang-format on
 
 char16_t FoldAscii(char16_t c) {
     return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - (u'a' - u'A')) : c;
@@ -134,9 +136,9 @@ char16_t FoldAscii(char16_t c) {
 std::span<const TMemberInfo> MailerMembers() { return kMembers; }
 
 const TMemberInfo* FindMember(DispId dispId, TMemberKind kind) {
-    const auto it = std::find_if(std::begin(kMembers), std::end(kMembers), [&](const TMemberInfo& m) {
-        return m.dispId == dispId && m.kind == kind;
-    });
+    const auto it =
+        std::find_if(std::begin(kMembers), std::end(kMembers),
+                     [&](const TMemberInfo& m) { return m.dispId == dispId && m.kind == kind; });
     return it == std::end(kMembers) ? nullptr : &*it;
 }
 

@@ -44,9 +44,12 @@ HResult ParseRadix(std::u16string_view s, TParsedNumber& out) {
     std::uint64_t bits = 0;
     for (char16_t c : s) {
         unsigned digit;
-        if (IsDigit(c)) digit = c - u'0';
-        else if (shift == 4 && Upper(c) >= u'A' && Upper(c) <= u'F') digit = Upper(c) - u'A' + 10;
-        else return kDISP_E_TYPEMISMATCH;
+        if (IsDigit(c))
+            digit = c - u'0';
+        else if (shift == 4 && Upper(c) >= u'A' && Upper(c) <= u'F')
+            digit = Upper(c) - u'A' + 10;
+        else
+            return kDISP_E_TYPEMISMATCH;
         if (digit >= (1u << shift)) return kDISP_E_TYPEMISMATCH;
         if (bits >> (64 - shift)) return kDISP_E_OVERFLOW;
         bits = (bits << shift) | digit;
@@ -110,7 +113,8 @@ HResult ParseNumber(std::u16string_view text, TParsedNumber& out) {
     if (i < s.size() && Upper(s[i]) == u'E') {
         plain.push_back('e');
         ++i;
-        if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) plain.push_back(static_cast<char>(s[i++]));
+        if (i < s.size() && (s[i] == u'+' || s[i] == u'-'))
+            plain.push_back(static_cast<char>(s[i++]));
         bool expDigits = false;
         for (; i < s.size() && IsDigit(s[i]); ++i) {
             plain.push_back(static_cast<char>(s[i]));
@@ -128,8 +132,10 @@ HResult ParseNumber(std::u16string_view text, TParsedNumber& out) {
     if (ec == std::errc::result_out_of_range) {
         // Too small to represent is zero; too large is an overflow.
         const auto e = plain.find('e');
-        if (e != std::string::npos && plain.compare(e + 1, 1, "-") == 0) value = 0.0;
-        else return kDISP_E_OVERFLOW;
+        if (e != std::string::npos && plain.compare(e + 1, 1, "-") == 0)
+            value = 0.0;
+        else
+            return kDISP_E_OVERFLOW;
     } else if (ec != std::errc() || end != plain.data() + plain.size()) {
         return kDISP_E_TYPEMISMATCH;
     }
@@ -157,6 +163,8 @@ double RadixValue(std::uint64_t bits) {
     return static_cast<double>(bits);
 }
 
+// The conversions read best one kind per line.
+// clang-format off
 // The numeric value of Source as a double, or the reason it has none.
 HResult NumericValue(const TVariant& source, double& out) {
     switch (source.Type()) {
@@ -177,17 +185,27 @@ HResult NumericValue(const TVariant& source, double& out) {
     }
 }
 
+// clang-format on
+
 HResult ToInteger(const TVariant& source, VarType to, TVariant& out) {
     std::int64_t lo = 0, hi = 0;
     std::uint64_t patternMax = 0;
     switch (to) {
-        case kVtI2: lo = -32768; hi = 32767; patternMax = 0xFFFF; break;
+        case kVtI2:
+            lo = -32768;
+            hi = 32767;
+            patternMax = 0xFFFF;
+            break;
         case kVtI4:
             lo = std::numeric_limits<std::int32_t>::min();
             hi = std::numeric_limits<std::int32_t>::max();
             patternMax = 0xFFFFFFFF;
             break;
-        default: lo = 0; hi = 255; patternMax = 0xFF; break;
+        default:
+            lo = 0;
+            hi = 255;
+            patternMax = 0xFF;
+            break;
     }
     std::int64_t value = 0;
     TParsedNumber parsed;
@@ -198,9 +216,12 @@ HResult ToInteger(const TVariant& source, VarType to, TVariant& out) {
     if (parsed.radix) {
         // &HFFFF is -1 as a 16-bit integer: the digits give the bit pattern.
         if (parsed.bits > patternMax) return kDISP_E_OVERFLOW;
-        if (to == kVtI2) value = static_cast<std::int16_t>(parsed.bits);
-        else if (to == kVtI4) value = static_cast<std::int32_t>(parsed.bits);
-        else value = static_cast<std::int64_t>(parsed.bits);
+        if (to == kVtI2)
+            value = static_cast<std::int16_t>(parsed.bits);
+        else if (to == kVtI4)
+            value = static_cast<std::int32_t>(parsed.bits);
+        else
+            value = static_cast<std::int64_t>(parsed.bits);
     } else {
         double d = parsed.value;
         if (source.Type() != kVtBstr) {
@@ -211,9 +232,12 @@ HResult ToInteger(const TVariant& source, VarType to, TVariant& out) {
             RoundToInteger(d, static_cast<double>(lo), static_cast<double>(hi), value);
         if (Failed(hr)) return hr;
     }
-    if (to == kVtI2) out = TVariant::I2(static_cast<std::int16_t>(value));
-    else if (to == kVtI4) out = TVariant::I4(static_cast<std::int32_t>(value));
-    else out = TVariant::Ui1(static_cast<std::uint8_t>(value));
+    if (to == kVtI2)
+        out = TVariant::I2(static_cast<std::int16_t>(value));
+    else if (to == kVtI4)
+        out = TVariant::I4(static_cast<std::int32_t>(value));
+    else
+        out = TVariant::Ui1(static_cast<std::uint8_t>(value));
     return kS_OK;
 }
 
@@ -252,6 +276,7 @@ std::u16string RealText(double d) {
     return Widen(text);
 }
 
+// clang-format off
 HResult ToText(const TVariant& source, TVariant& out) {
     switch (source.Type()) {
         case kVtEmpty: out = TVariant::Bstr(u""); return kS_OK;
@@ -268,6 +293,8 @@ HResult ToText(const TVariant& source, TVariant& out) {
     }
 }
 
+// clang-format on
+
 }  // namespace
 
 TVariant TVariant::R8(double v) {
@@ -282,6 +309,7 @@ TVariant TVariant::Bstr(std::u16string v) {
     return r;
 }
 
+// clang-format off
 bool operator==(const TVariant& a, const TVariant& b) {
     if (a.type_ != b.type_) return false;
     switch (a.type_) {
@@ -290,12 +318,14 @@ bool operator==(const TVariant& a, const TVariant& b) {
         default: return a.integer_ == b.integer_;
     }
 }
+// clang-format on
 
 HResult ChangeType(const TVariant& source, VarType to, TVariant& out) {
     if (source.Type() == to) {
         out = source;
         return kS_OK;
     }
+    // clang-format off
     switch (to) {
         case kVtEmpty: out = TVariant(); return kS_OK;
         case kVtNull:
@@ -317,6 +347,7 @@ HResult ChangeType(const TVariant& source, VarType to, TVariant& out) {
         case kVtError: return kDISP_E_TYPEMISMATCH;
         default: return kDISP_E_BADVARTYPE;
     }
+    // clang-format on
 }
 
 }  // namespace quillpost::com

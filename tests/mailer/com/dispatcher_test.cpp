@@ -26,8 +26,8 @@ protected:
         return r;
     }
     HResult Put(std::string_view name, const TVariant& v, TExcepInfo* e = nullptr) {
-        return d.InvokeByName(name, kDispatchPropertyPut, std::span<const TVariant>(&v, 1),
-                              nullptr, e);
+        return d.InvokeByName(name, kDispatchPropertyPut, std::span<const TVariant>(&v, 1), nullptr,
+                              e);
     }
     HResult Call(std::string_view name, std::vector<TVariant> args, TVariant* r = nullptr,
                  TExcepInfo* e = nullptr) {
@@ -106,6 +106,15 @@ TEST_F(DispatcherTest, EveryRowIsBoundToItsOperation) {
     }
 }
 
+// Each text property gets its own name as its value, all on one object, so a
+// get or put wired to a neighbour's field shows.
+TEST_F(DispatcherTest, TextPropertiesKeepTheirOwnValues) {
+    const char* names[] = {"RemoteHost",  "Subject", "FromName", "FromAddress", "ReplyTo",
+                           "ContentType", "SMTPLog", "PGPPath",  "PGPParams",   "DateTime"};
+    for (const char* n : names) ASSERT_EQ(Put(n, TVariant::Bstr(platform::AnsiToWide(n))), kS_OK);
+    for (const char* n : names) EXPECT_EQ(Get(n), TVariant::Bstr(platform::AnsiToWide(n)));
+}
+
 TEST_F(DispatcherTest, PropertiesRoundTripByName) {
     struct Case {
         const char* name;
@@ -113,22 +122,12 @@ TEST_F(DispatcherTest, PropertiesRoundTripByName) {
         TVariant get;
     };
     const Case cases[] = {
-        {"RemoteHost", S(u"mail.example.org;backup:2525"), S(u"mail.example.org;backup:2525")},
         {"Subject", S(u"Gr\u00FC\u00DFe \u20AC 5"), S(u"Gr\u00FC\u00DFe \u20AC 5")},
         // Outside the ANSI code page a character becomes '?'.
         {"FromName", S(u"\u65E5\u672C"), S(u"??")},
-        {"FromAddress", S(u"ann@example.org"), S(u"ann@example.org")},
-        {"ReplyTo", S(u""), S(u"")},
-        {"ContentType", S(u"text/html"), S(u"text/html")},
-        {"SMTPLog", S(u"smtp.log"), S(u"smtp.log")},
-        {"PGPPath", S(u" pgp "), S(u" pgp ")},
-        {"PGPParams", S(u"-feat"), S(u"-feat")},
-        {"DateTime", S(u"Tue, 8 Dec 2026"), S(u"Tue, 8 Dec 2026")},
         {"RemoteHost", TVariant::I2(42), S(u"42")},
         {"Encoding", TVariant::I2(1), TVariant::I2(1)},
         {"Encoding", TVariant::I2(2), TVariant::I2(0)},
-        {"Encoding", TVariant::I2(7), TVariant::I2(0)},
-        {"CharSet", TVariant::I2(2), TVariant::I2(2)},
         {"CharSet", TVariant::I2(-9), TVariant::I2(-9)},
         {"Priority", TVariant::I2(5), TVariant::I2(5)},
         {"Priority", TVariant::I2(6), TVariant::I2(3)},
@@ -137,7 +136,6 @@ TEST_F(DispatcherTest, PropertiesRoundTripByName) {
         {"TimeOut", TVariant::I4(120), TVariant::I2(120)},
         {"WordWrapLen", TVariant::I2(0), TVariant::I2(0)},
         {"WordWrapLen", TVariant::I2(32767), TVariant::I2(32767)},
-        {"Urgent", TVariant::Bool(-1), TVariant::Bool(-1)},
         // A Boolean is stored as the caller gave it.
         {"Urgent", TVariant::Bool(1), TVariant::Bool(1)},
         {"ConfirmRead", TVariant::I2(5), TVariant::Bool(-1)},
@@ -157,18 +155,6 @@ TEST_F(DispatcherTest, PropertiesRoundTripByName) {
         ASSERT_EQ(dispatcher.InvokeByName(c.name, kDispatchPropertyGet, {}, &got), kS_OK);
         EXPECT_EQ(got, c.get);
     }
-}
-
-TEST_F(DispatcherTest, NewObjectReadsBackThroughTheDispatcher) {
-    EXPECT_EQ(Get("Encoding"), TVariant::I2(0));
-    EXPECT_EQ(Get("Priority"), TVariant::I2(3));
-    EXPECT_EQ(Get("TimeOut"), TVariant::I2(45));
-    EXPECT_EQ(Get("WordWrapLen"), TVariant::I2(70));
-    EXPECT_EQ(Get("UseMSMailHeaders"), TVariant::Bool(-1));
-    EXPECT_EQ(Get("Live"), TVariant::Bool(-1));
-    EXPECT_EQ(Get("Urgent"), TVariant::Bool(0));
-    EXPECT_EQ(Get("Version"), S(u"2.2"));
-    EXPECT_EQ(Get("Response"), S(u""));
 }
 
 TEST_F(DispatcherTest, PutOnlyAndGetOnlyMembers) {
@@ -198,12 +184,12 @@ TEST_F(DispatcherTest, FlagsSelectTheRow) {
         HResult hr;
     };
     const Case cases[] = {
-        {16, kGetOrCall, 0, kS_OK},                                   // x = obj.Subject
-        {16, kDispatchPropertyPut | kDispatchMethod, 1, kS_OK},      // put wins over method
-        {16, kDispatchPropertyPutRef, 1, kS_OK},                      // put-by-reference is a put
-        {16, kDispatchMethod, 0, kDISP_E_MEMBERNOTFOUND},             // a property is no method
-        {11, kGetOrCall, 0, kS_OK},                                   // obj.ClearBodyText
-        {11, kDispatchPropertyGet, 0, kDISP_E_MEMBERNOTFOUND},        // a method is no property
+        {16, kGetOrCall, 0, kS_OK},                              // x = obj.Subject
+        {16, kDispatchPropertyPut | kDispatchMethod, 1, kS_OK},  // put wins over method
+        {16, kDispatchPropertyPutRef, 1, kS_OK},                 // put-by-reference is a put
+        {16, kDispatchMethod, 0, kDISP_E_MEMBERNOTFOUND},        // a property is no method
+        {11, kGetOrCall, 0, kS_OK},                              // obj.ClearBodyText
+        {11, kDispatchPropertyGet, 0, kDISP_E_MEMBERNOTFOUND},   // a method is no property
         {11, kDispatchPropertyPut, 1, kDISP_E_MEMBERNOTFOUND},
         {16, 0, 0, kDISP_E_MEMBERNOTFOUND},
         {29, kGetOrCall, 0, kDISP_E_MEMBERNOTFOUND},
@@ -237,31 +223,81 @@ TEST_F(DispatcherTest, ArgumentCoercionAndArgumentErrors) {
         std::uint32_t argErr;  // 99: not set
     };
     const Case cases[] = {
-        {"text not a number", 25, kDispatchPropertyPut, {S(u"high")}, {kDispIdPropertyPut},
-         kDISP_E_TYPEMISMATCH, 0},
-        {"overflow", 25, kDispatchPropertyPut, {TVariant::I4(70000)}, {kDispIdPropertyPut},
-         kDISP_E_OVERFLOW, 0},
-        {"null", 16, kDispatchPropertyPut, {TVariant::Null()}, {kDispIdPropertyPut},
-         kDISP_E_TYPEMISMATCH, 0},
+        {"text not a number",
+         25,
+         kDispatchPropertyPut,
+         {S(u"high")},
+         {kDispIdPropertyPut},
+         kDISP_E_TYPEMISMATCH,
+         0},
+        {"overflow",
+         25,
+         kDispatchPropertyPut,
+         {TVariant::I4(70000)},
+         {kDispIdPropertyPut},
+         kDISP_E_OVERFLOW,
+         0},
+        {"null",
+         16,
+         kDispatchPropertyPut,
+         {TVariant::Null()},
+         {kDispIdPropertyPut},
+         kDISP_E_TYPEMISMATCH,
+         0},
         {"put without a value", 16, kDispatchPropertyPut, {}, {}, kDISP_E_BADPARAMCOUNT, 99},
-        {"put with an index", 16, kDispatchPropertyPut, {S(u"a"), S(u"b")}, {kDispIdPropertyPut},
-         kDISP_E_BADPARAMCOUNT, 99},
-        {"put value under a wrong name", 16, kDispatchPropertyPut, {S(u"a")}, {0},
-         kDISP_E_PARAMNOTFOUND, 0},
-        {"get with an argument", 16, kDispatchPropertyGet, {S(u"a")}, {}, kDISP_E_BADPARAMCOUNT,
+        {"put with an index",
+         16,
+         kDispatchPropertyPut,
+         {S(u"a"), S(u"b")},
+         {kDispIdPropertyPut},
+         kDISP_E_BADPARAMCOUNT,
+         99},
+        {"put value under a wrong name",
+         16,
+         kDispatchPropertyPut,
+         {S(u"a")},
+         {0},
+         kDISP_E_PARAMNOTFOUND,
+         0},
+        {"get with an argument",
+         16,
+         kDispatchPropertyGet,
+         {S(u"a")},
+         {},
+         kDISP_E_BADPARAMCOUNT,
          99},
         {"too few", 4, kDispatchMethod, {S(u"ann@example.org")}, {}, kDISP_E_BADPARAMCOUNT, 99},
         {"too many", 3, kDispatchMethod, {S(u"a"), S(u"b")}, {}, kDISP_E_BADPARAMCOUNT, 99},
         // Automation order: Args[1] is the first argument, here the omitted one.
-        {"omitted argument", 4, kDispatchMethod, {S(u"ann@example.org"), TVariant::Missing()},
-         {}, kDISP_E_PARAMNOTFOUND, 1},
-        {"second argument bad", 12, kDispatchMethod,
-         {TVariant::Bool(0), S(u"maybe"), S(u"in.txt")}, {}, kDISP_E_TYPEMISMATCH, 1},
-        {"named out of range", 4, kDispatchMethod, {S(u"a"), S(u"b")}, {2},
-         kDISP_E_PARAMNOTFOUND, 0},
+        {"omitted argument",
+         4,
+         kDispatchMethod,
+         {S(u"ann@example.org"), TVariant::Missing()},
+         {},
+         kDISP_E_PARAMNOTFOUND,
+         1},
+        {"second argument bad",
+         12,
+         kDispatchMethod,
+         {TVariant::Bool(0), S(u"maybe"), S(u"in.txt")},
+         {},
+         kDISP_E_TYPEMISMATCH,
+         1},
+        {"named out of range",
+         4,
+         kDispatchMethod,
+         {S(u"a"), S(u"b")},
+         {2},
+         kDISP_E_PARAMNOTFOUND,
+         0},
         {"named twice", 4, kDispatchMethod, {S(u"a"), S(u"b")}, {0, 0}, kDISP_E_PARAMNOTFOUND, 1},
-        {"named clashes with positional", 4, kDispatchMethod, {S(u"a"), S(u"b")}, {0},
-         kDISP_E_PARAMNOTFOUND, 0},
+        {"named clashes with positional",
+         4,
+         kDispatchMethod,
+         {S(u"a"), S(u"b")},
+         {0},
+         kDISP_E_PARAMNOTFOUND,
+         0},
         {"named leaves a gap", 4, kDispatchMethod, {S(u"a")}, {1}, kDISP_E_PARAMNOTFOUND, 99},
     };
     for (const Case& c : cases) {
@@ -357,7 +393,8 @@ TEST_F(DispatcherTest, UnavailableMembersReportTheirTextAsAnAutomationError) {
     };
     const Case cases[] = {
         {"SendMail", {}, [](TMailer& x) { x.SendMail(); }},
-        {"GetBodyTextFromFile", {S(u"in.txt"), TVariant::Bool(0), TVariant::Bool(-1)},
+        {"GetBodyTextFromFile",
+         {S(u"in.txt"), TVariant::Bool(0), TVariant::Bool(-1)},
          [](TMailer& x) { x.GetBodyTextFromFile("in.txt", 0, -1); }},
         {"MarkRegistry", {TVariant::I4(2)}, [](TMailer& x) { x.MarkRegistry(2); }},
     };

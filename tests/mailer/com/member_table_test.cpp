@@ -82,16 +82,17 @@ TEST(MemberTable, RowShapesMatchTheirKind) {
 TEST(MemberTable, EveryAutomationMemberOfTheMailerHasItsRows) {
     const std::set<std::pair<std::string, TMemberKind>> expected = [] {
         std::set<std::pair<std::string, TMemberKind>> s;
-        for (const char* m : {"SendMail", "ClearAttachments", "AddAttachment", "AddRecipient",
-                              "ClearRecipients", "AddCC", "ClearCCs", "AddBCC", "ClearBCCs",
-                              "ClearAllRecipients", "ClearBodyText", "GetBodyTextFromFile",
-                              "ClearExtraHeaders", "AddExtraHeader", "MarkRegistry"})
+        for (const char* m :
+             {"SendMail", "ClearAttachments", "AddAttachment", "AddRecipient", "ClearRecipients",
+              "AddCC", "ClearCCs", "AddBCC", "ClearBCCs", "ClearAllRecipients", "ClearBodyText",
+              "GetBodyTextFromFile", "ClearExtraHeaders", "AddExtraHeader", "MarkRegistry"})
             s.insert({m, TMemberKind::Method});
-        for (const char* p : {"RemoteHost", "Subject", "FromName", "FromAddress", "ReplyTo",
-                              "ContentType", "SMTPLog", "Encoding", "CharSet", "Priority",
-                              "Urgent", "PGPPath", "PGPParams", "TimeOut", "ConfirmRead",
-                              "ReturnReceipt", "UseMSMailHeaders", "WordWrap", "WordWrapLen",
-                              "DateTime", "Live"}) {
+        for (const char* p :
+             {"RemoteHost",    "Subject",          "FromName",  "FromAddress", "ReplyTo",
+              "ContentType",   "SMTPLog",          "Encoding",  "CharSet",     "Priority",
+              "Urgent",        "PGPPath",          "PGPParams", "TimeOut",     "ConfirmRead",
+              "ReturnReceipt", "UseMSMailHeaders", "WordWrap",  "WordWrapLen", "DateTime",
+              "Live"}) {
             s.insert({p, TMemberKind::PropertyGet});
             s.insert({p, TMemberKind::PropertyPut});
         }
@@ -102,36 +103,6 @@ TEST(MemberTable, EveryAutomationMemberOfTheMailerHasItsRows) {
     std::set<std::pair<std::string, TMemberKind>> actual;
     for (const TMemberInfo& m : MailerMembers()) actual.insert({std::string(m.name), m.kind});
     EXPECT_EQ(actual, expected);
-}
-
-TEST(MemberTable, SignaturesOfTheMethodsWithArguments) {
-    struct Case {
-        DispId id;
-        std::vector<std::pair<std::string_view, VarType>> params;
-        VarType result;
-    };
-    const Case cases[] = {
-        {3, {{"strAttach", kVtBstr}}, kVtBool},
-        {4, {{"strName", kVtBstr}, {"strAddress", kVtBstr}}, kVtBool},
-        {8, {{"strName", kVtBstr}, {"strAddress", kVtBstr}}, kVtBool},
-        {12,
-         {{"strInputFile", kVtBstr}, {"bolEraseInputFile", kVtBool}, {"bolShowWindow", kVtBool}},
-         kVtBool},
-        {14, {{"strExtraHeader", kVtBstr}}, kVtBool},
-        {38, {{"thdModel", kVtI4}}, kVtEmpty},
-    };
-    for (const Case& c : cases) {
-        const TMemberInfo* m = FindMember(c.id, TMemberKind::Method);
-        ASSERT_NE(m, nullptr) << c.id;
-        ASSERT_EQ(m->params.size(), c.params.size()) << m->name;
-        for (std::size_t i = 0; i < c.params.size(); ++i) {
-            EXPECT_EQ(m->params[i].name, c.params[i].first);
-            EXPECT_EQ(m->params[i].type, c.params[i].second);
-        }
-        EXPECT_EQ(m->result, c.result) << m->name;
-    }
-    EXPECT_EQ(FindMember(42, TMemberKind::PropertyPut)->params[0].type, kVtI4);
-    EXPECT_EQ(FindMember(32, TMemberKind::PropertyPut)->params[0].type, kVtI2);
 }
 
 TEST(MemberTable, HelpStringsAreKeptWordForWord) {
@@ -155,7 +126,9 @@ TEST(MemberTable, SameNameFoldsOnlyAsciiLetters) {
     EXPECT_FALSE(SameName(u"SendMail ", "SendMail"));
     // U+212A KELVIN SIGN folds to K in Unicode but is no ASCII letter.
     EXPECT_FALSE(SameName(u"Mar\u212ARegistry", "MarkRegistry"));
-    EXPECT_FALSE(SameName(u"Send_ail", "Send\x7F" "ail"));
+    EXPECT_FALSE(SameName(u"Send_ail",
+                          "Send\x7F"
+                          "ail"));
 }
 
 }  // namespace
