@@ -1,0 +1,51 @@
+#pragma once
+// The members of IMailer as constant data: what the type library declares and
+// what the dispatcher routes by. Rows are in virtual-table order (after the
+// IUnknown and IDispatch entries); a property's get row precedes its put row.
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "mailer/com/variant.h"
+
+namespace quillpost::com {
+
+// Numbered as the system's invocation kinds and dispatch flags.
+enum class TMemberKind : std::uint16_t {
+    Method = 1,
+    PropertyGet = 2,
+    PropertyPut = 4,
+};
+
+struct TParamInfo {
+    std::string_view name;
+    VarType type;
+};
+
+struct TMemberInfo {
+    DispId dispId;
+    std::string_view name;
+    TMemberKind kind;
+    std::span<const TParamInfo> params;
+    VarType result;         // kVtEmpty: the member returns nothing
+    std::string_view help;  // empty: no help string
+};
+
+// The ProgID, also the source of every error record the object reports.
+inline constexpr std::string_view kMailerProgId = "Quillpost.Mailer";
+inline constexpr std::u16string_view kMailerProgIdW = u"Quillpost.Mailer";
+
+// Name of the single argument of every property put row.
+inline constexpr std::string_view kPutValueName = "Value";
+
+// Every row of IMailer.
+std::span<const TMemberInfo> MailerMembers();
+
+// The row for DispId and Kind, or null.
+const TMemberInfo* FindMember(DispId dispId, TMemberKind kind);
+
+// Compares member and argument names as the automation name lookup does:
+// ASCII letters without regard to case, every other character exactly.
+bool SameName(std::u16string_view a, std::string_view b);
+
+}  // namespace quillpost::com

@@ -1,0 +1,423 @@
+#include "mailer/com/dispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "mailer/mailer.h"
+#include "platform/ansi_text.h"
+#include "util/errors.h"
+
+namespace quillpost::com {
+namespace {
+
+constexpr std::uint16_t kGetOrCall = kDispatchMethod | kDispatchPropertyGet;
+
+TVariant S(std::u16string s) { return TVariant::Bstr(std::move(s)); }
+
+class DispatcherTest : public ::testing::Test {
+protected:
+    TVariant Get(std::string_view name) {
+        TVariant r;
+        EXPECT_EQ(d.InvokeByName(name, kDispatchPropertyGet, {}, &r), kS_OK) << name;
+        return r;
+    }
+    HResult Put(std::string_view name, const TVariant& v, TExcepInfo* e = nullptr) {
+        return d.InvokeByName(name, kDispatchPropertyPut, std::span<const TVariant>(&v, 1), nullptr,
+                              e);
+    }
+    HResult Call(std::string_view name, std::vector<TVariant> args, TVariant* r = nullptr,
+                 TExcepInfo* e = nullptr) {
+        return d.InvokeByName(name, kDispatchMethod, args, r, e);
+    }
+    // Invoke with raw automation-order arguments.
+    HResult Raw(DispId id, std::uint16_t flags, std::vector<TVariant> args,
+                std::vector<DispId> named = {}, std::uint32_t* argErr = nullptr,
+                TVariant* r = nullptr) {
+        return d.Invoke(id, flags, {args, named}, r, nullptr, argErr);
+    }
+
+    TMailer m;
+    TMailerDispatcher d{m};
+};
+
+TEST_F(DispatcherTest, NamesAreFoundWithoutRegardToCase) {
+    for (const TMemberInfo& row : MailerMembers()) {
+        std::u16string lower, upper;
+        for (char c : row.name) {
+            lower.push_back(static_cast<char16_t>(std::tolower(static_cast<unsigned char>(c))));
+            upper.push_back(static_cast<char16_t>(std::toupper(static_cast<unsigned char>(c))));
+        }
+        for (const std::u16string& n : {lower, upper}) {
+            const std::u16string_view names[] = {n};
+            DispId id = 0;
+            EXPECT_EQ(d.GetIDsOfNames(names, std::span<DispId>(&id, 1)), kS_OK) << row.name;
+            EXPECT_EQ(id, row.dispId) << row.name;
+        }
+    }
+}
+
+TEST_F(DispatcherTest, ArgumentNamesAndUnknownNames) {
+    struct Case {
+        std::vector<std::u16string_view> names;
+        HResult hr;
+        std::vector<DispId> ids;
+    };
+    const Case cases[] = {
+        {{u"addrecipient", u"STRADDRESS", u"strName"}, kS_OK, {4, 1, 0}},
+        {{u"GetBodyTextFromFile", u"bolShowWindow"}, kS_OK, {12, 2}},
+        {{u"subject", u"value"}, kS_OK, {16, kDispIdPropertyPut}},
+        {{u"AddRecipient", u"strAttach"}, kDISP_E_UNKNOWNNAME, {4, kDispIdUnknown}},
+        {{u"SendMails"}, kDISP_E_UNKNOWNNAME, {kDispIdUnknown}},
+        {{u"Nothing", u"strName"}, kDISP_E_UNKNOWNNAME, {kDispIdUnknown, kDispIdUnknown}},
+    };
+    for (const Case& c : cases) {
+        std::vector<DispId> ids(c.names.size(), 12345);
+        EXPECT_EQ(d.GetIDsOfNames(c.names, ids), c.hr);
+        EXPECT_EQ(ids, c.ids);
+    }
+}
+
+// Every row reaches its operation: called with values of its own types, it
+// answers S_OK with a result of its declared type, or reports a failure of
+// the operation itself, never a missing member.
+TEST_F(DispatcherTest, EveryRowIsBoundToItsOperation) {
+    for (const TMemberInfo& row : MailerMembers()) {
+        SCOPED_TRACE(std::string(row.name));
+        std::vector<TVariant> args;
+        for (const TParamInfo& p : row.params) {
+            TVariant v;
+            ASSERT_EQ(ChangeType(S(u"1"), p.type, v), kS_OK);
+            args.push_back(v);
+        }
+        TVariant result;
+        TErrorRecord error;
+        const HResult hr = d.CallMember(row.dispId, row.kind, args, &result, &error);
+        if (hr == kE_UNEXPECTED) {
+            EXPECT_EQ(row.kind, TMemberKind::Method);
+            EXPECT_FALSE(error.description.empty());
+            continue;
+        }
+        ASSERT_EQ(hr, kS_OK);
+        EXPECT_EQ(result.Type(), row.result);
+    }
+}
+
+// Each text property gets its own name as its value, all on one object, so a
+// get or put wired to a neighbour's field shows.
+TEST_F(DispatcherTest, TextPropertiesKeepTheirOwnValues) {
+    const char* names[] = {"RemoteHost",  "Subject", "FromName", "FromAddress", "ReplyTo",
+                           "ContentType", "SMTPLog", "PGPPath",  "PGPParams",   "DateTime"};
+    for (const char* n : names) ASSERT_EQ(Put(n, TVariant::Bstr(platform::AnsiToWide(n))), kS_OK);
+    for (const char* n : names) EXPECT_EQ(Get(n), TVariant::Bstr(platform::AnsiToWide(n)));
+}
+
+TEST_F(DispatcherTest, PropertiesRoundTripByName) {
+    struct Case {
+        const char* name;
+        TVariant put;
+        TVariant get;
+    };
+    const Case cases[] = {
+        {"Subject", S(u"Gr\u00FC\u00DFe \u20AC 5"), S(u"Gr\u00FC\u00DFe \u20AC 5")},
+        // Outside the ANSI code page a character becomes '?'.
+        {"FromName", S(u"\u65E5\u672C"), S(u"??")},
+        {"RemoteHost", TVariant::I2(42), S(u"42")},
+        {"Encoding", TVariant::I2(1), TVariant::I2(1)},
+        {"Encoding", TVariant::I2(2), TVariant::I2(0)},
+        {"CharSet", TVariant::I2(-9), TVariant::I2(-9)},
+        {"Priority", TVariant::I2(5), TVariant::I2(5)},
+        {"Priority", TVariant::I2(6), TVariant::I2(3)},
+        {"Priority", TVariant::I2(0), TVariant::I2(3)},
+        {"TimeOut", TVariant::I2(-1), TVariant::I2(-1)},
+        {"TimeOut", TVariant::I4(120), TVariant::I2(120)},
+        {"WordWrapLen", TVariant::I2(0), TVariant::I2(0)},
+        {"WordWrapLen", TVariant::I2(32767), TVariant::I2(32767)},
+        // A Boolean is stored as the caller gave it.
+        {"Urgent", TVariant::Bool(1), TVariant::Bool(1)},
+        {"ConfirmRead", TVariant::I2(5), TVariant::Bool(-1)},
+        {"ReturnReceipt", S(u"True"), TVariant::Bool(-1)},
+        {"UseMSMailHeaders", TVariant::I4(0), TVariant::Bool(0)},
+        {"WordWrap", S(u"-1"), TVariant::Bool(-1)},
+        {"Live", TVariant::Bool(0), TVariant::Bool(0)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TMailer fresh;
+        TMailerDispatcher dispatcher(fresh);
+        ASSERT_EQ(dispatcher.InvokeByName(c.name, kDispatchPropertyPut,
+                                          std::span<const TVariant>(&c.put, 1), nullptr),
+                  kS_OK);
+        TVariant got;
+        ASSERT_EQ(dispatcher.InvokeByName(c.name, kDispatchPropertyGet, {}, &got), kS_OK);
+        EXPECT_EQ(got, c.get);
+    }
+}
+
+TEST_F(DispatcherTest, PutOnlyAndGetOnlyMembers) {
+    EXPECT_EQ(Put("BodyText", S(u"one")), kS_OK);
+    EXPECT_EQ(Put("bodytext", S(u"two\r\nlines")), kS_OK);
+    EXPECT_EQ(m.BodyLines(), (TStringList{"one", "two\r\nlines"}));
+    EXPECT_EQ(Call("ClearBodyText", {}), kS_OK);
+    EXPECT_TRUE(m.BodyLines().empty());
+
+    EXPECT_EQ(Put("PGPTimeOut", S(u"100000")), kS_OK);
+    EXPECT_EQ(m.PGPTimeOut(), 100000);
+
+    TVariant r = TVariant::I4(9);
+    EXPECT_EQ(d.InvokeByName("BodyText", kDispatchPropertyGet, {}, &r), kDISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(d.InvokeByName("PGPTimeOut", kGetOrCall, {}, &r), kDISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(r, TVariant::I4(9)) << "a failed call leaves the result alone";
+    EXPECT_EQ(Put("Version", S(u"3.0")), kDISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Put("Response", S(u"x")), kDISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Get("Version"), S(u"2.2"));
+}
+
+TEST_F(DispatcherTest, FlagsSelectTheRow) {
+    struct Case {
+        DispId id;
+        std::uint16_t flags;
+        std::size_t args;
+        HResult hr;
+    };
+    const Case cases[] = {
+        {16, kGetOrCall, 0, kS_OK},                              // x = obj.Subject
+        {16, kDispatchPropertyPut | kDispatchMethod, 1, kS_OK},  // put wins over method
+        {16, kDispatchPropertyPutRef, 1, kS_OK},                 // put-by-reference is a put
+        {16, kDispatchMethod, 0, kDISP_E_MEMBERNOTFOUND},        // a property is no method
+        {11, kGetOrCall, 0, kS_OK},                              // obj.ClearBodyText
+        {11, kDispatchPropertyGet, 0, kDISP_E_MEMBERNOTFOUND},   // a method is no property
+        {11, kDispatchPropertyPut, 1, kDISP_E_MEMBERNOTFOUND},
+        {16, 0, 0, kDISP_E_MEMBERNOTFOUND},
+        {29, kGetOrCall, 0, kDISP_E_MEMBERNOTFOUND},
+        {41, kDispatchPropertyPut, 1, kDISP_E_MEMBERNOTFOUND},
+        {0, kGetOrCall, 0, kDISP_E_MEMBERNOTFOUND},
+        {43, kGetOrCall, 0, kDISP_E_MEMBERNOTFOUND},
+    };
+    for (const Case& c : cases) {
+        std::vector<TVariant> args(c.args, S(u"x"));
+        std::vector<DispId> named;
+        if (c.args == 1) named.push_back(kDispIdPropertyPut);
+        EXPECT_EQ(Raw(c.id, c.flags, args, named), c.hr) << c.id << " flags " << c.flags;
+    }
+}
+
+TEST_F(DispatcherTest, ArgumentCoercionAndArgumentErrors) {
+    std::uint32_t argErr = 99;
+    // "5" becomes the 16-bit 5.
+    EXPECT_EQ(Raw(25, kDispatchPropertyPut, {S(u"5")}, {kDispIdPropertyPut}), kS_OK);
+    EXPECT_EQ(m.Priority(), 5);
+    EXPECT_EQ(Raw(25, kDispatchPropertyPut, {TVariant::R8(1.5)}, {kDispIdPropertyPut}), kS_OK);
+    EXPECT_EQ(m.Priority(), 2);
+
+    struct Case {
+        const char* label;
+        DispId id;
+        std::uint16_t flags;
+        std::vector<TVariant> args;
+        std::vector<DispId> named;
+        HResult hr;
+        std::uint32_t argErr;  // 99: not set
+    };
+    const Case cases[] = {
+        {"text not a number",
+         25,
+         kDispatchPropertyPut,
+         {S(u"high")},
+         {kDispIdPropertyPut},
+         kDISP_E_TYPEMISMATCH,
+         0},
+        {"overflow",
+         25,
+         kDispatchPropertyPut,
+         {TVariant::I4(70000)},
+         {kDispIdPropertyPut},
+         kDISP_E_OVERFLOW,
+         0},
+        {"null",
+         16,
+         kDispatchPropertyPut,
+         {TVariant::Null()},
+         {kDispIdPropertyPut},
+         kDISP_E_TYPEMISMATCH,
+         0},
+        {"put without a value", 16, kDispatchPropertyPut, {}, {}, kDISP_E_BADPARAMCOUNT, 99},
+        {"put with an index",
+         16,
+         kDispatchPropertyPut,
+         {S(u"a"), S(u"b")},
+         {kDispIdPropertyPut},
+         kDISP_E_BADPARAMCOUNT,
+         99},
+        {"put value under a wrong name",
+         16,
+         kDispatchPropertyPut,
+         {S(u"a")},
+         {0},
+         kDISP_E_PARAMNOTFOUND,
+         0},
+        {"get with an argument",
+         16,
+         kDispatchPropertyGet,
+         {S(u"a")},
+         {},
+         kDISP_E_BADPARAMCOUNT,
+         99},
+        {"too few", 4, kDispatchMethod, {S(u"ann@example.org")}, {}, kDISP_E_BADPARAMCOUNT, 99},
+        {"too many", 3, kDispatchMethod, {S(u"a"), S(u"b")}, {}, kDISP_E_BADPARAMCOUNT, 99},
+        // Automation order: Args[1] is the first argument, here the omitted one.
+        {"omitted argument",
+         4,
+         kDispatchMethod,
+         {S(u"ann@example.org"), TVariant::Missing()},
+         {},
+         kDISP_E_PARAMNOTFOUND,
+         1},
+        {"second argument bad",
+         12,
+         kDispatchMethod,
+         {TVariant::Bool(0), S(u"maybe"), S(u"in.txt")},
+         {},
+         kDISP_E_TYPEMISMATCH,
+         1},
+        {"named out of range",
+         4,
+         kDispatchMethod,
+         {S(u"a"), S(u"b")},
+         {2},
+         kDISP_E_PARAMNOTFOUND,
+         0},
+        {"named twice", 4, kDispatchMethod, {S(u"a"), S(u"b")}, {0, 0}, kDISP_E_PARAMNOTFOUND, 1},
+        {"named clashes with positional",
+         4,
+         kDispatchMethod,
+         {S(u"a"), S(u"b")},
+         {0},
+         kDISP_E_PARAMNOTFOUND,
+         0},
+        {"named leaves a gap", 4, kDispatchMethod, {S(u"a")}, {1}, kDISP_E_PARAMNOTFOUND, 99},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        argErr = 99;
+        EXPECT_EQ(Raw(c.id, c.flags, c.args, c.named, &argErr), c.hr);
+        EXPECT_EQ(argErr, c.argErr);
+    }
+    // No failed call reached the object.
+    EXPECT_EQ(m.Priority(), 2);
+    EXPECT_EQ(m.Subject(), "");
+    EXPECT_EQ(m.Recipients().Count(), 0);
+}
+
+TEST_F(DispatcherTest, NamedArgumentsMayComeInAnyOrder) {
+    TVariant r;
+    // strAddress (index 1) given first, strName (index 0) second.
+    EXPECT_EQ(Raw(4, kDispatchMethod, {S(u"ann@example.org"), S(u"Ann")}, {1, 0}, nullptr, &r),
+              kS_OK);
+    ASSERT_EQ(m.Recipients().Count(), 1);
+    EXPECT_EQ(m.Recipients().Items(0).Address(), "ann@example.org");
+    EXPECT_EQ(m.Recipients().Items(0).Name(), "Ann");
+    // A put value may also come positionally.
+    EXPECT_EQ(Raw(16, kDispatchPropertyPut, {S(u"hello")}), kS_OK);
+    EXPECT_EQ(m.Subject(), "hello");
+}
+
+TEST_F(DispatcherTest, MethodsAnswerBooleansAsMinusOneOrZero) {
+    TVariant r;
+    EXPECT_EQ(Call("AddRecipient", {S(u"Ann"), S(u"ann@example.org")}, &r), kS_OK);
+    EXPECT_EQ(r, TVariant::Bool(-1));
+    EXPECT_EQ(m.Recipients().Items(0).Name(), "Ann");
+    EXPECT_EQ(Call("AddCC", {S(u"Bob"), S(u"bob@example.org\r\nRCPT TO:<x>")}, &r), kS_OK);
+    EXPECT_EQ(r, TVariant::Bool(0));
+    EXPECT_EQ(Call("AddBCC", {S(u""), S(u"c@example.org")}, &r), kS_OK);
+    EXPECT_EQ(r, TVariant::Bool(-1));
+    EXPECT_EQ(Call("AddAttachment", {S(u"C:\\f\u00E9.txt")}, &r), kS_OK);
+    EXPECT_EQ(r, TVariant::Bool(-1));
+    EXPECT_EQ(m.Attachments(), (TStringList{"C:\\f\xE9.txt"}));
+    EXPECT_EQ(Call("AddExtraHeader", {S(u"X-A: 1")}, &r), kS_OK);
+    EXPECT_EQ(r, TVariant::Bool(-1));
+
+    r = TVariant::I4(9);
+    EXPECT_EQ(Call("ClearAllRecipients", {}, &r), kS_OK);
+    EXPECT_EQ(r, TVariant()) << "a member without a result answers empty";
+    EXPECT_EQ(m.Recipients().Count() + m.CCs().Count() + m.BCCs().Count(), 0);
+    EXPECT_EQ(Call("ClearExtraHeaders", {}), kS_OK);
+    EXPECT_EQ(Call("ClearAttachments", {}), kS_OK);
+    EXPECT_TRUE(m.ExtraHeaders().empty());
+    EXPECT_TRUE(m.Attachments().empty());
+}
+
+TEST_F(DispatcherTest, ARaisingSetterBecomesAnErrorRecord) {
+    TExcepInfo e;
+    e.scode = 1234;
+    EXPECT_EQ(Put("WordWrapLen", TVariant::I2(-1), &e), kDISP_E_EXCEPTION);
+    EXPECT_EQ(e.scode, kE_UNEXPECTED);
+    EXPECT_EQ(e.code, 0);
+    EXPECT_EQ(e.record.source, u"Quillpost.Mailer");
+    EXPECT_EQ(e.record.description, u"Range check error");
+    EXPECT_TRUE(e.record.helpFile.empty());
+    EXPECT_EQ(e.record.helpContext, 0u);
+    EXPECT_EQ(m.WordWrapLen(), 70);
+    // The object stays usable, and the caller may pass no exception info.
+    EXPECT_EQ(Put("WordWrapLen", S(u"-5")), kDISP_E_EXCEPTION);
+    EXPECT_EQ(Put("WordWrapLen", S(u"12")), kS_OK);
+    EXPECT_EQ(Get("WordWrapLen"), TVariant::I2(12));
+
+    // The virtual-table path reports E_UNEXPECTED with the same record.
+    TErrorRecord record;
+    const TVariant minusOne[] = {TVariant::I2(-1)};
+    EXPECT_EQ(d.CallMember(37, TMemberKind::PropertyPut, minusOne, nullptr, &record),
+              kE_UNEXPECTED);
+    EXPECT_EQ(record.source, u"Quillpost.Mailer");
+    EXPECT_EQ(record.description, u"Range check error");
+}
+
+TEST_F(DispatcherTest, CallMemberWantsTheDeclaredTypes) {
+    const TVariant wrong[] = {S(u"5")};
+    EXPECT_EQ(d.CallMember(25, TMemberKind::PropertyPut, wrong, nullptr, nullptr), kE_INVALIDARG);
+    EXPECT_EQ(d.CallMember(25, TMemberKind::PropertyPut, {}, nullptr, nullptr), kE_INVALIDARG);
+    EXPECT_EQ(d.CallMember(29, TMemberKind::PropertyGet, {}, nullptr, nullptr),
+              kDISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(m.Priority(), 3);
+}
+
+// The members this build does not provide report their own text.
+TEST_F(DispatcherTest, UnavailableMembersReportTheirTextAsAnAutomationError) {
+    struct Case {
+        const char* name;
+        std::vector<TVariant> args;
+        std::function<void(TMailer&)> direct;
+    };
+    const Case cases[] = {
+        {"SendMail", {}, [](TMailer& x) { x.SendMail(); }},
+        {"GetBodyTextFromFile",
+         {S(u"in.txt"), TVariant::Bool(0), TVariant::Bool(-1)},
+         [](TMailer& x) { x.GetBodyTextFromFile("in.txt", 0, -1); }},
+        {"MarkRegistry", {TVariant::I4(2)}, [](TMailer& x) { x.MarkRegistry(2); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text;
+        try {
+            TMailer probe;
+            c.direct(probe);
+            ADD_FAILURE() << "expected the member to raise";
+        } catch (const ENotAvailable& ex) {
+            text = ex.what();
+        }
+        ASSERT_FALSE(text.empty());
+        TExcepInfo e;
+        TVariant r = TVariant::I4(9);
+        EXPECT_EQ(Call(c.name, c.args, &r, &e), kDISP_E_EXCEPTION);
+        EXPECT_EQ(e.scode, kE_UNEXPECTED);
+        EXPECT_EQ(e.record.source, u"Quillpost.Mailer");
+        EXPECT_EQ(e.record.description, platform::AnsiToWide(text));
+        EXPECT_EQ(r, TVariant::I4(9));
+    }
+}
+
+}  // namespace
+}  // namespace quillpost::com
