@@ -25,6 +25,8 @@ bool TMailer::GetBodyTextFromFile(std::string_view, WordBool, WordBool) {
 
 void TMailer::MarkRegistry(std::int32_t) { NotAvailable("MarkRegistry"); }
 
+void TMailer::ComposeMessage(TStream&) { NotAvailable("ComposeMessage"); }
+
 bool TMailer::AddAttachment(std::string_view strAttach) {
     try {
         attachments_.emplace_back(strAttach);

@@ -3,11 +3,13 @@
 // delivery settings. Strings are ANSI byte strings; the automation boundary
 // converts wide strings and Booleans on the way in and out.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "message/address_list.h"
 #include "util/ansi_types.h"
+#include "util/stream.h"
 #include "util/string_list.h"
 
 namespace quillpost {
@@ -90,6 +92,13 @@ public:
     void SetLive(WordBool v) { live_ = v; }
     // Put only on the automation surface; read by the body-from-file reader.
     void SetPGPTimeOut(std::int32_t v) { pgpTimeOut_ = v; }
+
+    // --- for C++ hosts such as the command line (not on the automation surface) ---
+    // Writes the exact text that SendMail would send after DATA, without
+    // connecting anywhere.
+    void ComposeMessage(TStream& out);
+    // Called while the composed message is sent: bytes sent so far, total bytes.
+    std::function<void(std::int64_t sent, std::int64_t total)> OnSendProgress;
 
     // --- state for assembly and sending (not on the automation surface) ---
     const TmsAddressList& Recipients() const { return recipients_; }
