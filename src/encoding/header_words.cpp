@@ -21,6 +21,9 @@ struct EncodedWord {
 bool ParseWord(const std::string& value, std::size_t start, EncodedWord& word) {
     const std::size_t charsetEnd = value.find('?', start + 2);
     if (charsetEnd == std::string::npos || charsetEnd + 2 >= value.size()) return false;
+    // A charset is one token: a blank means this "=?" opens no word.
+    for (std::size_t i = start + 2; i < charsetEnd; ++i)
+        if (IsBlank(value[i])) return false;
     const char letter = value[charsetEnd + 1];
     if (value[charsetEnd + 2] != '?') return false;
     const std::size_t textStart = charsetEnd + 3;

@@ -148,7 +148,8 @@ std::string GetParamValue(std::string_view paramName, std::string_view text) {
 
 std::string FirstToken(std::string_view text) {
     // No length limit: a first token longer than a short text comes back whole
-    // and is cut where it is stored.
+    // and is cut where it is stored. Leading blanks are not a token's end.
+    text = Trim(text);
     return std::string(Trim(text.substr(0, text.find_first_of(" ;"))));
 }
 
