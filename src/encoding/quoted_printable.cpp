@@ -106,6 +106,7 @@ void TQuotedPrintable::Encode() {
     paragraph.reserve(kQPParagraphBufferSize);
     bool open = size == 0;      // a paragraph has begun since the last break
     bool skipLF = false;        // a CR ended the last paragraph; an LF right after belongs to it
+    std::size_t sincePump = 0;
     const auto chunk = std::make_unique<char[]>(kQPPumpInterval);
 
     auto append = [&paragraph](const char* bytes, std::size_t count) {
@@ -149,7 +150,12 @@ void TQuotedPrintable::Encode() {
             i = j + 1;
         }
         consumed += static_cast<std::int64_t>(got);
-        platform::ProcessPendingMessages();
+        // Streams may hand out small reads; the pump turns per 64 KiB read.
+        sincePump += got;
+        if (sincePump >= kQPPumpInterval) {
+            sincePump = 0;
+            platform::ProcessPendingMessages();
+        }
     }
     if (open) SplitLine(paragraph);
 }
