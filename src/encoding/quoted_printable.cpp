@@ -107,6 +107,8 @@ void TQuotedPrintable::Encode() {
     bool open = size == 0;      // a paragraph has begun since the last break
     bool skipLF = false;        // a CR ended the last paragraph; an LF right after belongs to it
     std::size_t sincePump = 0;
+    // About one line per 60 source bytes; saves regrowing a long list.
+    Lines.reserve(Lines.size() + static_cast<std::size_t>(std::min<std::int64_t>(size, 1 << 26) / 60) + 1);
     const auto chunk = std::make_unique<char[]>(kQPPumpInterval);
 
     auto append = [&paragraph](const char* bytes, std::size_t count) {
@@ -161,31 +163,38 @@ void TQuotedPrintable::Encode() {
 }
 
 void TQuotedPrintable::Decode() {
-    std::string paragraph;
-    paragraph.reserve(kQPParagraphBufferSize);
-    std::size_t sincePump = 0;
-    auto flush = [&] {
-        Stream.WriteBuffer(paragraph.data(), paragraph.size());
-        sincePump += paragraph.size();
-        paragraph.clear();
-        if (sincePump >= kQPPumpInterval) {
-            sincePump = 0;
-            platform::ProcessPendingMessages();
-        }
+    // Whole paragraphs are gathered and written in blocks of about 64 KiB; the
+    // paragraph in hand starts at paragraphStart.
+    std::string out;
+    out.reserve(kQPPumpInterval + kQPParagraphBufferSize);
+    std::size_t paragraphStart = 0;
+    auto writeDone = [&] {
+        Stream.WriteBuffer(out.data(), paragraphStart);
+        out.erase(0, paragraphStart);
+        paragraphStart = 0;
     };
     for (const std::string& line : Lines) {
         // The soft break is the raw line's final "=", so an escaped "=3D"
         // at the end of a line stays data.
         const bool soft = !line.empty() && line.back() == '=';
-        const std::size_t before = paragraph.size();
-        AppendDecoded(std::string_view(line).substr(0, soft ? line.size() - 1 : line.size()), paragraph);
-        if (!soft && !(paragraph.size() > before && static_cast<unsigned char>(paragraph.back()) == kEndOfText))
-            paragraph.append("\r\n");
-        if (paragraph.size() + 1 >= kQPParagraphBufferSize) RaiseParagraphTooLarge();
-        if (!soft) flush();
+        const std::size_t before = out.size();
+        AppendDecoded(std::string_view(line).substr(0, soft ? line.size() - 1 : line.size()), out);
+        if (!soft && !(out.size() > before && static_cast<unsigned char>(out.back()) == kEndOfText))
+            out.append("\r\n");
+        if (out.size() - paragraphStart + 1 >= kQPParagraphBufferSize) {
+            writeDone();
+            RaiseParagraphTooLarge();
+        }
+        if (soft) continue;
+        paragraphStart = out.size();
+        if (paragraphStart >= kQPPumpInterval) {
+            writeDone();
+            platform::ProcessPendingMessages();
+        }
     }
     // A soft break on the last line must not swallow its text.
-    if (!paragraph.empty()) flush();
+    paragraphStart = out.size();
+    writeDone();
 }
 
 std::string DecodeQPText(std::string_view text, std::size_t maximum) {
