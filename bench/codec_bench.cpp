@@ -37,7 +37,15 @@ const std::string& BinaryData() {
 const std::string& TextData() {
     static const std::string data = [] {
         std::mt19937 gen(2);
-        const std::string words[] = {"the ", "mail ", "quoted ", "x=1 ", "caf\xe9 ", "printable ", "\t", "stra\xdf" "e "};
+        const std::string words[] = {"the ",
+                                     "mail ",
+                                     "quoted ",
+                                     "x=1 ",
+                                     "caf\xe9 ",
+                                     "printable ",
+                                     "\t",
+                                     "stra\xdf"
+                                     "e "};
         std::string s;
         while (s.size() < kDataSize) {
             const std::size_t len = gen() % 5 == 0 ? 300 + gen() % 500 : 20 + gen() % 60;
@@ -71,7 +79,8 @@ void BM_Base64DecodeLines(benchmark::State& state) {
         std::size_t written = 0;
         for (std::size_t pos = 0; pos < text.size();) {
             const std::size_t eol = text.find('\r', pos);
-            written += DecodeBase64Block(std::string_view(text).substr(pos, eol - pos), out.data() + written);
+            written += DecodeBase64Block(std::string_view(text).substr(pos, eol - pos),
+                                         out.data() + written);
             pos = eol + 2;
         }
         benchmark::DoNotOptimize(written);
@@ -136,15 +145,16 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
 }
 
 void RunPeer() {
-    const auto dir = std::filesystem::temp_directory_path() / ("qp_codec_bench_" + std::to_string(std::random_device{}()));
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("qp_codec_bench_" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(dir);
     WriteFile(dir / "peer.py", kPeerScript);
     WriteFile(dir / "binary", BinaryData());
     WriteFile(dir / "text", TextData());
-    const std::string command = "/usr/bin/python3 '" + (dir / "peer.py").string() + "' '" + (dir / "binary").string() +
-                                "' '" + (dir / "text").string() + "'";
-    std::cout << "\nPeer, CPU time, on the same data (" << kDataSize / (1024 * 1024) << " MiB binary, " << TextData().size()
-              << " bytes of text):\n"
+    const std::string command = "/usr/bin/python3 '" + (dir / "peer.py").string() + "' '" +
+                                (dir / "binary").string() + "' '" + (dir / "text").string() + "'";
+    std::cout << "\nPeer, CPU time, on the same data (" << kDataSize / (1024 * 1024)
+              << " MiB binary, " << TextData().size() << " bytes of text):\n"
               << std::flush;
     if (std::system(command.c_str()) != 0) std::cout << "python3 peer did not run\n";
     std::filesystem::remove_all(dir);
@@ -155,7 +165,9 @@ void RunPeer() {
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    std::cout << "quillpost codecs (CPU time; bytes_per_second in MiB/s or GiB/s of unencoded bytes):\n" << std::flush;
+    std::cout
+        << "quillpost codecs (CPU time; bytes_per_second in MiB/s or GiB/s of unencoded bytes):\n"
+        << std::flush;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     RunPeer();

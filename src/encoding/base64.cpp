@@ -75,7 +75,8 @@ std::size_t DecodeBase64Block(std::string_view text, char* out) {
         std::uint32_t v = 0;
         for (std::size_t k = 0; k < rest; ++k) v |= BitsOf(s[i + k]) << (18 - 6 * k);
         const std::size_t bytes = rest * 6 / 8;
-        for (std::size_t k = 0; k < bytes; ++k) out[written++] = static_cast<char>(v >> (16 - 8 * k));
+        for (std::size_t k = 0; k < bytes; ++k)
+            out[written++] = static_cast<char>(v >> (16 - 8 * k));
     }
     std::size_t pads = 0;
     while (pads < n && s[n - 1 - pads] == kBase64Pad) ++pads;
@@ -114,7 +115,8 @@ std::size_t Base64LineEncoder::Step(const void* bytes, std::size_t count, char* 
         writeLine(pending_.data());
         carried_ = 0;
     }
-    for (; count >= kBase64LineBytes; in += kBase64LineBytes, count -= kBase64LineBytes) writeLine(in);
+    for (; count >= kBase64LineBytes; in += kBase64LineBytes, count -= kBase64LineBytes)
+        writeLine(in);
     if (count != 0) std::memcpy(pending_.data(), in, count);
     carried_ = count;
     return static_cast<std::size_t>(out - start);

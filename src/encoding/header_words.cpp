@@ -61,7 +61,8 @@ void DecodeHeaderWords(std::string& value) {
         std::size_t rest = word.end;
         while (rest < value.size() && IsBlank(value[rest])) ++rest;
         EncodedWord next;
-        if (!(rest + 1 < value.size() && value.compare(rest, 2, "=?") == 0 && ParseWord(value, rest, next)))
+        if (!(rest + 1 < value.size() && value.compare(rest, 2, "=?") == 0 &&
+              ParseWord(value, rest, next)))
             rest = word.end;
         value = value.substr(0, start) + word.decoded + value.substr(rest);
         from = start + word.decoded.size();

@@ -104,11 +104,12 @@ void TQuotedPrintable::Encode() {
     std::int64_t consumed = 0;  // bytes taken from the stream so far
     std::string paragraph;
     paragraph.reserve(kQPParagraphBufferSize);
-    bool open = size == 0;      // a paragraph has begun since the last break
-    bool skipLF = false;        // a CR ended the last paragraph; an LF right after belongs to it
+    bool open = size == 0;  // a paragraph has begun since the last break
+    bool skipLF = false;    // a CR ended the last paragraph; an LF right after belongs to it
     std::size_t sincePump = 0;
     // About one line per 60 source bytes; saves regrowing a long list.
-    Lines.reserve(Lines.size() + static_cast<std::size_t>(std::min<std::int64_t>(size, 1 << 26) / 60) + 1);
+    Lines.reserve(Lines.size() +
+                  static_cast<std::size_t>(std::min<std::int64_t>(size, 1 << 26) / 60) + 1);
     const auto chunk = std::make_unique<char[]>(kQPPumpInterval);
 
     auto append = [&paragraph](const char* bytes, std::size_t count) {

@@ -34,7 +34,8 @@ inline constexpr std::array<bool, 256> kQPLiteral = [] {
 inline constexpr std::array<std::uint8_t, 256> kHexValues = [] {
     std::array<std::uint8_t, 256> table{};
     for (auto& v : table) v = 255;
-    for (int c = 0; c < 10; ++c) table[static_cast<std::size_t>('0' + c)] = static_cast<std::uint8_t>(c);
+    for (int c = 0; c < 10; ++c)
+        table[static_cast<std::size_t>('0' + c)] = static_cast<std::uint8_t>(c);
     for (int c = 0; c < 6; ++c) {
         table[static_cast<std::size_t>('A' + c)] = static_cast<std::uint8_t>(10 + c);
         table[static_cast<std::size_t>('a' + c)] = static_cast<std::uint8_t>(10 + c);

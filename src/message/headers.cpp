@@ -55,7 +55,8 @@ std::string JoinedValue(const TStrings& headers, std::int32_t index) {
     return value;
 }
 
-std::int32_t FindHeader(const TStrings& headers, std::string_view nameWithColon, std::int32_t from = 0) {
+std::int32_t FindHeader(const TStrings& headers, std::string_view nameWithColon,
+                        std::int32_t from = 0) {
     for (std::int32_t i = from; i < headers.Count(); ++i)
         if (StartsWithNoCase(headers[i], nameWithColon)) return i;
     return -1;

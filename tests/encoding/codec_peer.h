@@ -18,7 +18,8 @@ public:
     static std::optional<std::string> Run(const std::string& mode, const std::string& input) {
         static std::atomic<int> serial{0};
         const auto dir = std::filesystem::temp_directory_path();
-        const std::string stem = "qp_codec_peer_" + std::to_string(std::rand()) + "_" + std::to_string(serial++);
+        const std::string stem =
+            "qp_codec_peer_" + std::to_string(std::rand()) + "_" + std::to_string(serial++);
         const auto in = dir / (stem + ".in");
         const auto out = dir / (stem + ".out");
         {
@@ -26,13 +27,15 @@ public:
             f.write(input.data(), static_cast<std::streamsize>(input.size()));
         }
         const std::string script = std::string(QP_TEST_DATA_DIR) + "/encoding/codec_peer.py";
-        const std::string command = "/usr/bin/python3 '" + script + "' " + mode + " '" + in.string() + "' '" +
-                                    out.string() + "' 2>/dev/null";
+        const std::string command = "/usr/bin/python3 '" + script + "' " + mode + " '" +
+                                    in.string() + "' '" + out.string() + "' 2>/dev/null";
         const int rc = std::system(command.c_str());
         std::optional<std::string> result;
         if (rc == 0) {
             std::ifstream f(out, std::ios::binary);
-            if (f) result = std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+            if (f)
+                result = std::string(std::istreambuf_iterator<char>(f),
+                                     std::istreambuf_iterator<char>());
         }
         std::error_code ec;
         std::filesystem::remove(in, ec);
@@ -46,10 +49,10 @@ public:
     }
 };
 
-#define QP_REQUIRE_CODEC_PEER()                                                   \
-    do {                                                                         \
-        if (!::quillpost::test::CodecPeer::Available())                          \
-            GTEST_SKIP() << "python3 not available as an independent reader";   \
+#define QP_REQUIRE_CODEC_PEER()                                               \
+    do {                                                                      \
+        if (!::quillpost::test::CodecPeer::Available())                       \
+            GTEST_SKIP() << "python3 not available as an independent reader"; \
     } while (0)
 
 }  // namespace quillpost::test

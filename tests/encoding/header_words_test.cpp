@@ -17,7 +17,9 @@ TEST(HeaderWords, Decode) {
     };
     const std::vector<Case> cases = {
         {"plain text_with underscore", "plain text_with underscore"},
-        {"=?iso-8859-1?Q?Gr=FC=DFe?=", "Gr\xfc\xdf" "e"},
+        {"=?iso-8859-1?Q?Gr=FC=DFe?=",
+         "Gr\xfc\xdf"
+         "e"},
         {"=?utf-8?B?SGVsbG8=?=", "Hello"},
         {"=?x?b?QQ==?= and =?x?q?a?=", "A and a"},
         // Blanks between adjacent encoded words are dropped, other blanks kept.
@@ -32,7 +34,9 @@ TEST(HeaderWords, Decode) {
         {"=?x?Q?a", "=?x?Q?a"},
         // Decoded text is not decoded again.
         {"=?x?Q?=3D=3Fy=3FQ=3Fz=3F=3D?=", "=?y?Q?z?="},
-        {"=?x?Q?" "?=", ""},
+        {"=?x?Q?"
+         "?=",
+         ""},
     };
     for (const auto& c : cases) {
         std::string value = c.value;

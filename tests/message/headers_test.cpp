@@ -53,7 +53,8 @@ TEST(Headers, GetHeaderValue) {
     EXPECT_EQ(GetHeaderValue(TmsHeaders(), "Subject"), "");
 
     const std::string longValue(300, 'v');
-    const auto big = Make({"Subject: " + longValue, "Content-Type: " + longValue, "X-UIDL: " + longValue});
+    const auto big =
+        Make({"Subject: " + longValue, "Content-Type: " + longValue, "X-UIDL: " + longValue});
     EXPECT_EQ(GetHeaderValue(*big, "Subject"), std::string(255, 'v'));
     EXPECT_EQ(GetHeaderValue(*big, "Content-Type"), longValue);
     EXPECT_EQ(GetHeaderValue(*big, "x-uidl"), longValue);
@@ -66,8 +67,12 @@ TEST(Headers, GetHeaderValuesCollectsEveryItem) {
         TStringList values;
     };
     const std::vector<Case> cases = {
-        {{R"(To: "Doe, John" <j@x>, "Roe, Jane" <r@x>)"}, "To", {R"("Doe, John" <j@x>)", R"("Roe, Jane" <r@x>)"}},
-        {{"To: a@x,", " b@x", "Cc: c@x", "TO: d@x , e@x", "Topic: z"}, "TO", {"a@x", "b@x", "d@x", "e@x"}},
+        {{R"(To: "Doe, John" <j@x>, "Roe, Jane" <r@x>)"},
+         "To",
+         {R"("Doe, John" <j@x>)", R"("Roe, Jane" <r@x>)"}},
+        {{"To: a@x,", " b@x", "Cc: c@x", "TO: d@x , e@x", "Topic: z"},
+         "TO",
+         {"a@x", "b@x", "d@x", "e@x"}},
         // A quoted name may be folded, and may hold an escaped quote.
         {{"To: \"Doe,", " John\" <j@x>, k@x"}, "To", {"\"Doe, John\" <j@x>", "k@x"}},
         {{R"(Cc: "A \", B" <a@x>, b@x)"}, "cc:", {R"("A \", B" <a@x>)", "b@x"}},
@@ -84,7 +89,8 @@ TEST(Headers, GetHeaderValuesCollectsEveryItem) {
 
 TEST(Headers, RemoveHeaderTakesTheFirstWithItsContinuations) {
     TmsHeaders h;
-    h.Lines() = {"X-A: 1", "Received: first", " by a", "\tfor b", "X-B: 2", "received: second", " folded"};
+    h.Lines() = {"X-A: 1", "Received: first",  " by a",  "\tfor b",
+                 "X-B: 2", "received: second", " folded"};
     RemoveHeader(h, "Received:");
     EXPECT_EQ(h.Lines(), (TStringList{"X-A: 1", "X-B: 2", "received: second", " folded"}));
     RemoveHeader(h, "RECEIVED");
