@@ -1,0 +1,141 @@
+#include "encoding/base64.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "util/errors.h"
+
+namespace quillpost {
+
+namespace {
+
+constexpr const char* kInvalidCharacter = "Invalid Character";
+
+[[noreturn]] void RaiseInvalidCharacter() { throw EInOutError(kInvalidCharacter); }
+
+inline void EncodeTriple(const unsigned char* in, char* out) {
+    const std::uint32_t v = (std::uint32_t{in[0]} << 16) | (std::uint32_t{in[1]} << 8) | in[2];
+    out[0] = Base64Alphabet[v >> 18];
+    out[1] = Base64Alphabet[(v >> 12) & 63];
+    out[2] = Base64Alphabet[(v >> 6) & 63];
+    out[3] = Base64Alphabet[v & 63];
+}
+
+// Value of one character where "=" stands for zero bits.
+inline std::uint32_t BitsOf(char c) {
+    const std::uint8_t v = kBase64Values[static_cast<unsigned char>(c)];
+    if (v == kBase64Invalid) RaiseInvalidCharacter();
+    return v == kBase64PadValue ? 0 : v;
+}
+
+}  // namespace
+
+std::size_t EncodeBase64Block(const void* bytes, std::size_t count, char* out) {
+    const auto* in = static_cast<const unsigned char*>(bytes);
+    char* const start = out;
+    std::size_t i = 0;
+    for (; i + 3 <= count; i += 3, out += 4) EncodeTriple(in + i, out);
+    const std::size_t rest = count - i;
+    if (rest != 0) {
+        unsigned char tail[3] = {in[i], rest == 2 ? in[i + 1] : static_cast<unsigned char>(0), 0};
+        EncodeTriple(tail, out);
+        out[3] = kBase64Pad;
+        if (rest == 1) out[2] = kBase64Pad;
+        out += 4;
+    }
+    return static_cast<std::size_t>(out - start);
+}
+
+std::size_t DecodeBase64Block(std::string_view text, char* out) {
+    const std::size_t n = text.size();
+    const char* s = text.data();
+    std::size_t written = 0;
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const std::uint8_t a = kBase64Values[static_cast<unsigned char>(s[i])];
+        const std::uint8_t b = kBase64Values[static_cast<unsigned char>(s[i + 1])];
+        const std::uint8_t c = kBase64Values[static_cast<unsigned char>(s[i + 2])];
+        const std::uint8_t d = kBase64Values[static_cast<unsigned char>(s[i + 3])];
+        std::uint32_t v;
+        if (((a | b | c | d) & 0xC0) == 0) {
+            v = (std::uint32_t{a} << 18) | (std::uint32_t{b} << 12) | (std::uint32_t{c} << 6) | d;
+        } else {
+            v = (BitsOf(s[i]) << 18) | (BitsOf(s[i + 1]) << 12) | (BitsOf(s[i + 2]) << 6) |
+                BitsOf(s[i + 3]);
+        }
+        out[written] = static_cast<char>(v >> 16);
+        out[written + 1] = static_cast<char>(v >> 8);
+        out[written + 2] = static_cast<char>(v);
+        written += 3;
+    }
+    // A short final group yields only the whole bytes its bits hold: the
+    // zero fill of a partial byte is not data.
+    const std::size_t rest = n - i;
+    if (rest != 0) {
+        std::uint32_t v = 0;
+        for (std::size_t k = 0; k < rest; ++k) v |= BitsOf(s[i + k]) << (18 - 6 * k);
+        const std::size_t bytes = rest * 6 / 8;
+        for (std::size_t k = 0; k < bytes; ++k)
+            out[written++] = static_cast<char>(v >> (16 - 8 * k));
+    }
+    std::size_t pads = 0;
+    while (pads < n && s[n - 1 - pads] == kBase64Pad) ++pads;
+    return written > pads ? written - pads : 0;
+}
+
+std::string EncodeBase64(std::string_view bytes, std::size_t maximum) {
+    std::string result(Base64EncodedSize(bytes.size()), '\0');
+    result.resize(std::min(EncodeBase64Block(bytes.data(), bytes.size(), result.data()), maximum));
+    return result;
+}
+
+std::string DecodeBase64(std::string_view text, std::size_t maximum) {
+    std::string result(Base64DecodedMaxSize(text.size()), '\0');
+    result.resize(std::min(DecodeBase64Block(text, result.data()), maximum));
+    return result;
+}
+
+int Base64Value(char c) { return static_cast<int>(BitsOf(c)); }
+
+std::size_t Base64LineEncoder::Step(const void* bytes, std::size_t count, char* out) {
+    const auto* in = static_cast<const unsigned char*>(bytes);
+    char* const start = out;
+    auto writeLine = [&out](const unsigned char* chunk) {
+        out += EncodeBase64Block(chunk, kBase64LineBytes, out);
+        std::memcpy(out, kBase64LineBreak.data(), kBase64LineBreak.size());
+        out += kBase64LineBreak.size();
+    };
+    if (carried_ != 0) {
+        const std::size_t take = std::min(count, kBase64LineBytes - carried_);
+        std::memcpy(pending_.data() + carried_, in, take);
+        carried_ += take;
+        in += take;
+        count -= take;
+        if (carried_ < kBase64LineBytes) return 0;
+        writeLine(pending_.data());
+        carried_ = 0;
+    }
+    for (; count >= kBase64LineBytes; in += kBase64LineBytes, count -= kBase64LineBytes)
+        writeLine(in);
+    if (count != 0) std::memcpy(pending_.data(), in, count);
+    carried_ = count;
+    return static_cast<std::size_t>(out - start);
+}
+
+std::size_t Base64LineEncoder::Finish(char* out) {
+    std::size_t n = EncodeBase64Block(pending_.data(), carried_, out);
+    std::memcpy(out + n, kBase64LineBreak.data(), kBase64LineBreak.size());
+    carried_ = 0;
+    return n + kBase64LineBreak.size();
+}
+
+std::string EncodeBase64Lines(std::string_view bytes) {
+    std::string result(Base64LineEncoder::TotalMaxOutput(bytes.size()), '\0');
+    Base64LineEncoder encoder;
+    std::size_t n = encoder.Step(bytes.data(), bytes.size(), result.data());
+    n += encoder.Finish(result.data() + n);
+    result.resize(n);
+    return result;
+}
+
+}  // namespace quillpost

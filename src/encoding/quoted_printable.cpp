@@ -1,0 +1,210 @@
+#include "encoding/quoted_printable.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "platform/message_pump.h"
+#include "util/errors.h"
+
+namespace quillpost {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+constexpr unsigned char kCR = 13;
+constexpr unsigned char kLF = 10;
+constexpr unsigned char kEndOfText = 26;
+
+[[noreturn]] void RaiseParagraphTooLarge() { throw EQuillpostError(kParagraphTooLarge); }
+
+// Decodes Text onto the end of Out.
+void AppendDecoded(std::string_view text, std::string& out) {
+    const std::size_t n = text.size();
+    const char* s = text.data();
+    std::size_t i = 0;
+    while (i < n) {
+        const char* eq = static_cast<const char*>(std::memchr(s + i, '=', n - i));
+        const std::size_t stop = eq ? static_cast<std::size_t>(eq - s) : n;
+        out.append(s + i, stop - i);
+        i = stop;
+        if (i == n) break;
+        if (i + 2 < n) {
+            const std::uint8_t hi = kHexValues[static_cast<unsigned char>(s[i + 1])];
+            const std::uint8_t lo = kHexValues[static_cast<unsigned char>(s[i + 2])];
+            if ((hi | lo) != 255 && hi < 16 && lo < 16) {
+                out.push_back(static_cast<char>(hi * 16 + lo));
+                i += 3;
+                continue;
+            }
+        }
+        out.push_back('=');
+        ++i;
+    }
+}
+
+}  // namespace
+
+std::size_t EscapeQPPiece(std::string_view text, bool last, char* out) {
+    char* const start = out;
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (kQPLiteral[c] && !(last && c == ' ' && i + 1 == n)) {
+            *out++ = static_cast<char>(c);
+        } else {
+            out[0] = '=';
+            out[1] = kHexDigits[c >> 4];
+            out[2] = kHexDigits[c & 15];
+            out += 3;
+        }
+    }
+    if (!last) *out++ = '=';
+    return static_cast<std::size_t>(out - start);
+}
+
+std::string TQuotedPrintable::EscapeLine(std::string_view text, bool last) {
+    std::string result(text.size() * 3 + 1, '\0');
+    result.resize(EscapeQPPiece(text, last, result.data()));
+    return result;
+}
+
+std::string TQuotedPrintable::DecodeLine(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    AppendDecoded(text, result);
+    return result;
+}
+
+void TQuotedPrintable::SplitLine(std::string_view paragraph, std::size_t length) {
+    if (length == 0) length = 1;
+    std::string buffer(length * 3 + 1, '\0');
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t remaining = paragraph.size() - start;
+        if (remaining < length) {
+            const std::size_t n = EscapeQPPiece(paragraph.substr(start), true, buffer.data());
+            Lines.emplace_back(buffer.data(), n);
+            return;
+        }
+        // Prefer a cut before a space so that the space begins the next line;
+        // the piece keeps at least its first byte.
+        std::size_t cut = length;
+        while (cut > 0 && paragraph[start + cut] != ' ') --cut;
+        if (cut == 0) cut = length;
+        const std::size_t n = EscapeQPPiece(paragraph.substr(start, cut), false, buffer.data());
+        Lines.emplace_back(buffer.data(), n);
+        start += cut;
+    }
+}
+
+void TQuotedPrintable::Encode() {
+    Stream.SetPosition(0);
+    const std::int64_t size = Stream.Size();
+    std::int64_t consumed = 0;  // bytes taken from the stream so far
+    std::string paragraph;
+    paragraph.reserve(kQPParagraphBufferSize);
+    bool open = size == 0;  // a paragraph has begun since the last break
+    bool skipLF = false;    // a CR ended the last paragraph; an LF right after belongs to it
+    std::size_t sincePump = 0;
+    // About one line per 60 source bytes; saves regrowing a long list.
+    Lines.reserve(Lines.size() +
+                  static_cast<std::size_t>(std::min<std::int64_t>(size, 1 << 26) / 60) + 1);
+    const auto chunk = std::make_unique<char[]>(kQPPumpInterval);
+
+    auto append = [&paragraph](const char* bytes, std::size_t count) {
+        if (paragraph.size() + count > kQPParagraphBufferSize - 1) RaiseParagraphTooLarge();
+        paragraph.append(bytes, count);
+    };
+
+    while (consumed < size) {
+        const std::size_t got = Stream.Read(chunk.get(), kQPPumpInterval);
+        if (got == 0) break;
+        const char* s = chunk.get();
+        std::size_t i = 0;
+        while (i < got) {
+            if (skipLF) {
+                skipLF = false;
+                if (static_cast<unsigned char>(s[i]) == kLF) {
+                    ++i;
+                    continue;
+                }
+            }
+            std::size_t j = i;
+            while (j < got && s[j] != '\r' && s[j] != '\n') ++j;
+            if (j > i) {
+                append(s + i, j - i);
+                open = true;
+            }
+            if (j == got) {
+                i = j;
+                break;
+            }
+            const bool lastOfStream = consumed + static_cast<std::int64_t>(j) + 1 >= size;
+            if (lastOfStream) {
+                append(s + j, 1);
+                open = true;
+            } else {
+                SplitLine(paragraph);
+                paragraph.clear();
+                open = false;
+                skipLF = static_cast<unsigned char>(s[j]) == kCR;
+            }
+            i = j + 1;
+        }
+        consumed += static_cast<std::int64_t>(got);
+        // Streams may hand out small reads; the pump turns per 64 KiB read.
+        sincePump += got;
+        if (sincePump >= kQPPumpInterval) {
+            sincePump = 0;
+            platform::ProcessPendingMessages();
+        }
+    }
+    if (open) SplitLine(paragraph);
+}
+
+void TQuotedPrintable::Decode() {
+    // Whole paragraphs are gathered and written in blocks of about 64 KiB; the
+    // paragraph in hand starts at paragraphStart.
+    std::string out;
+    out.reserve(kQPPumpInterval + kQPParagraphBufferSize);
+    std::size_t paragraphStart = 0;
+    auto writeDone = [&] {
+        Stream.WriteBuffer(out.data(), paragraphStart);
+        out.erase(0, paragraphStart);
+        paragraphStart = 0;
+    };
+    for (const std::string& line : Lines) {
+        // The soft break is the raw line's final "=", so an escaped "=3D"
+        // at the end of a line stays data.
+        const bool soft = !line.empty() && line.back() == '=';
+        const std::size_t before = out.size();
+        AppendDecoded(std::string_view(line).substr(0, soft ? line.size() - 1 : line.size()), out);
+        if (!soft && !(out.size() > before && static_cast<unsigned char>(out.back()) == kEndOfText))
+            out.append("\r\n");
+        if (out.size() - paragraphStart + 1 >= kQPParagraphBufferSize) {
+            writeDone();
+            RaiseParagraphTooLarge();
+        }
+        if (soft) continue;
+        paragraphStart = out.size();
+        if (paragraphStart >= kQPPumpInterval) {
+            writeDone();
+            platform::ProcessPendingMessages();
+        }
+    }
+    // A soft break on the last line must not swallow its text.
+    paragraphStart = out.size();
+    writeDone();
+}
+
+std::string DecodeQPText(std::string_view text, std::size_t maximum) {
+    TMemoryStream stream;
+    TStringList lines{std::string(text)};
+    TQuotedPrintable(stream, lines).Decode();
+    const std::string& bytes = stream.Bytes();
+    const std::size_t end = std::min(bytes.find_first_of("\r\n"), bytes.size());
+    return bytes.substr(0, std::min(end, maximum));
+}
+
+}  // namespace quillpost

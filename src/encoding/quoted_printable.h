@@ -1,0 +1,84 @@
+#pragma once
+// Quoted-printable of the MIME transfer encoding, between a byte stream and a
+// list of lines: text bodies and text attachments are encoded into lines of at
+// most 65 source bytes; received lines are decoded back into the stream.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "util/stream.h"
+#include "util/string_list.h"
+
+namespace quillpost {
+
+// One paragraph (the text between two hard line breaks) is held whole in
+// either direction; a larger one raises kParagraphTooLarge.
+inline constexpr std::size_t kQPParagraphBufferSize = 24576;
+inline constexpr const char* kParagraphTooLarge = "Paragraph is too large";
+// Source bytes per encoded line.
+inline constexpr std::size_t kQPLineLength = 65;
+// Input (encode) or output (decode) between two turns of the message pump.
+inline constexpr std::size_t kQPPumpInterval = 64 * 1024;
+
+// Bytes that stand for themselves in an encoded line: 32..126 without "=",
+// and 127.
+inline constexpr std::array<bool, 256> kQPLiteral = [] {
+    std::array<bool, 256> table{};
+    for (int c = 32; c <= 127; ++c) table[static_cast<std::size_t>(c)] = c != '=';
+    return table;
+}();
+
+// Value of a hexadecimal digit in either case, 255 for any other byte.
+inline constexpr std::array<std::uint8_t, 256> kHexValues = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (auto& v : table) v = 255;
+    for (int c = 0; c < 10; ++c)
+        table[static_cast<std::size_t>('0' + c)] = static_cast<std::uint8_t>(c);
+    for (int c = 0; c < 6; ++c) {
+        table[static_cast<std::size_t>('A' + c)] = static_cast<std::uint8_t>(10 + c);
+        table[static_cast<std::size_t>('a' + c)] = static_cast<std::uint8_t>(10 + c);
+    }
+    return table;
+}();
+
+// A scratch codec for one Encode or one Decode call; it owns neither side.
+// Both raise a plain EQuillpostError kParagraphTooLarge; what was appended to
+// Lines or written to Stream before that stays.
+class TQuotedPrintable {
+public:
+    TQuotedPrintable(TStream& stream, TStringList& lines) : Stream(stream), Lines(lines) {}
+
+    TStream& Stream;
+    TStringList& Lines;
+
+    // The whole of Stream, from position 0, appended to Lines. A break is
+    // CR LF, a lone CR or a lone LF; the stream's very last byte is always
+    // text, so a file ending in a lone LF ends its last line with =0A. An
+    // empty stream gives one empty line. Leaves Stream at its end.
+    void Encode();
+    // All of Lines to bytes written to Stream at its position. A line ending
+    // in "=" joins the next; every other line gets CR LF, except when its
+    // decoded text ends with the byte 26.
+    void Decode();
+
+    // Cuts a paragraph into lines of at most Length source bytes, preferring a
+    // cut before a space, and appends them (escaped) to Lines.
+    void SplitLine(std::string_view paragraph, std::size_t length = kQPLineLength);
+    // The escaped piece; a piece that is not Last gets the soft break "=",
+    // the Last one has a final space escaped so that no reader strips it.
+    static std::string EscapeLine(std::string_view text, bool last);
+    // Replaces every "=" followed by two hexadecimal digits by their byte;
+    // anything else, a final "=" included, stays as it is.
+    static std::string DecodeLine(std::string_view text);
+};
+
+// Appends the escaped piece to Out (at most 3 * size + 1 characters) and
+// returns the number of characters written.
+std::size_t EscapeQPPiece(std::string_view text, bool last, char* out);
+
+// Decodes one short text; the result is its first line, cut to Maximum.
+std::string DecodeQPText(std::string_view text, std::size_t maximum = 255);
+
+}  // namespace quillpost
