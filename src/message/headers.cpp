@@ -105,9 +105,10 @@ std::string GetHeaderValue(const TStrings& headers, std::string_view name) {
 
 void GetHeaderValues(const TStrings& headers, std::string_view name, TStringList& values) {
     values.clear();
-    const std::string key = WithColon(name);
-    for (std::int32_t i = FindHeader(headers, key); i >= 0; i = FindHeader(headers, key, i + 1))
-        SplitItems(JoinedValue(headers, i), values);
+    // The name is matched as a plain prefix, without a colon: stored messages
+    // and callers rely on "TO" collecting every line that begins with it.
+    for (std::int32_t i = FindHeader(headers, name); i >= 0; i = FindHeader(headers, name, i + 1))
+        if (headers[i].find(':') != std::string::npos) SplitItems(JoinedValue(headers, i), values);
 }
 
 void RemoveHeader(TStrings& headers, std::string_view name) {

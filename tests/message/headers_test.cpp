@@ -70,9 +70,11 @@ TEST(Headers, GetHeaderValuesCollectsEveryItem) {
         {{R"(To: "Doe, John" <j@x>, "Roe, Jane" <r@x>)"},
          "To",
          {R"("Doe, John" <j@x>)", R"("Roe, Jane" <r@x>)"}},
+        // The name is a plain prefix: a header that begins with it contributes too.
         {{"To: a@x,", " b@x", "Cc: c@x", "TO: d@x , e@x", "Topic: z"},
          "TO",
-         {"a@x", "b@x", "d@x", "e@x"}},
+         {"a@x", "b@x", "d@x", "e@x", "z"}},
+        {{"To: a@x", "Topic: z"}, "To:", {"a@x"}},
         // A quoted name may be folded, and may hold an escaped quote.
         {{"To: \"Doe,", " John\" <j@x>, k@x"}, "To", {"\"Doe, John\" <j@x>", "k@x"}},
         {{R"(Cc: "A \", B" <a@x>, b@x)"}, "cc:", {R"("A \", B" <a@x>)", "b@x"}},
