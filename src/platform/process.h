@@ -10,7 +10,7 @@ inline constexpr std::uint16_t kShowHide = 0;
 inline constexpr std::uint16_t kShowNormal = 5;
 
 // Results besides a system error code.
-inline constexpr std::int32_t kWaitEnded = 0;      // the program ended within the limit
+inline constexpr std::int32_t kWaitEnded = 0;       // the program ended within the limit
 inline constexpr std::int32_t kWaitTimedOut = 258;  // the limit passed; the program runs on
 inline constexpr std::int32_t kWaitFailed = -1;     // the wait itself failed
 // A limit that never passes.

@@ -19,9 +19,9 @@ struct TimeZoneInfo {
     std::int32_t DaylightBias = 0;
 };
 
-// The zone in force now, read afresh on every call. Windows: GetTimeZoneInformation as it is. POSIX: the whole current offset of
-// the local zone in Bias (daylight saving included), the extra biases 0, and
-// ZoneId telling whether daylight saving is in force.
+// The zone in force now, read afresh on every call. Windows: GetTimeZoneInformation as it is.
+// POSIX: the whole current offset of the local zone in Bias (daylight saving included), the extra
+// biases 0, and ZoneId telling whether daylight saving is in force.
 TimeZoneInfo SystemTimeZone();
 
 // The system's zone, or the one a test put in place.

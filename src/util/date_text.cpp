@@ -24,7 +24,9 @@ int ZoneBiasMinutes(const platform::TimeZoneInfo& zone) {
     }
 }
 
-TDateTime ToGmt(TDateTime localDateTime) { return ToGmt(localDateTime, platform::CurrentTimeZone()); }
+TDateTime ToGmt(TDateTime localDateTime) {
+    return ToGmt(localDateTime, platform::CurrentTimeZone());
+}
 
 TDateTime ToGmt(TDateTime localDateTime, const platform::TimeZoneInfo& zone) {
     return AddMilliseconds(localDateTime, ZoneBiasMinutes(zone) * 60'000LL);

@@ -10,8 +10,8 @@ using TDateTime = double;
 
 struct DateTimeParts {
     int Year = 0;
-    int Month = 0;   // 1..12
-    int Day = 0;     // 1..31
+    int Month = 0;  // 1..12
+    int Day = 0;    // 1..31
     int Hour = 0;
     int Minute = 0;
     int Second = 0;
@@ -20,8 +20,8 @@ struct DateTimeParts {
 };
 
 // Raises EConvertError for a date or time that does not exist.
-TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
-                         int second = 0, int millisecond = 0);
+TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                         int millisecond = 0);
 
 // Decodes to the nearest millisecond (the resolution of the values).
 // Raises EConvertError for a value out of any calendar's reach (NaN,

@@ -40,8 +40,11 @@ std::string DirectoryOf(std::string_view path) {
     while (p > 0 && !kPathSeparators.Contains(path[p - 1])) --p;
     if (p == 0) return {};
     if (p == 1) return std::string(path.substr(0, 1));
-    if (path[p - 1] == '\\' && path[p - 2] != ':') return std::string(path.substr(0, p - 1));
-    return std::string(path.substr(0, p));
+    // A ":" stays, and so does the "\" of a drive root; any other separator
+    // (a "\", or a NUL ending the text early) goes.
+    if (path[p - 1] == ':' || (path[p - 1] == '\\' && path[p - 2] == ':'))
+        return std::string(path.substr(0, p));
+    return std::string(path.substr(0, p - 1));
 }
 
 }  // namespace quillpost

@@ -45,7 +45,7 @@ std::string ExtractWord(int n, std::string_view s, const TCharSet& delims);
 // The directory part of Path, separators being "\", ":" and NUL: everything
 // before the last one, keeping a ":" and the "\" of a drive root
 // ("C:\pgp\pgp.exe" gives "C:\pgp", "C:\pgp.exe" "C:\", "C:pgp.exe" "C:",
-// "\pgp.exe" "\"); empty when there is none.
+// "\pgp.exe" "\"); empty when there is none. A NUL goes like a "\".
 std::string DirectoryOf(std::string_view path);
 
 }  // namespace quillpost

@@ -87,8 +87,7 @@ TEST(RunAndWait, ZeroLimitReturnsAtOnce) {
 TEST(RunAndWait, WaitsForAProgramThatEndsWithinTheLimit) {
     TempDir dir;
     const std::string marker = dir.File("marker");
-    EXPECT_EQ(RunAndWait(testing::CreateLaterCommand(1, marker), platform::kShowNormal, 30000),
-              0);
+    EXPECT_EQ(RunAndWait(testing::CreateLaterCommand(1, marker), platform::kShowNormal, 30000), 0);
     EXPECT_TRUE(fs::exists(marker));  // it had run to its end
 }
 
@@ -176,7 +175,7 @@ TEST(WaitForFileAccess, ModesAreCheckedAgainstOwnOpenFiles) {
         EXPECT_FALSE(WaitForFileAccess(file, kReadDenyWrite));
     }
     EXPECT_FALSE(WaitForFileAccess(dir.File(""), kReadDenyWrite));  // a directory
-    EXPECT_FALSE(WaitForFileAccess(file, 0x0003));  // no such access
+    EXPECT_FALSE(WaitForFileAccess(file, 0x0003));                  // no such access
 }
 
 TEST(WaitForFileAccess, RealClockGivesUpAfterTenToElevenSeconds) {

@@ -77,13 +77,20 @@ TEST_F(TextFileTest, LineRules) {
         {"cr alone ends", "a\rb", L{"a", "b"}},
         {"one lf skipped only", "a\r\n\nb", L{"a", "\nb"}},
         {"cr cr lf", "a\r\r\n", L{"a", ""}},
-        {"ctrl-z ends", "a\r\nb\x1a" "c\r\nd", L{"a", "b"}},
-        {"ctrl-z first", "\x1a" "abc", L{}},
+        {"ctrl-z ends",
+         "a\r\nb\x1a"
+         "c\r\nd",
+         L{"a", "b"}},
+        {"ctrl-z first",
+         "\x1a"
+         "abc",
+         L{}},
         {"ctrl-z after line end", "a\r\n\x1a", L{"a"}},
         {"nul is text", std::string("a\0b", 3), L{std::string("a\0b", 3)}},
         {"longer than a buffer", big + "\r\nend", L{big, "end"}},
         // The CR is the last byte of the first buffer, its LF the first of the next.
-        {"pair split by the buffer", std::string(65535, 'y') + "\r\nz", L{std::string(65535, 'y'), "z"}},
+        {"pair split by the buffer", std::string(65535, 'y') + "\r\nz",
+         L{std::string(65535, 'y'), "z"}},
     };
     for (const LinesCase& c : cases) {
         TTextFile f(Write("lines.txt", c.bytes));

@@ -26,15 +26,15 @@ TEST_P(WrapLineTable, SplitsOnce) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, WrapLineTable,
     ::testing::Values(
-        WrapCase{"", 5, "", ""},                                // nothing at all
-        WrapCase{"abcde", 5, "abcde", ""},                      // exactly the width
-        WrapCase{"abc  ", 5, "abc  ", ""},                      // fits: trailing spaces kept
-        WrapCase{"abcdef", 5, "abcde", "f"},                    // one over: hard cut
-        WrapCase{"abcde fg", 5, "abcde", "fg"},                 // space right after the width
-        WrapCase{"abcd efg", 5, "abcd", "efg"},                 // space at the width
-        WrapCase{"ab   cdefgh", 5, "ab", "cdefgh"},             // spaces around the break dropped
-        WrapCase{"abcde     fg", 5, "abcde", "fg"},             // run of spaces after a full head
-        WrapCase{"ab cd ef gh", 6, "ab cd", "ef gh"},           // break before the crossing word
+        WrapCase{"", 5, "", ""},                       // nothing at all
+        WrapCase{"abcde", 5, "abcde", ""},             // exactly the width
+        WrapCase{"abc  ", 5, "abc  ", ""},             // fits: trailing spaces kept
+        WrapCase{"abcdef", 5, "abcde", "f"},           // one over: hard cut
+        WrapCase{"abcde fg", 5, "abcde", "fg"},        // space right after the width
+        WrapCase{"abcd efg", 5, "abcd", "efg"},        // space at the width
+        WrapCase{"ab   cdefgh", 5, "ab", "cdefgh"},    // spaces around the break dropped
+        WrapCase{"abcde     fg", 5, "abcde", "fg"},    // run of spaces after a full head
+        WrapCase{"ab cd ef gh", 6, "ab cd", "ef gh"},  // break before the crossing word
         WrapCase{"the quick brown fox", 10, "the quick", "brown fox"},
         WrapCase{"   abcdefgh", 5, "", "abcdefgh"},             // only spaces before a long word
         WrapCase{"abcd ", 3, "abc", "d "},                      // the rest keeps its trailing space

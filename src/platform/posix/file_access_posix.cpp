@@ -92,8 +92,7 @@ bool CanOpenFile(const std::string& fileName, std::uint32_t mode) {
     return true;
 }
 
-std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName,
-                                               std::uint32_t& error) {
+std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName, std::uint32_t& error) {
     int fd = OpenInMode(fileName, fmOpenRead | fmShareDenyWrite);
     if (fd < 0) {
         error = static_cast<std::uint32_t>(errno);

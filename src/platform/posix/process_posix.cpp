@@ -55,8 +55,7 @@ using SteadyClock = std::chrono::steady_clock;
 
 // Milliseconds left until Deadline, capped for poll.
 int MillisecondsLeft(SteadyClock::time_point deadline) {
-    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now())
-                    .count();
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
     if (left <= 0) return 0;
     return static_cast<int>(std::min<long long>(left, 24LL * 3600 * 1000));
 }

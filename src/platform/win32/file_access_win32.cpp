@@ -45,8 +45,7 @@ bool CanOpenFile(const std::string& fileName, std::uint32_t mode) {
     return true;
 }
 
-std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName,
-                                               std::uint32_t& error) {
+std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName, std::uint32_t& error) {
     HANDLE h = CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
