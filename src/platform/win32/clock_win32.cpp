@@ -28,7 +28,7 @@ Clock& SystemClock() {
 }
 
 void SleepMilliseconds(std::uint32_t milliseconds) {
-    // INFINITE is the one value Sleep treats specially; nobody here means it.
+    // Sleep(INFINITE) would never return; nobody here means that.
     Sleep(milliseconds == INFINITE ? INFINITE - 1 : milliseconds);
 }
 
