@@ -9,7 +9,7 @@ constexpr std::size_t kMaxWordScan = 65535;
 
 }  // namespace
 
-int WordPosition(int n, std::string_view s, const TCharSet& delims) {
+int WordPosition(int n, std::string_view s, const TByteSet& delims) {
     if (s.size() > kMaxWordScan) RaiseRangeError();
     const std::size_t length = s.size();
     int count = 0;
@@ -27,7 +27,7 @@ int WordPosition(int n, std::string_view s, const TCharSet& delims) {
     return result;
 }
 
-std::string ExtractWord(int n, std::string_view s, const TCharSet& delims) {
+std::string ExtractWord(int n, std::string_view s, const TByteSet& delims) {
     const int start = WordPosition(n, s, delims);
     if (start == 0) return {};
     std::size_t end = static_cast<std::size_t>(start) - 1;

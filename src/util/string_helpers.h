@@ -8,10 +8,10 @@
 namespace quillpost {
 
 // A set of byte values.
-class TCharSet {
+class TByteSet {
 public:
-    constexpr TCharSet() = default;
-    constexpr explicit TCharSet(std::string_view chars) {
+    constexpr TByteSet() = default;
+    constexpr explicit TByteSet(std::string_view chars) {
         for (char c : chars) Include(c);
     }
     constexpr void Include(char c) {
@@ -28,19 +28,19 @@ private:
 };
 
 // The delimiter sets in use.
-inline constexpr TCharSet kHostSeparators{std::string_view(",;")};
-inline constexpr TCharSet kLineEnds{std::string_view("\r\n")};
-inline constexpr TCharSet kPathSeparators{std::string_view("\0:\\", 3)};
+inline constexpr TByteSet kHostSeparators{std::string_view(",;")};
+inline constexpr TByteSet kLineEnds{std::string_view("\r\n")};
+inline constexpr TByteSet kPathSeparators{std::string_view("\0:\\", 3)};
 
 // Position of the first character of the N-th word of S, 0 when S has fewer
 // than N words or N < 1. A word is a maximal run of characters not in
 // Delims, so leading, trailing and repeated delimiters make no empty words.
 // Positions and counts are 16-bit: an S longer than 65535 characters raises
 // ERangeError "Range check error".
-int WordPosition(int n, std::string_view s, const TCharSet& delims);
+int WordPosition(int n, std::string_view s, const TByteSet& delims);
 
 // The N-th word of S, empty when there is none; the same limit.
-std::string ExtractWord(int n, std::string_view s, const TCharSet& delims);
+std::string ExtractWord(int n, std::string_view s, const TByteSet& delims);
 
 // The directory part of Path, separators being "\", ":" and NUL: everything
 // before the last one, keeping a ":" and the "\" of a drive root

@@ -10,7 +10,7 @@ namespace {
 struct WordCase {
     int n;
     std::string text;
-    TCharSet delims;
+    TByteSet delims;
     int position;
     std::string word;
 };
@@ -23,7 +23,7 @@ TEST_P(WordTable, FindsTheNthWord) {
     EXPECT_EQ(ExtractWord(c.n, c.text, c.delims), c.word) << c.n << " of \"" << c.text << '"';
 }
 
-const TCharSet kSemicolon{std::string_view(";")};
+const TByteSet kSemicolon{std::string_view(";")};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, WordTable,
