@@ -280,6 +280,9 @@ void TagSocket::CreateSocket() {
 void TagSocket::EstablishConnection() {
     if (canceled_) RaiseCanceled();
     if (!events_->SelectEvents()) RaiseError(static_cast<std::uint16_t>(events_->LastError()));
+    // Only this connection's own error may end the wait below.
+    error_ = false;
+    errorCode_ = 0;
     StartTimer();
     if (!events_->ConnectSocket(address_, port_)) {
         int code = events_->LastError();
@@ -340,6 +343,10 @@ void TagSocket::ReadLine(std::string& Line) {
 
     // Phase two: a fresh TimeOut for the line itself.
     StartTimer();
+    // A read notification comes again only after the next recv call, so one
+    // consumed here obliges this call to make one, even when the line is
+    // already buffered; otherwise bytes waiting in the socket would go unseen.
+    bool owesRecv = readable_;
     readable_ = false;
     events_->DispatchPending();
     Line.clear();
@@ -351,6 +358,11 @@ void TagSocket::ReadLine(std::string& Line) {
             events_->DispatchPending();
             auto lf = received_.find('\n');
             if (lf != std::string::npos && lf < kLineLimit) {
+                if (owesRecv && Connected()) {
+                    long n = events_->Recv(chunk, sizeof chunk);
+                    if (n > 0) received_.append(chunk, static_cast<std::size_t>(n));
+                    // Errors and the end of data come back as notifications.
+                }
                 // A zero byte ends the text of the line, not the line.
                 std::string raw = received_.substr(0, lf + 1);
                 received_.erase(0, lf + 1);
@@ -365,6 +377,7 @@ void TagSocket::ReadLine(std::string& Line) {
             if (canceled_ || timedOut_ || !Connected()) break;
             if (peerClosed_ && lastRecvEmpty) break;
             long n = events_->Recv(chunk, sizeof chunk);
+            owesRecv = false;
             if (n < 0) {
                 int code = events_->LastError();
                 if (code != platform::kWouldBlock && !canceled_) RaiseError(static_cast<std::uint16_t>(code));

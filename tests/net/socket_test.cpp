@@ -130,6 +130,74 @@ TEST(Socket, EachReadReturnsOneLineAndTheNextStartsAfterIt) {
     EXPECT_EQ(s.handled.size(), 4u);
 }
 
+TEST(Socket, ZeroByteEndsTheTextButNotTheLine) {
+    LoopbackPeer peer;
+    peer.Run([](LoopbackPeer& p) {
+        if (!p.Accept()) return;
+        p.Send(std::string("250 a\0junk\r\n251 next\r\n", 22));
+        p.ReadUntilClosed();
+    });
+    TestSocket s;
+    s.Open(peer.Server());
+    EXPECT_EQ(s.Read(), "250 a");
+    EXPECT_EQ(s.Read(), "251 next");
+}
+
+// Lines that arrive in pieces and bursts, while earlier ones are still being
+// read: no line may be lost or left waiting in the socket.
+TEST(Socket, TricklingAndBurstingLinesAreAllRead) {
+    constexpr int kLines = 300;
+    LoopbackPeer peer;
+    peer.Run([](LoopbackPeer& p) {
+        if (!p.Accept()) return;
+        std::string pending;
+        for (int i = 0; i < kLines; ++i) {
+            pending += "250-line " + std::to_string(i) + "\r\n";
+            if (i % 7 == 3) {
+                // Split a line across two sends.
+                p.Send(pending + "250-par");
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                pending = "t\r\n";
+            } else if (i % 5 == 0) {
+                p.Send(pending);
+                pending.clear();
+            }
+        }
+        p.Send(pending + "250 end\r\n");
+        p.ReadUntilClosed();
+    });
+    TestSocket s;
+    s.TimeOut = 3;
+    s.Open(peer.Server());
+    int numbered = 0, parts = 0;
+    for (int i = 0; i < 2 * kLines; ++i) {
+        std::string line = s.Read();
+        if (line == "250 end") break;
+        if (line == "250-part") {
+            ++parts;
+        } else {
+            EXPECT_EQ(line, "250-line " + std::to_string(numbered));
+            ++numbered;
+        }
+    }
+    EXPECT_EQ(numbered, kLines);
+    EXPECT_EQ(parts, kLines / 7 + (kLines % 7 > 3 ? 1 : 0));
+}
+
+TEST(Socket, TimeOutOfZeroSetsNoLimit) {
+    LoopbackPeer peer;
+    peer.Run([](LoopbackPeer& p) {
+        if (!p.Accept()) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+        p.Send("220 late\r\n");
+        p.ReadUntilClosed();
+    });
+    TestSocket s;
+    s.TimeOut = 0;
+    s.Open(peer.Server());
+    EXPECT_EQ(s.Read(), "220 late");
+}
+
 TEST(Socket, LineLimitIs4097BytesWithItsLineFeed) {
     LoopbackPeer peer;
     peer.Run([](LoopbackPeer& p) {
