@@ -274,6 +274,7 @@ void TagSocket::ResolvePort() {
 
 void TagSocket::CreateSocket() {
     received_.clear();
+    owesRecv_ = false;
     if (!events_->CreateSocket()) RaiseError(static_cast<std::uint16_t>(events_->LastError()));
 }
 
@@ -307,6 +308,7 @@ void TagSocket::Close() {
     Fire(OnClosing);
     events_->CloseSocket();
     received_.clear();
+    owesRecv_ = false;
     Fire(OnClosed);
 }
 
@@ -331,7 +333,9 @@ void TagSocket::ReadLine(std::string& Line) {
     // Reading phase one: something to read (or a line already here).
     auto haveLine = [this] { return received_.find('\n') != std::string::npos; };
     StartTimer();
-    WaitUntil([&] { return readable_ || canceled_ || timedOut_ || error_ || peerClosed_ || haveLine(); });
+    WaitUntil([&] {
+        return readable_ || canceled_ || timedOut_ || error_ || peerClosed_ || haveLine() || owesRecv_;
+    });
     StopTimer();
     if (canceled_) {
         RaiseCanceled();
@@ -344,9 +348,9 @@ void TagSocket::ReadLine(std::string& Line) {
     // Phase two: a fresh TimeOut for the line itself.
     StartTimer();
     // A read notification comes again only after the next recv call, so one
-    // consumed here obliges this call to make one, even when the line is
-    // already buffered; otherwise bytes waiting in the socket would go unseen.
-    bool owesRecv = readable_;
+    // consumed here is a debt: the next read that finds no buffered line must
+    // call recv before it may wait, or bytes already in the socket go unseen.
+    owesRecv_ = owesRecv_ || readable_;
     readable_ = false;
     events_->DispatchPending();
     Line.clear();
@@ -358,11 +362,6 @@ void TagSocket::ReadLine(std::string& Line) {
             events_->DispatchPending();
             auto lf = received_.find('\n');
             if (lf != std::string::npos && lf < kLineLimit) {
-                if (owesRecv && Connected()) {
-                    long n = events_->Recv(chunk, sizeof chunk);
-                    if (n > 0) received_.append(chunk, static_cast<std::size_t>(n));
-                    // Errors and the end of data come back as notifications.
-                }
                 // A zero byte ends the text of the line, not the line.
                 std::string raw = received_.substr(0, lf + 1);
                 received_.erase(0, lf + 1);
@@ -377,7 +376,7 @@ void TagSocket::ReadLine(std::string& Line) {
             if (canceled_ || timedOut_ || !Connected()) break;
             if (peerClosed_ && lastRecvEmpty) break;
             long n = events_->Recv(chunk, sizeof chunk);
-            owesRecv = false;
+            owesRecv_ = false;
             if (n < 0) {
                 int code = events_->LastError();
                 if (code != platform::kWouldBlock && !canceled_) RaiseError(static_cast<std::uint16_t>(code));

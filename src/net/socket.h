@@ -136,6 +136,7 @@ private:
     std::size_t linesWritten_ = 0;
     bool logWritten_ = false;
     std::string received_;  // bytes read past the last line returned
+    bool owesRecv_ = false;  // a read notification was used without a recv since
     bool timedOut_ = false;
     bool canceled_ = false;
     bool hostDone_ = false;

@@ -184,6 +184,29 @@ TEST(Socket, TricklingAndBurstingLinesAreAllRead) {
     EXPECT_EQ(parts, kLines / 7 + (kLines % 7 > 3 ? 1 : 0));
 }
 
+// The read notification for C arrives while B is still buffered: the read
+// that returns B must not leave C unseen in the socket.
+TEST(Socket, BytesArrivingWhileALineIsBufferedAreNotLeftWaiting) {
+    LoopbackPeer peer;
+    peer.Run([](LoopbackPeer& p) {
+        if (!p.Accept()) return;
+        p.Send("250-A\r\n250-B\r\n");
+        p.ReadUntil("GO\r\n");
+        p.Send("250 C\r\n");
+        p.ReadUntilClosed();
+    });
+    TestSocket s;
+    s.TimeOut = 2;
+    s.Open(peer.Server());
+    EXPECT_EQ(s.Read(), "250-A");
+    s.SendLine("GO");
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(s.Read(), "250-B");
+    auto start = Clock::now();
+    EXPECT_EQ(s.Read(), "250 C");
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(900));
+}
+
 TEST(Socket, TimeOutOfZeroSetsNoLimit) {
     LoopbackPeer peer;
     peer.Run([](LoopbackPeer& p) {

@@ -272,7 +272,14 @@ public:
     void StopTimer() override { timerRunning_ = false; }
 
     void DispatchPending() override {
-        Poll(0, false);
+        // Callers dispatch between every small step; a readiness check per
+        // millisecond is plenty and keeps a line read to a few system calls.
+        auto now = Clock::now();
+        if (now - lastPoll_ >= std::chrono::milliseconds(1)) {
+            Poll(0, false);
+        } else {
+            CheckTick();
+        }
         Deliver();
     }
 
@@ -325,8 +332,13 @@ private:
             fds[count++] = {lookup_->pipeRead, POLLIN, 0};
         }
         int rc = ::poll(fds, count, timeoutMs);
+        lastPoll_ = Clock::now();
         if (rc > 0 && socketIndex >= 0) SocketReady(fds[socketIndex].revents);
         if (rc > 0 && lookupIndex >= 0 && (fds[lookupIndex].revents & POLLIN) != 0) LookupReady();
+        CheckTick();
+    }
+
+    void CheckTick() {
         if (timerRunning_ && Clock::now() >= nextTick_) {
             queue_.push_back({Notification::Tick, 0, 0});
             nextTick_ += std::chrono::seconds(1);
@@ -394,6 +406,7 @@ private:
     bool closeReported_ = false;
     bool timerRunning_ = false;
     Clock::time_point nextTick_{};
+    Clock::time_point lastPoll_{};
 };
 
 }  // namespace
