@@ -20,7 +20,8 @@ const std::string& Payload() {
     static const std::string payload = [] {
         std::string s;
         for (int i = 0; i < kLines; ++i)
-            s += "250-mail.example.test reply line number " + std::to_string(i) + " with some text\r\n";
+            s += "250-mail.example.test reply line number " + std::to_string(i) +
+                 " with some text\r\n";
         return s;
     }();
     return payload;
@@ -61,7 +62,8 @@ void BM_TagSocketReadLine(benchmark::State& state) {
             if (line.empty()) break;
             ++lines;
         }
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         server.join();
         if (lines != kLines) state.SkipWithError("lines lost");
     }
@@ -78,7 +80,9 @@ void BM_Python3Readline(benchmark::State& state) {
         std::thread server = Serve(listener);
         std::string command =
             "/usr/bin/python3 -c \"import socket,time\n"
-            "s=socket.create_connection(('127.0.0.1'," + std::to_string(listener.Port()) + "))\n"
+            "s=socket.create_connection(('127.0.0.1'," +
+            std::to_string(listener.Port()) +
+            "))\n"
             "f=s.makefile('rb')\n"
             "t=time.perf_counter();n=0\n"
             "while True:\n"
@@ -89,7 +93,8 @@ void BM_Python3Readline(benchmark::State& state) {
         FILE* pipe = popen(command.c_str(), "r");
         double seconds = 0;
         int lines = 0;
-        if (pipe == nullptr || std::fscanf(pipe, "%lf %d", &seconds, &lines) != 2) state.SkipWithError("python3");
+        if (pipe == nullptr || std::fscanf(pipe, "%lf %d", &seconds, &lines) != 2)
+            state.SkipWithError("python3");
         if (pipe != nullptr) pclose(pipe);
         server.join();
         if (lines != kLines) state.SkipWithError("lines lost");

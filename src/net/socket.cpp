@@ -105,11 +105,20 @@ void TagSocket::SocketEvent(std::uint16_t event, std::uint16_t error) {
     error_ = error != 0;
     if (error != 0) return;
     switch (event) {
-        case platform::kFdRead: readable_ = true; break;
-        case platform::kFdWrite: writable_ = true; break;
-        case platform::kFdConnect: connected_ = true; break;
-        case platform::kFdClose: peerClosed_ = true; break;
-        default: break;
+        case platform::kFdRead:
+            readable_ = true;
+            break;
+        case platform::kFdWrite:
+            writable_ = true;
+            break;
+        case platform::kFdConnect:
+            connected_ = true;
+            break;
+        case platform::kFdClose:
+            peerClosed_ = true;
+            break;
+        default:
+            break;
     }
 }
 
@@ -235,8 +244,8 @@ void TagSocket::ResolveHost() {
     }
     events_->DispatchPending();
     auto bytes = events_->HostLookupAddress();
-    remoteAddress_ = std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." + std::to_string(bytes[2]) +
-                     "." + std::to_string(bytes[3]);
+    remoteAddress_ = std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
+                     std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
     address_ = events_->InetAddr(remoteAddress_);
     if (address_ == platform::kAddressNone) RaiseError(msgErrorResolvingHost);
 }
@@ -334,7 +343,8 @@ void TagSocket::ReadLine(std::string& Line) {
     auto haveLine = [this] { return received_.find('\n') != std::string::npos; };
     StartTimer();
     WaitUntil([&] {
-        return readable_ || canceled_ || timedOut_ || error_ || peerClosed_ || haveLine() || owesRecv_;
+        return readable_ || canceled_ || timedOut_ || error_ || peerClosed_ || haveLine() ||
+               owesRecv_;
     });
     StopTimer();
     if (canceled_) {
@@ -379,7 +389,8 @@ void TagSocket::ReadLine(std::string& Line) {
             owesRecv_ = false;
             if (n < 0) {
                 int code = events_->LastError();
-                if (code != platform::kWouldBlock && !canceled_) RaiseError(static_cast<std::uint16_t>(code));
+                if (code != platform::kWouldBlock && !canceled_)
+                    RaiseError(static_cast<std::uint16_t>(code));
                 // Nothing yet: block until the socket or the tick has news.
                 events_->WaitForActivity(false);
                 continue;
@@ -417,7 +428,8 @@ void TagSocket::SendBytes(const char* data, std::size_t count, bool restartOnPro
         long n = Connected() ? events_->Send(data + p, count - p) : -1;
         if (n < 0) {
             int code = Connected() ? events_->LastError() : 10038;
-            if (code != platform::kWouldBlock && !canceled_) RaiseError(static_cast<std::uint16_t>(code));
+            if (code != platform::kWouldBlock && !canceled_)
+                RaiseError(static_cast<std::uint16_t>(code));
             if (code == platform::kWouldBlock) events_->WaitForActivity(true);
         } else {
             p += static_cast<std::size_t>(n);

@@ -135,7 +135,7 @@ private:
     TStringList logLines_;
     std::size_t linesWritten_ = 0;
     bool logWritten_ = false;
-    std::string received_;  // bytes read past the last line returned
+    std::string received_;   // bytes read past the last line returned
     bool owesRecv_ = false;  // a read notification was used without a recv since
     bool timedOut_ = false;
     bool canceled_ = false;

@@ -7,7 +7,8 @@
 namespace quillpost {
 
 TagWinsock::TagWinsock(std::string libraryName)
-    : libraryName_(libraryName.empty() ? platform::DefaultSocketLibraryName() : std::move(libraryName)) {}
+    : libraryName_(libraryName.empty() ? platform::DefaultSocketLibraryName()
+                                       : std::move(libraryName)) {}
 
 TagWinsock::~TagWinsock() {
     std::lock_guard lock(mutex_);

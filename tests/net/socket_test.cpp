@@ -80,9 +80,15 @@ TEST(SocketServer, HostAndPortFromServer) {
         std::uint16_t port;
     };
     const Case cases[] = {
-        {"mailhost:2525", "mailhost", 2525}, {"mailhost:abc", "mailhost", 0}, {"mailhost:70000", "mailhost", 0},
-        {"mailhost", "mailhost", 0},         {"mailhost:", "mailhost", 0},     {"h:-1", "h", 0},
-        {"h:65535", "h", 65535},             {"h:25:26", "h", 0},              {"10.1.2.3:25", "10.1.2.3", 25},
+        {"mailhost:2525", "mailhost", 2525},
+        {"mailhost:abc", "mailhost", 0},
+        {"mailhost:70000", "mailhost", 0},
+        {"mailhost", "mailhost", 0},
+        {"mailhost:", "mailhost", 0},
+        {"h:-1", "h", 0},
+        {"h:65535", "h", 65535},
+        {"h:25:26", "h", 0},
+        {"10.1.2.3:25", "10.1.2.3", 25},
     };
     for (const Case& c : cases) {
         TestSocket s;
@@ -290,11 +296,14 @@ TEST(Socket, ClosedPortIsRefusedAtOnce) {
     }
     TestSocket s;
     s.TimeOut = 10;
-    s.OnError = [&](TagSocket&, std::string& msg) { s.errors.push_back(msg), msg = "changed: " + msg; };
+    s.OnError = [&](TagSocket&, std::string& msg) {
+        s.errors.push_back(msg), msg = "changed: " + msg;
+    };
     s.Server = "127.0.0.1:" + std::to_string(port);
     s.Connect();
     auto start = Clock::now();
-    EXPECT_EQ(Raised([&] { s.EstablishConnection(); }), "socket: changed: [10061] Connection refused");
+    EXPECT_EQ(Raised([&] { s.EstablishConnection(); }),
+              "socket: changed: [10061] Connection refused");
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
     EXPECT_EQ(s.errors, std::vector<std::string>{"[10061] Connection refused"});
 }
@@ -339,7 +348,8 @@ TEST(Socket, SettingsCheckedAtConnect) {
     }
     TestSocket s;
     EXPECT_EQ(Raised([&] { s.Read(); }), "socket: You have to connect to the server first");
-    EXPECT_EQ(Raised([&] { s.SendLine("NOOP"); }), "socket: You have to connect to the server first");
+    EXPECT_EQ(Raised([&] { s.SendLine("NOOP"); }),
+              "socket: You have to connect to the server first");
     EXPECT_TRUE(s.received.empty());
     EXPECT_TRUE(s.sent.empty());
 }
@@ -403,7 +413,8 @@ TEST(Socket, SendStreamSendsTheExactBytesWithProgress) {
         {2047 * 10 + 3, {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 100, 0}},
     };
     for (const Case& c : cases) {
-        const std::string bytes = Pattern(c.size) + "\r\n.\r\n";  // dots and line ends go out as they are
+        const std::string bytes =
+            Pattern(c.size) + "\r\n.\r\n";  // dots and line ends go out as they are
         LoopbackPeer peer;
         peer.Run([](LoopbackPeer& p) {
             if (!p.Accept()) return;
@@ -449,7 +460,8 @@ TEST(Socket, CancelFromAnEventEndsTheOperation) {
     peer.Join();
     EXPECT_TRUE(peer.Received() == Pattern(2047));
     // Cancelled state ends every later wait until ResetState.
-    EXPECT_EQ(Raised([&] { s.Connect(), s.EstablishConnection(); }), "canceled: Operation has been canceled");
+    EXPECT_EQ(Raised([&] { s.Connect(), s.EstablishConnection(); }),
+              "canceled: Operation has been canceled");
 }
 
 TEST(Socket, CancelBeforeConnectingStopsTheConnection) {
@@ -487,8 +499,9 @@ TEST(Socket, TransactionLogHoldsEveryLineInOrder) {
         EXPECT_EQ(s.Read(), "");
         EXPECT_FALSE(std::filesystem::exists(log));  // written at destruction
     }
-    EXPECT_EQ(ReadWholeFile(log),
-              "220 hello\r\nHELO me\r\n250 hi\r\nSuppressing the message body.\r\n250 queued\r\n\r\n");
+    EXPECT_EQ(
+        ReadWholeFile(log),
+        "220 hello\r\nHELO me\r\n250 hi\r\nSuppressing the message body.\r\n250 queued\r\n\r\n");
     std::filesystem::remove(log);
 }
 
@@ -508,7 +521,8 @@ public:
     std::string missing;
     void* GetProc(const char* name) override {
         ++calls;
-        if (name == missing || calls == failAt) return TagWinsock::GetProc("quillpostMissingEntryPoint");
+        if (name == missing || calls == failAt)
+            return TagWinsock::GetProc("quillpostMissingEntryPoint");
         return TagWinsock::GetProc(name);
     }
 };
@@ -521,7 +535,8 @@ TEST(Socket, MissingEntryPointIsRaisedWithoutOnError) {
     s.Server = peer.Server();
     s.Connect();
     binding.missing = "connect";
-    EXPECT_EQ(Raised([&] { s.EstablishConnection(); }), "dll: Function quillpostMissingEntryPoint not found");
+    EXPECT_EQ(Raised([&] { s.EstablishConnection(); }),
+              "dll: Function quillpostMissingEntryPoint not found");
     EXPECT_TRUE(s.errors.empty());
 
     TagWinsock unloaded;

@@ -48,7 +48,8 @@ TEST(WinsockBinding, LoadsOnceAndFindsEntryPointsByName) {
     EXPECT_TRUE(w.WinsockLoaded());
     EXPECT_EQ(w.GetProc("recv"), first);
     EXPECT_NE(w.GetProc("send"), nullptr);
-    EXPECT_EQ(WinsockDllErrorOf([&] { w.GetProc("recvNoSuchEntry"); }), "Function recvNoSuchEntry not found");
+    EXPECT_EQ(WinsockDllErrorOf([&] { w.GetProc("recvNoSuchEntry"); }),
+              "Function recvNoSuchEntry not found");
 
     w.SetWinsockLoaded(false);
     EXPECT_FALSE(w.WinsockLoaded());

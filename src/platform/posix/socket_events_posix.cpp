@@ -47,19 +47,28 @@ Fn Proc(SocketProcSource& procs, const char* name) {
 
 std::uint16_t WinsockCodeForResolver(int rc, int savedErrno) {
     switch (rc) {
-        case 0: return 0;
-        case EAI_NONAME: return 11001;
+        case 0:
+            return 0;
+        case EAI_NONAME:
+            return 11001;
 #ifdef EAI_NODATA
-        case EAI_NODATA: return 11004;
+        case EAI_NODATA:
+            return 11004;
 #endif
 #ifdef EAI_ADDRFAMILY
-        case EAI_ADDRFAMILY: return 11004;
+        case EAI_ADDRFAMILY:
+            return 11004;
 #endif
-        case EAI_AGAIN: return 11002;
-        case EAI_FAIL: return 11003;
-        case EAI_MEMORY: return 10055;
-        case EAI_SYSTEM: return WinsockCodeForErrno(savedErrno);
-        default: return 11003;
+        case EAI_AGAIN:
+            return 11002;
+        case EAI_FAIL:
+            return 11003;
+        case EAI_MEMORY:
+            return 10055;
+        case EAI_SYSTEM:
+            return WinsockCodeForErrno(savedErrno);
+        default:
+            return 11003;
     }
 }
 
@@ -87,7 +96,8 @@ struct Notification {
 
 class PosixSocketEvents final : public SocketEvents {
 public:
-    PosixSocketEvents(SocketProcSource& procs, SocketEventSink& sink) : procs_(procs), sink_(sink) {}
+    PosixSocketEvents(SocketProcSource& procs, SocketEventSink& sink)
+        : procs_(procs), sink_(sink) {}
 
     ~PosixSocketEvents() override {
         CancelLookup();
@@ -163,8 +173,8 @@ public:
         servent entry{};
         servent* result = nullptr;
         char buffer[1024];
-        int rc = Proc<GetServByNameRFn>(procs_, "getservbyname_r")(service.c_str(), "tcp", &entry, buffer,
-                                                                   sizeof buffer, &result);
+        int rc = Proc<GetServByNameRFn>(procs_, "getservbyname_r")(service.c_str(), "tcp", &entry,
+                                                                   buffer, sizeof buffer, &result);
         std::uint16_t error = 0;
         if (rc != 0 || result == nullptr) {
             error = 11004;  // Winsock: valid name, no data of the requested type
@@ -183,7 +193,8 @@ public:
         lookup_.reset();
         std::erase_if(queue_, [](const Notification& n) { return n.kind == Notification::Host; });
         if (serviceQueued_) {
-            std::erase_if(queue_, [](const Notification& n) { return n.kind == Notification::Service; });
+            std::erase_if(queue_,
+                          [](const Notification& n) { return n.kind == Notification::Service; });
             serviceQueued_ = false;
         }
     }
@@ -221,7 +232,8 @@ public:
         sa.sin_family = AF_INET;
         sa.sin_port = htons(port);
         sa.sin_addr.s_addr = address;
-        int rc = Proc<ConnectFn>(procs_, "connect")(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+        int rc = Proc<ConnectFn>(procs_, "connect")(fd_, reinterpret_cast<const sockaddr*>(&sa),
+                                                    sizeof sa);
         if (rc == 0) {
             // Loopback connections may complete at once; report it as Winsock would.
             queue_.push_back({Notification::Socket, kFdConnect, 0});
@@ -287,7 +299,9 @@ public:
         if (queue_.empty()) {
             int timeout = 1000;
             if (timerRunning_) {
-                auto left = std::chrono::duration_cast<std::chrono::milliseconds>(nextTick_ - Clock::now()).count();
+                auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(nextTick_ - Clock::now())
+                        .count();
                 timeout = static_cast<int>(std::clamp<long long>(left, 0, 1000));
             }
             Poll(timeout, wantWrite);
@@ -303,13 +317,19 @@ private:
             Notification n = queue_.front();
             queue_.pop_front();
             switch (n.kind) {
-                case Notification::Host: sink_.HostLookupDone(n.error); break;
+                case Notification::Host:
+                    sink_.HostLookupDone(n.error);
+                    break;
                 case Notification::Service:
                     serviceQueued_ = false;
                     sink_.ServiceLookupDone(n.error);
                     break;
-                case Notification::Socket: sink_.SocketEvent(n.event, n.error); break;
-                case Notification::Tick: sink_.Tick(); break;
+                case Notification::Socket:
+                    sink_.SocketEvent(n.event, n.error);
+                    break;
+                case Notification::Tick:
+                    sink_.Tick();
+                    break;
             }
         }
     }
@@ -352,7 +372,8 @@ private:
         if (connecting_) {
             int error = 0;
             socklen_t len = sizeof error;
-            if (Proc<GetSockOptFn>(procs_, "getsockopt")(fd_, SOL_SOCKET, SO_ERROR, &error, &len) != 0)
+            if (Proc<GetSockOptFn>(procs_, "getsockopt")(fd_, SOL_SOCKET, SO_ERROR, &error, &len) !=
+                0)
                 error = errno;
             connecting_ = false;
             std::uint16_t code = WinsockCodeForErrno(error);

@@ -1,6 +1,7 @@
 // Uses the same run-time loaded socket library as the component, through its
 // own reference, so nothing needs linking.
 #include <winsock2.h>
+// windows.h only after winsock2.h, as the latter requires.
 #include <windows.h>
 
 #include <stdexcept>
@@ -74,7 +75,8 @@ LoopbackListener::LoopbackListener() : impl_(std::make_unique<Impl>()) {
         a.listen_(impl_->listenSocket, 4) != 0 ||
         a.getsockname_(impl_->listenSocket, reinterpret_cast<sockaddr*>(&sa), &len) != 0)
         throw std::runtime_error("listen failed");
-    impl_->port = static_cast<std::uint16_t>(((sa.sin_port & 0xFF) << 8) | ((sa.sin_port >> 8) & 0xFF));
+    impl_->port =
+        static_cast<std::uint16_t>(((sa.sin_port & 0xFF) << 8) | ((sa.sin_port >> 8) & 0xFF));
 }
 
 LoopbackListener::~LoopbackListener() {
@@ -87,7 +89,8 @@ LoopbackListener::~LoopbackListener() {
 std::uint16_t LoopbackListener::Port() const { return impl_->port; }
 
 bool LoopbackListener::Accept(int timeoutMs) {
-    if (impl_->listenSocket == INVALID_SOCKET || !impl_->Ready(impl_->listenSocket, timeoutMs)) return false;
+    if (impl_->listenSocket == INVALID_SOCKET || !impl_->Ready(impl_->listenSocket, timeoutMs))
+        return false;
     SOCKET s = impl_->api.accept_(impl_->listenSocket, nullptr, nullptr);
     if (s == INVALID_SOCKET) return false;
     CloseConnection();
@@ -98,7 +101,8 @@ bool LoopbackListener::Accept(int timeoutMs) {
 bool LoopbackListener::Send(const std::string& bytes) {
     std::size_t p = 0;
     while (p < bytes.size()) {
-        int n = impl_->api.send_(impl_->conn, bytes.data() + p, static_cast<int>(bytes.size() - p), 0);
+        int n =
+            impl_->api.send_(impl_->conn, bytes.data() + p, static_cast<int>(bytes.size() - p), 0);
         if (n <= 0) return false;
         p += static_cast<std::size_t>(n);
     }

@@ -2,6 +2,7 @@
 // events arrive as three private messages, the tick as a timer message, and a
 // wait blocks until the thread's queue has something, then dispatches it.
 #include <winsock2.h>
+// windows.h only after winsock2.h, as the latter requires.
 #include <windows.h>
 
 #include <cstring>
@@ -12,9 +13,9 @@
 namespace quillpost::platform {
 namespace {
 
-constexpr UINT kHostLookupMessage = WM_USER + 148;  // 1172
-constexpr UINT kServiceLookupMessage = WM_USER + 149;  // 1173
-constexpr UINT kSocketMessage = WM_USER + 150;  // 1174
+constexpr UINT kHostLookupMessage = WM_USER + 148;                       // 1172
+constexpr UINT kServiceLookupMessage = WM_USER + 149;                    // 1173
+constexpr UINT kSocketMessage = WM_USER + 150;                           // 1174
 constexpr long kEventMask = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;  // 51
 constexpr UINT_PTR kTimerId = 1;
 constexpr int kLookupBufferSize = 1024;  // MAXGETHOSTSTRUCT
@@ -63,7 +64,8 @@ public:
         RegisterWindowClassOnce();
         hwnd_ = CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
-        if (hwnd_ != nullptr) SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        if (hwnd_ != nullptr)
+            SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
 
     ~Win32SocketEvents() override {
@@ -93,7 +95,8 @@ public:
 
     bool HostName(std::string& name) override {
         char buffer[512] = {};
-        if (Proc<GetHostNameFn>(procs_, "gethostname")(buffer, sizeof buffer) == SOCKET_ERROR) return false;
+        if (Proc<GetHostNameFn>(procs_, "gethostname")(buffer, sizeof buffer) == SOCKET_ERROR)
+            return false;
         buffer[sizeof buffer - 1] = 0;
         name = buffer;
         return true;
@@ -146,7 +149,8 @@ public:
         // A notification already posted belongs to the abandoned request.
         MSG msg;
         if (hwnd_ != nullptr)
-            while (PeekMessageA(&msg, hwnd_, kHostLookupMessage, kServiceLookupMessage, PM_REMOVE)) {
+            while (
+                PeekMessageA(&msg, hwnd_, kHostLookupMessage, kServiceLookupMessage, PM_REMOVE)) {
             }
     }
 
@@ -158,8 +162,8 @@ public:
     bool SocketValid() const override { return socket_ != INVALID_SOCKET; }
 
     bool SelectEvents() override {
-        return Proc<AsyncSelectFn>(procs_, "WSAAsyncSelect")(socket_, hwnd_, kSocketMessage, kEventMask) !=
-               SOCKET_ERROR;
+        return Proc<AsyncSelectFn>(procs_, "WSAAsyncSelect")(socket_, hwnd_, kSocketMessage,
+                                                             kEventMask) != SOCKET_ERROR;
     }
 
     bool ConnectSocket(std::uint32_t address, std::uint16_t port) override {
@@ -167,8 +171,8 @@ public:
         sa.sin_family = AF_INET;
         sa.sin_port = Proc<HtonsFn>(procs_, "htons")(port);
         sa.sin_addr.s_addr = address;
-        return Proc<ConnectFn>(procs_, "connect")(socket_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) !=
-               SOCKET_ERROR;
+        return Proc<ConnectFn>(procs_, "connect")(socket_, reinterpret_cast<const sockaddr*>(&sa),
+                                                  sizeof sa) != SOCKET_ERROR;
     }
 
     long Send(const char* data, std::size_t count) override {
@@ -246,7 +250,8 @@ public:
                     sink_.ServiceLookupDone(error);
                 return 0;
             case kSocketMessage:
-                if (static_cast<SOCKET>(wParam) != socket_) return 0;  // a closed socket's leftovers
+                if (static_cast<SOCKET>(wParam) != socket_)
+                    return 0;  // a closed socket's leftovers
                 sink_.SocketEvent(static_cast<std::uint16_t>(param & 0xFFFF), error);
                 return 0;
             case WM_TIMER:
