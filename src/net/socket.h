@@ -101,8 +101,7 @@ protected:
     virtual void HandleLine(const std::string& Line) = 0;
 
 private:
-    // Notifications (the three window messages and the tick of the original
-    // mechanism).
+    // Notifications: lookups finished, socket events, the one-second tick.
     void HostLookupDone(std::uint16_t error) override;
     void ServiceLookupDone(std::uint16_t error) override;
     void SocketEvent(std::uint16_t event, std::uint16_t error) override;
