@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "mailer/com/registration.h"
 #include "util/errors.h"
 
 namespace quillpost {
@@ -23,7 +24,7 @@ bool TMailer::GetBodyTextFromFile(std::string_view, WordBool, WordBool) {
     NotAvailable("GetBodyTextFromFile");
 }
 
-void TMailer::MarkRegistry(std::int32_t) { NotAvailable("MarkRegistry"); }
+void TMailer::MarkRegistry(std::int32_t thdModel) { com::MarkThreadingModel(thdModel); }
 
 void TMailer::ComposeMessage(TStream&) { NotAvailable("ComposeMessage"); }
 
