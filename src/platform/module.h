@@ -2,6 +2,7 @@
 // Facts about the module (DLL, shared library or program) that holds this code.
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/com.h"
 
@@ -30,5 +31,28 @@ HRESULT UnregisterTypeLibrary(REFGUID libid, WORD major, WORD minor, LCID lcid);
 // class %s" or "Dispatch interface missing from class %s". No check where
 // there is no type library.
 void CheckClassTypeInfo(REFCLSID classId, REFIID dispatchId, std::string_view className);
+
+// What a type information says about one interface: for inspection by tests
+// and tools. Members come in virtual-table order; a property put's value
+// counts as a parameter, a result parameter does not.
+struct TTypeMember {
+    DISPID dispId = 0;
+    std::string name;
+    int kind = 0;  // 1 method, 2 property get, 4 property put
+    std::vector<std::string> paramNames;
+    std::vector<VARTYPE> paramTypes;
+    VARTYPE result = 0;  // VT_EMPTY: none
+    std::string help;
+    int vtableOffset = 0;  // in bytes, as the type library gives it
+};
+struct TTypeDescription {
+    std::string name;
+    std::string help;
+    unsigned flags = 0;  // the system's TYPEFLAG bits
+    std::vector<TTypeMember> members;
+};
+// Describes the interface behind Info (for a dual interface, its virtual-
+// table side). Empty where there are no type libraries.
+TTypeDescription DescribeTypeInfo(ITypeInfo* info);
 
 }  // namespace quillpost::platform

@@ -34,4 +34,6 @@ HRESULT UnregisterTypeLibrary(REFGUID, WORD, WORD, LCID) { return E_NOTIMPL; }
 
 void CheckClassTypeInfo(REFCLSID, REFIID, std::string_view) {}
 
+TTypeDescription DescribeTypeInfo(ITypeInfo*) { return {}; }
+
 }  // namespace quillpost::platform

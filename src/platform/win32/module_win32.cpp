@@ -127,4 +127,75 @@ void CheckClassTypeInfo(REFCLSID classId, REFIID dispatchId, std::string_view cl
         throw EQuillpostError(WithClass("Dispatch interface missing from class %s", className));
 }
 
+namespace {
+
+std::string Narrow(BSTR text) {
+    const std::string r = text != nullptr ? WideToAnsi(std::u16string(reinterpret_cast<const char16_t*>(text), SysStringLen(text))) : std::string();
+    SysFreeString(text);
+    return r;
+}
+
+}  // namespace
+
+TTypeDescription DescribeTypeInfo(ITypeInfo* info) {
+    TTypeDescription d;
+    if (info == nullptr) return d;
+    // A dual interface's dispatch side lists IDispatch's entries too; its
+    // interface side holds the members with their virtual-table offsets.
+    ITypeInfo* vtable = nullptr;
+    HREFTYPE ref = 0;
+    if (FAILED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref)) ||
+        FAILED(info->GetRefTypeInfo(ref, &vtable))) {
+        vtable = info;
+        vtable->AddRef();
+    }
+    BSTR name = nullptr;
+    BSTR help = nullptr;
+    if (SUCCEEDED(vtable->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr))) {
+        d.name = Narrow(name);
+        d.help = Narrow(help);
+    }
+    TYPEATTR* attr = nullptr;
+    if (SUCCEEDED(vtable->GetTypeAttr(&attr))) {
+        d.flags = attr->wTypeFlags;
+        for (UINT i = 0; i < attr->cFuncs; ++i) {
+            FUNCDESC* f = nullptr;
+            if (FAILED(vtable->GetFuncDesc(i, &f))) continue;
+            TTypeMember m;
+            m.dispId = f->memid;
+            m.kind = f->invkind;
+            m.vtableOffset = f->oVft;
+            BSTR names[16] = {};
+            UINT count = 0;
+            vtable->GetNames(f->memid, names, 16, &count);
+            for (UINT n = 0; n < count; ++n) {
+                if (n == 0) {
+                    m.name = Narrow(names[n]);
+                } else if (static_cast<SHORT>(n) <= f->cParams) {
+                    m.paramNames.push_back(Narrow(names[n]));
+                } else {
+                    SysFreeString(names[n]);
+                }
+            }
+            for (SHORT p = 0; p < f->cParams; ++p) {
+                const ELEMDESC& e = f->lprgelemdescParam[p];
+                if (e.paramdesc.wParamFlags & PARAMFLAG_FRETVAL) {
+                    m.result = e.tdesc.vt == VT_PTR ? e.tdesc.lptdesc->vt : e.tdesc.vt;
+                    if (m.paramNames.size() > m.paramTypes.size()) m.paramNames.resize(m.paramTypes.size());
+                } else {
+                    m.paramTypes.push_back(e.tdesc.vt);
+                }
+            }
+            BSTR memberHelp = nullptr;
+            if (SUCCEEDED(vtable->GetDocumentation(f->memid, nullptr, &memberHelp, nullptr, nullptr)))
+                m.help = Narrow(memberHelp);
+            vtable->ReleaseFuncDesc(f);
+            d.members.push_back(std::move(m));
+        }
+        vtable->ReleaseTypeAttr(attr);
+    }
+    vtable->Release();
+    return d;
+}
+
 }  // namespace quillpost::platform

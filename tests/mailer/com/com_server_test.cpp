@@ -10,6 +10,7 @@
 
 #include "mailer/com/com_ids.h"
 #include "mailer/com/imailer.h"
+#include "mailer/com/member_table.h"
 #include "platform/com.h"
 #include "platform/module.h"
 #include "platform/registry.h"
@@ -201,6 +202,44 @@ TEST_F(ComServerTest, VirtualTableCallsReachTheMembers) {
     EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IClassFactory), S_FALSE);
 }
 
+// The compiled type library against the member table the dispatcher routes by:
+// any drift between the two would give scripts one surface and compiled
+// clients another.
+void ExpectTheTypeLibraryToMatchTheMemberTable(const platform::TTypeDescription& type) {
+    EXPECT_EQ(type.name, "IMailer");
+    EXPECT_EQ(type.help, "Dispatch interface for Mailer Object");
+    constexpr unsigned kHidden = 0x10, kDual = 0x40, kOleAutomation = 0x100;
+    EXPECT_EQ(type.flags & (kHidden | kDual | kOleAutomation), kHidden | kDual | kOleAutomation);
+    const auto rows = MailerMembers();
+    ASSERT_EQ(type.members.size(), rows.size());
+    const int step = type.members[1].vtableOffset - type.members[0].vtableOffset;
+    EXPECT_EQ(type.members[0].vtableOffset, 7 * step);  // after IUnknown and IDispatch
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const TMemberInfo& row = rows[i];
+        const platform::TTypeMember& got = type.members[i];
+        SCOPED_TRACE(std::string(row.name));
+        EXPECT_EQ(got.dispId, row.dispId);
+        EXPECT_EQ(got.name, row.name);
+        EXPECT_EQ(got.kind, static_cast<int>(row.kind));
+        EXPECT_EQ(got.result, row.result);
+        EXPECT_EQ(got.vtableOffset, type.members[0].vtableOffset + static_cast<int>(i) * step);
+        ASSERT_EQ(got.paramTypes.size(), row.params.size());
+        // The system does not name a put's value parameter.
+        if (row.kind != TMemberKind::PropertyPut) ASSERT_EQ(got.paramNames.size(), row.params.size());
+        for (std::size_t p = 0; p < row.params.size(); ++p) {
+            EXPECT_EQ(got.paramTypes[p], row.params[p].type);
+            if (p < got.paramNames.size()) {
+                EXPECT_EQ(got.paramNames[p], row.params[p].name);
+            }
+        }
+        // A get and its put share one help string, the get's.
+        if (row.kind != TMemberKind::PropertyPut ||
+            FindMember(row.dispId, TMemberKind::PropertyGet) == nullptr) {
+            EXPECT_EQ(got.help, row.help);
+        }
+    }
+}
+
 TEST_F(ComServerTest, DispatchFindsNamesAndReportsFailuresAsExceptions) {
     TRef<IDispatch> d;
     ASSERT_EQ(platform::CreateObject("quillpost.mailer", IID_IDispatch, d.Out()), S_OK);
@@ -213,7 +252,10 @@ TEST_F(ComServerTest, DispatchFindsNamesAndReportsFailuresAsExceptions) {
     // Windows serves the type library's; this system's layer has none.
     const HRESULT typeInfo = d->GetTypeInfo(0, 0, &info);
     EXPECT_TRUE(typeInfo == S_OK ? info != nullptr : typeInfo == E_NOTIMPL && info == nullptr);
-    if (info != nullptr) info->Release();
+    if (info != nullptr) {
+        ExpectTheTypeLibraryToMatchTheMemberTable(platform::DescribeTypeInfo(info));
+        info->Release();
+    }
 
     const std::pair<std::u16string, DISPID> names[] = {
         {u"sendmail", 1}, {u"WORDWRAPLEN", 37}, {u"PgpTimeOut", 42}, {u"Send", DISPID_UNKNOWN}};
