@@ -225,7 +225,9 @@ void ExpectTheTypeLibraryToMatchTheMemberTable(const platform::TTypeDescription&
         EXPECT_EQ(got.vtableOffset, type.members[0].vtableOffset + static_cast<int>(i) * step);
         ASSERT_EQ(got.paramTypes.size(), row.params.size());
         // The system does not name a put's value parameter.
-        if (row.kind != TMemberKind::PropertyPut) ASSERT_EQ(got.paramNames.size(), row.params.size());
+        if (row.kind != TMemberKind::PropertyPut) {
+            ASSERT_EQ(got.paramNames.size(), row.params.size());
+        }
         for (std::size_t p = 0; p < row.params.size(); ++p) {
             EXPECT_EQ(got.paramTypes[p], row.params[p].type);
             if (p < got.paramNames.size()) {
