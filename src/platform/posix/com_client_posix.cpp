@@ -1,6 +1,5 @@
 #include <dlfcn.h>
 
-#include "platform/ansi_text.h"
 #include "platform/com.h"
 #include "platform/registry.h"
 
@@ -20,11 +19,14 @@ void* Export(const std::string& path, const char* name, HRESULT& hr) {
     return entry;
 }
 
+// GUID texts are ASCII: no code page is involved.
 std::string GuidText(REFGUID guid) {
     OLECHAR text[39];
     StringFromGUID2(guid, text, 39);
-    return WideToAnsi(std::u16string_view(text, 38));
+    return std::string(text, text + 38);
 }
+
+std::u16string Widen(std::string_view text) { return std::u16string(text.begin(), text.end()); }
 
 }  // namespace
 
@@ -55,7 +57,7 @@ HRESULT CreateObject(std::string_view progId, REFIID iid, void** out) {
     *out = nullptr;
     const std::optional<std::string> clsidText = RegistryReadString(std::string(progId) + "\\Clsid", "");
     CLSID clsid;
-    if (!clsidText || FAILED(CLSIDFromString(AnsiToWide(*clsidText).c_str(), &clsid)))
+    if (!clsidText || FAILED(CLSIDFromString(Widen(*clsidText).c_str(), &clsid)))
         return CO_E_CLASSSTRING;
     const std::optional<std::string> path =
         RegistryReadString("CLSID\\" + GuidText(clsid) + "\\InprocServer32", "");
