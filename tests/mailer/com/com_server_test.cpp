@@ -125,7 +125,7 @@ TEST_F(ComServerTest, RegistrationWritesTheClassKeysAndUnregistrationRemovesThem
     for (const auto& [key, value] : keys) EXPECT_FALSE(platform::RegistryKeyExists(key)) << key;
     EXPECT_FALSE(platform::RegistryKeyExists(kClassKey + "\\InprocServer32"));
     IMailer* gone = nullptr;
-    EXPECT_TRUE(FAILED(Create(&gone)));
+    EXPECT_EQ(Create(&gone), CO_E_CLASSSTRING);  // the ProgID is gone
     EXPECT_EQ(gone, nullptr);
     // Registering again after that works; TearDown unregisters it.
     EXPECT_EQ(platform::CallServerExport(library, "DllRegisterServer"), S_OK);
