@@ -6,10 +6,10 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
 #include <olectl.h>
+#include <windows.h>
 #else
 #include "platform/posix/com_posix.h"
 #endif

@@ -60,8 +60,9 @@ TEST(ComGuids, TextRoundTrip) {
     CLSID back{};
     ASSERT_EQ(CLSIDFromString(reinterpret_cast<LPOLESTR>(lower.data()), &back), S_OK);
     EXPECT_TRUE(IsEqualGUID(back, com::kLIBID_Quillpost));
-    for (std::u16string bad : {u"{E7CEACC2-BD11-11D0-B7AD-080009AB444}", u"E7CEACC2-BD11-11D0-B7AD-080009AB4447",
-                               u"{E7CEACC2-BD11-11D0-B7AD-080009AB44G7}"}) {
+    for (std::u16string bad :
+         {u"{E7CEACC2-BD11-11D0-B7AD-080009AB444}", u"E7CEACC2-BD11-11D0-B7AD-080009AB4447",
+          u"{E7CEACC2-BD11-11D0-B7AD-080009AB44G7}"}) {
         EXPECT_TRUE(FAILED(CLSIDFromString(reinterpret_cast<LPOLESTR>(bad.data()), &back)));
     }
 }

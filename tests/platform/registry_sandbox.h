@@ -15,9 +15,9 @@ class RegistrySandbox {
 public:
     RegistrySandbox() {
         std::random_device random;
-        file_ = (std::filesystem::temp_directory_path() /
-                 ("qp_registry_" + std::to_string(random())))
-                    .string();
+        file_ =
+            (std::filesystem::temp_directory_path() / ("qp_registry_" + std::to_string(random())))
+                .string();
         if (const char* old = std::getenv(kVariable)) old_ = old;
         Set(file_.c_str());
     }

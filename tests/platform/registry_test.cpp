@@ -17,7 +17,8 @@ using platform::RegistryWriteString;
 class RegistryTest : public ::testing::Test {
 protected:
     void TearDown() override {
-        for (const char* key : {"QuillpostTest\\A\\B", "QuillpostTest\\A", "QuillpostTest\\AB", "QuillpostTest"})
+        for (const char* key :
+             {"QuillpostTest\\A\\B", "QuillpostTest\\A", "QuillpostTest\\AB", "QuillpostTest"})
             RegistryDeleteKey(key);
     }
     testing::RegistrySandbox sandbox;
@@ -26,7 +27,8 @@ protected:
 TEST_F(RegistryTest, ValuesAreStoredPerKeyAndNameWithoutRegardToCase) {
     ASSERT_TRUE(RegistryWriteString("QuillpostTest\\A\\B", "", "default"));
     ASSERT_TRUE(RegistryWriteString("QuillpostTest\\A\\B", "Named", "one"));
-    ASSERT_TRUE(RegistryWriteString("quillposttest\\a\\b", "NAMED", "two"));  // same value, replaced
+    ASSERT_TRUE(
+        RegistryWriteString("quillposttest\\a\\b", "NAMED", "two"));  // same value, replaced
     // Text a line-oriented store must keep intact.
     const std::string awkward = "100% a\tb\r\nc\\d";
     ASSERT_TRUE(RegistryWriteString("QuillpostTest\\AB", "", awkward));

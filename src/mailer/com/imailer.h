@@ -11,15 +11,20 @@ struct IMailer : public IDispatch {
     virtual HRESULT STDMETHODCALLTYPE SendMail(VARIANT_BOOL* Value) = 0;
     virtual HRESULT STDMETHODCALLTYPE ClearAttachments() = 0;
     virtual HRESULT STDMETHODCALLTYPE AddAttachment(BSTR strAttach, VARIANT_BOOL* Value) = 0;
-    virtual HRESULT STDMETHODCALLTYPE AddRecipient(BSTR strName, BSTR strAddress, VARIANT_BOOL* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AddRecipient(BSTR strName, BSTR strAddress,
+                                                   VARIANT_BOOL* Value) = 0;
     virtual HRESULT STDMETHODCALLTYPE ClearRecipients() = 0;
     virtual HRESULT STDMETHODCALLTYPE AddCC(BSTR strName, BSTR strAddress, VARIANT_BOOL* Value) = 0;
     virtual HRESULT STDMETHODCALLTYPE ClearCCs() = 0;
-    virtual HRESULT STDMETHODCALLTYPE AddBCC(BSTR strName, BSTR strAddress, VARIANT_BOOL* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AddBCC(BSTR strName, BSTR strAddress,
+                                             VARIANT_BOOL* Value) = 0;
     virtual HRESULT STDMETHODCALLTYPE ClearBCCs() = 0;
     virtual HRESULT STDMETHODCALLTYPE ClearAllRecipients() = 0;
     virtual HRESULT STDMETHODCALLTYPE ClearBodyText() = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetBodyTextFromFile(BSTR strInputFile, VARIANT_BOOL bolEraseInputFile, VARIANT_BOOL bolShowWindow, VARIANT_BOOL* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetBodyTextFromFile(BSTR strInputFile,
+                                                          VARIANT_BOOL bolEraseInputFile,
+                                                          VARIANT_BOOL bolShowWindow,
+                                                          VARIANT_BOOL* Value) = 0;
     virtual HRESULT STDMETHODCALLTYPE ClearExtraHeaders() = 0;
     virtual HRESULT STDMETHODCALLTYPE AddExtraHeader(BSTR strExtraHeader, VARIANT_BOOL* Value) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_RemoteHost(BSTR* Value) = 0;

@@ -66,32 +66,69 @@ HRESULT ToTVariant(const VARIANT& in, TVariant& out) {
     const VARTYPE vt = static_cast<VARTYPE>(v->vt & ~VT_BYREF);
     if (ref && v->byref == nullptr) return DISP_E_TYPEMISMATCH;
     switch (vt) {
-        case VT_EMPTY: out = TVariant(); return S_OK;
-        case VT_NULL: out = TVariant::Null(); return S_OK;
-        case VT_I2: out = TVariant::I2(ref ? *v->piVal : v->iVal); return S_OK;
-        case VT_I4: out = TVariant::I4(static_cast<std::int32_t>(ref ? *v->plVal : v->lVal)); return S_OK;
-        case VT_UI1: out = TVariant::Ui1(ref ? *v->pbVal : v->bVal); return S_OK;
-        case VT_BOOL: out = TVariant::Bool(ref ? *v->pboolVal : v->boolVal); return S_OK;
-        case VT_ERROR: out = TVariant::Error(static_cast<std::int32_t>(ref ? *v->pscode : v->scode)); return S_OK;
-        case VT_R8: out = TVariant::R8(ref ? *v->pdblVal : v->dblVal); return S_OK;
-        case VT_R4: out = TVariant::R8(ref ? *v->pfltVal : v->fltVal); return S_OK;
-        case VT_BSTR: out = TVariant::Bstr(platform::FromBstr(ref ? *v->pbstrVal : v->bstrVal)); return S_OK;
-        case VT_I1: out = TVariant::I4(ref ? *v->pcVal : v->cVal); return S_OK;
-        case VT_UI2: out = TVariant::I4(ref ? *v->puiVal : v->uiVal); return S_OK;
-        case VT_INT: out = TVariant::I4(ref ? *v->pintVal : v->intVal); return S_OK;
-        case VT_UI4: out = TVariant::R8(static_cast<double>(ref ? *v->pulVal : v->ulVal)); return S_OK;
-        case VT_UINT: out = TVariant::R8(static_cast<double>(ref ? *v->puintVal : v->uintVal)); return S_OK;
-        case VT_I8: out = TVariant::R8(static_cast<double>(ref ? *v->pllVal : v->llVal)); return S_OK;
-        case VT_UI8: out = TVariant::R8(static_cast<double>(ref ? *v->pullVal : v->ullVal)); return S_OK;
-        default: break;
+        case VT_EMPTY:
+            out = TVariant();
+            return S_OK;
+        case VT_NULL:
+            out = TVariant::Null();
+            return S_OK;
+        case VT_I2:
+            out = TVariant::I2(ref ? *v->piVal : v->iVal);
+            return S_OK;
+        case VT_I4:
+            out = TVariant::I4(static_cast<std::int32_t>(ref ? *v->plVal : v->lVal));
+            return S_OK;
+        case VT_UI1:
+            out = TVariant::Ui1(ref ? *v->pbVal : v->bVal);
+            return S_OK;
+        case VT_BOOL:
+            out = TVariant::Bool(ref ? *v->pboolVal : v->boolVal);
+            return S_OK;
+        case VT_ERROR:
+            out = TVariant::Error(static_cast<std::int32_t>(ref ? *v->pscode : v->scode));
+            return S_OK;
+        case VT_R8:
+            out = TVariant::R8(ref ? *v->pdblVal : v->dblVal);
+            return S_OK;
+        case VT_R4:
+            out = TVariant::R8(ref ? *v->pfltVal : v->fltVal);
+            return S_OK;
+        case VT_BSTR:
+            out = TVariant::Bstr(platform::FromBstr(ref ? *v->pbstrVal : v->bstrVal));
+            return S_OK;
+        case VT_I1:
+            out = TVariant::I4(ref ? *v->pcVal : v->cVal);
+            return S_OK;
+        case VT_UI2:
+            out = TVariant::I4(ref ? *v->puiVal : v->uiVal);
+            return S_OK;
+        case VT_INT:
+            out = TVariant::I4(ref ? *v->pintVal : v->intVal);
+            return S_OK;
+        case VT_UI4:
+            out = TVariant::R8(static_cast<double>(ref ? *v->pulVal : v->ulVal));
+            return S_OK;
+        case VT_UINT:
+            out = TVariant::R8(static_cast<double>(ref ? *v->puintVal : v->uintVal));
+            return S_OK;
+        case VT_I8:
+            out = TVariant::R8(static_cast<double>(ref ? *v->pllVal : v->llVal));
+            return S_OK;
+        case VT_UI8:
+            out = TVariant::R8(static_cast<double>(ref ? *v->pullVal : v->ullVal));
+            return S_OK;
+        default:
+            break;
     }
     // Currency, decimals, dates and objects: the system converts them, a
     // date to its text, the rest to a number (or their text when they have
     // no number).
     VARIANT converted;
     VariantInit(&converted);
-    HRESULT hr = VariantChangeTypeEx(&converted, const_cast<VARIANT*>(v), kTypeLibLocale, 0, vt == VT_DATE ? VT_BSTR : VT_R8);
-    if (FAILED(hr)) hr = VariantChangeTypeEx(&converted, const_cast<VARIANT*>(v), kTypeLibLocale, 0, VT_BSTR);
+    HRESULT hr = VariantChangeTypeEx(&converted, const_cast<VARIANT*>(v), kTypeLibLocale, 0,
+                                     vt == VT_DATE ? VT_BSTR : VT_R8);
+    if (FAILED(hr))
+        hr = VariantChangeTypeEx(&converted, const_cast<VARIANT*>(v), kTypeLibLocale, 0, VT_BSTR);
     if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
     if (converted.vt == VT_R8) {
         out = TVariant::R8(converted.dblVal);
@@ -110,24 +147,48 @@ HRESULT ToTVariant(const VARIANT& in, TVariant& out) {
 HRESULT FromTVariant(const TVariant& in, VARIANT& out) {
     VariantInit(&out);
     switch (in.Type()) {
-        case kVtEmpty: return S_OK;
-        case kVtNull: out.vt = VT_NULL; return S_OK;
-        case kVtI2: out.vt = VT_I2; out.iVal = in.AsI2(); return S_OK;
-        case kVtI4: out.vt = VT_I4; out.lVal = in.AsI4(); return S_OK;
-        case kVtUi1: out.vt = VT_UI1; out.bVal = in.AsUi1(); return S_OK;
-        case kVtBool: out.vt = VT_BOOL; out.boolVal = in.AsBool(); return S_OK;
-        case kVtError: out.vt = VT_ERROR; out.scode = in.AsError(); return S_OK;
-        case kVtR8: out.vt = VT_R8; out.dblVal = in.AsR8(); return S_OK;
+        case kVtEmpty:
+            return S_OK;
+        case kVtNull:
+            out.vt = VT_NULL;
+            return S_OK;
+        case kVtI2:
+            out.vt = VT_I2;
+            out.iVal = in.AsI2();
+            return S_OK;
+        case kVtI4:
+            out.vt = VT_I4;
+            out.lVal = in.AsI4();
+            return S_OK;
+        case kVtUi1:
+            out.vt = VT_UI1;
+            out.bVal = in.AsUi1();
+            return S_OK;
+        case kVtBool:
+            out.vt = VT_BOOL;
+            out.boolVal = in.AsBool();
+            return S_OK;
+        case kVtError:
+            out.vt = VT_ERROR;
+            out.scode = in.AsError();
+            return S_OK;
+        case kVtR8:
+            out.vt = VT_R8;
+            out.dblVal = in.AsR8();
+            return S_OK;
         case kVtBstr:
             out.bstrVal = platform::ToBstr(in.AsBstr());
             if (out.bstrVal == nullptr) return E_OUTOFMEMORY;
             out.vt = VT_BSTR;
             return S_OK;
-        default: return DISP_E_TYPEMISMATCH;
+        default:
+            return DISP_E_TYPEMISMATCH;
     }
 }
 
-BSTR OptionalBstr(const std::u16string& text) { return text.empty() ? nullptr : platform::ToBstr(text); }
+BSTR OptionalBstr(const std::u16string& text) {
+    return text.empty() ? nullptr : platform::ToBstr(text);
+}
 
 }  // namespace
 
@@ -144,7 +205,8 @@ void SetErrorRecord(const TErrorRecord& record) {
     create->SetHelpFile(reinterpret_cast<LPOLESTR>(helpFile.data()));
     create->SetHelpContext(record.helpContext);
     IErrorInfo* info = nullptr;
-    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info))) && info != nullptr) {
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info))) &&
+        info != nullptr) {
         SetErrorInfo(0, info);
         info->Release();
     }
@@ -226,8 +288,8 @@ HRESULT STDMETHODCALLTYPE TMailerObject::GetTypeInfo(UINT iTInfo, LCID, ITypeInf
     return platform::ModuleTypeInfo(kIID_IMailer, ppTInfo);
 }
 
-HRESULT STDMETHODCALLTYPE TMailerObject::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
-                                                       LCID, DISPID* rgDispId) {
+HRESULT STDMETHODCALLTYPE TMailerObject::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames,
+                                                       UINT cNames, LCID, DISPID* rgDispId) {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     if (cNames == 0) return S_OK;
     if (rgszNames == nullptr || rgDispId == nullptr) return E_INVALIDARG;
@@ -249,7 +311,8 @@ HRESULT STDMETHODCALLTYPE TMailerObject::Invoke(DISPID dispIdMember, REFIID riid
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     if (pDispParams == nullptr) return E_INVALIDARG;
     if (pDispParams->cArgs > 0 && pDispParams->rgvarg == nullptr) return E_INVALIDARG;
-    if (pDispParams->cNamedArgs > 0 && pDispParams->rgdispidNamedArgs == nullptr) return E_INVALIDARG;
+    if (pDispParams->cNamedArgs > 0 && pDispParams->rgdispidNamedArgs == nullptr)
+        return E_INVALIDARG;
     // A put, by value or by reference, is always the property put.
     if (wFlags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF))
         wFlags = DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
@@ -308,8 +371,8 @@ HRESULT STDMETHODCALLTYPE TMailerObject::InterfaceSupportsErrorInfo(REFIID riid)
 HRESULT TMailerObject::Run(DispId dispId, TMemberKind kind, std::initializer_list<TVariant> args,
                            TVariant& result) {
     TErrorRecord record;
-    const HRESULT hr = dispatcher_.CallMember(dispId, kind, std::span<const TVariant>(args.begin(), args.size()),
-                                              &result, &record);
+    const HRESULT hr = dispatcher_.CallMember(
+        dispId, kind, std::span<const TVariant>(args.begin(), args.size()), &result, &record);
     if (hr == kE_UNEXPECTED) SetErrorRecord(record);
     return hr;
 }

@@ -47,7 +47,8 @@ public:
     HRESULT STDMETHODCALLTYPE SendMail(VARIANT_BOOL* Value) override;
     HRESULT STDMETHODCALLTYPE ClearAttachments() override;
     HRESULT STDMETHODCALLTYPE AddAttachment(BSTR strAttach, VARIANT_BOOL* Value) override;
-    HRESULT STDMETHODCALLTYPE AddRecipient(BSTR strName, BSTR strAddress, VARIANT_BOOL* Value) override;
+    HRESULT STDMETHODCALLTYPE AddRecipient(BSTR strName, BSTR strAddress,
+                                           VARIANT_BOOL* Value) override;
     HRESULT STDMETHODCALLTYPE ClearRecipients() override;
     HRESULT STDMETHODCALLTYPE AddCC(BSTR strName, BSTR strAddress, VARIANT_BOOL* Value) override;
     HRESULT STDMETHODCALLTYPE ClearCCs() override;
@@ -55,7 +56,9 @@ public:
     HRESULT STDMETHODCALLTYPE ClearBCCs() override;
     HRESULT STDMETHODCALLTYPE ClearAllRecipients() override;
     HRESULT STDMETHODCALLTYPE ClearBodyText() override;
-    HRESULT STDMETHODCALLTYPE GetBodyTextFromFile(BSTR strInputFile, VARIANT_BOOL bolEraseInputFile, VARIANT_BOOL bolShowWindow, VARIANT_BOOL* Value) override;
+    HRESULT STDMETHODCALLTYPE GetBodyTextFromFile(BSTR strInputFile, VARIANT_BOOL bolEraseInputFile,
+                                                  VARIANT_BOOL bolShowWindow,
+                                                  VARIANT_BOOL* Value) override;
     HRESULT STDMETHODCALLTYPE ClearExtraHeaders() override;
     HRESULT STDMETHODCALLTYPE AddExtraHeader(BSTR strExtraHeader, VARIANT_BOOL* Value) override;
     HRESULT STDMETHODCALLTYPE get_RemoteHost(BSTR* Value) override;
@@ -125,8 +128,10 @@ private:
     // error record and its HRESULT.
     HRESULT Call(DispId dispId, TMemberKind kind, std::initializer_list<TVariant> args, SHORT* out);
     HRESULT Call(DispId dispId, TMemberKind kind, std::initializer_list<TVariant> args, BSTR* out);
-    HRESULT Call(DispId dispId, TMemberKind kind, std::initializer_list<TVariant> args, std::nullptr_t);
-    HRESULT Run(DispId dispId, TMemberKind kind, std::initializer_list<TVariant> args, TVariant& result);
+    HRESULT Call(DispId dispId, TMemberKind kind, std::initializer_list<TVariant> args,
+                 std::nullptr_t);
+    HRESULT Run(DispId dispId, TMemberKind kind, std::initializer_list<TVariant> args,
+                TVariant& result);
 
     TInner inner_{*this};
     IUnknown* outer_;

@@ -33,8 +33,7 @@ void RegisterServer(const std::string& modulePath) {
     Write(progId, kClassDescription);
     Write(progId + "\\Clsid", kClsIdText);
     Write(ClassKey("ProgID"), progId);
-    Write(ClassKey("Version"),
-          std::to_string(kTypeLibMajor) + "." + std::to_string(kTypeLibMinor));
+    Write(ClassKey("Version"), std::to_string(kTypeLibMajor) + "." + std::to_string(kTypeLibMinor));
     Write(ClassKey("TypeLib"), kLibIdText);
 }
 

@@ -55,7 +55,8 @@ HRESULT CallServerExport(const std::string& path, const char* name) {
 HRESULT CreateObject(std::string_view progId, REFIID iid, void** out) {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
-    const std::optional<std::string> clsidText = RegistryReadString(std::string(progId) + "\\Clsid", "");
+    const std::optional<std::string> clsidText =
+        RegistryReadString(std::string(progId) + "\\Clsid", "");
     CLSID clsid;
     if (!clsidText || FAILED(CLSIDFromString(Widen(*clsidText).c_str(), &clsid)))
         return CO_E_CLASSSTRING;
@@ -64,7 +65,8 @@ HRESULT CreateObject(std::string_view progId, REFIID iid, void** out) {
     if (!path || path->empty()) return REGDB_E_CLASSNOTREG;
 
     IClassFactory* factory = nullptr;
-    HRESULT hr = GetServerClassObject(*path, clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    HRESULT hr =
+        GetServerClassObject(*path, clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
     if (FAILED(hr)) return hr;
     hr = factory->CreateInstance(nullptr, iid, out);
     factory->Release();

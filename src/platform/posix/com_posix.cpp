@@ -33,7 +33,8 @@ const IID IID_ICreateErrorInfo = {
 BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
     const std::size_t bytes = std::size_t{length} * sizeof(OLECHAR);
     if (bytes > std::numeric_limits<std::uint32_t>::max() - sizeof(OLECHAR)) return nullptr;
-    auto* block = static_cast<unsigned char*>(std::malloc(sizeof(std::uint32_t) + bytes + sizeof(OLECHAR)));
+    auto* block =
+        static_cast<unsigned char*>(std::malloc(sizeof(std::uint32_t) + bytes + sizeof(OLECHAR)));
     if (block == nullptr) return nullptr;
     const auto prefix = static_cast<std::uint32_t>(bytes);
     std::memcpy(block, &prefix, sizeof prefix);
@@ -95,7 +96,8 @@ HRESULT VariantCopy(VARIANT* dest, const VARIANT* source) {
     if (source->vt == VT_BSTR && source->bstrVal != nullptr) {
         copy.bstrVal = SysAllocStringLen(source->bstrVal, SysStringLen(source->bstrVal));
         if (copy.bstrVal == nullptr) return E_OUTOFMEMORY;
-    } else if ((source->vt == VT_DISPATCH || source->vt == VT_UNKNOWN) && source->punkVal != nullptr) {
+    } else if ((source->vt == VT_DISPATCH || source->vt == VT_UNKNOWN) &&
+               source->punkVal != nullptr) {
         source->punkVal->AddRef();
     }
     VariantClear(dest);
@@ -157,7 +159,9 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetSource(BSTR* out) override { return ToBstr(source_, out); }
-    HRESULT STDMETHODCALLTYPE GetDescription(BSTR* out) override { return ToBstr(description_, out); }
+    HRESULT STDMETHODCALLTYPE GetDescription(BSTR* out) override {
+        return ToBstr(description_, out);
+    }
     HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* out) override { return ToBstr(helpFile_, out); }
     HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD* out) override {
         if (out == nullptr) return E_INVALIDARG;
@@ -165,9 +169,14 @@ public:
         return S_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE SetGUID(REFGUID guid) override { guid_ = guid; return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetGUID(REFGUID guid) override {
+        guid_ = guid;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE SetSource(LPOLESTR text) override { return Store(source_, text); }
-    HRESULT STDMETHODCALLTYPE SetDescription(LPOLESTR text) override { return Store(description_, text); }
+    HRESULT STDMETHODCALLTYPE SetDescription(LPOLESTR text) override {
+        return Store(description_, text);
+    }
     HRESULT STDMETHODCALLTYPE SetHelpFile(LPOLESTR text) override { return Store(helpFile_, text); }
     HRESULT STDMETHODCALLTYPE SetHelpContext(DWORD context) override {
         helpContext_ = context;

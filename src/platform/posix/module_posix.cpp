@@ -1,11 +1,11 @@
-#include "platform/module.h"
-
 #include <dlfcn.h>
 
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "platform/module.h"
 
 namespace quillpost::platform {
 

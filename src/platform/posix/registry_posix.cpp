@@ -3,8 +3,6 @@
 // written as %25, %09, %0D, %0A. Every change rewrites the file through a
 // temporary file and a rename, under an exclusive lock, so concurrent
 // registrations do not lose each other's keys.
-#include "platform/registry.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -18,6 +16,8 @@
 #include <map>
 #include <sstream>
 #include <vector>
+
+#include "platform/registry.h"
 
 namespace quillpost::platform {
 namespace {
@@ -33,11 +33,20 @@ std::string Escape(std::string_view s) {
     std::string r;
     for (char c : s) {
         switch (c) {
-            case '%': r += "%25"; break;
-            case '\t': r += "%09"; break;
-            case '\r': r += "%0D"; break;
-            case '\n': r += "%0A"; break;
-            default: r += c;
+            case '%':
+                r += "%25";
+                break;
+            case '\t':
+                r += "%09";
+                break;
+            case '\r':
+                r += "%0D";
+                break;
+            case '\n':
+                r += "%0A";
+                break;
+            default:
+                r += c;
         }
     }
     return r;
@@ -74,7 +83,8 @@ std::string Normalize(std::string_view key) {
 
 struct TKey {
     std::string path;  // as first written
-    std::map<std::string, std::pair<std::string, std::string>> values;  // folded name -> name, value
+    std::map<std::string, std::pair<std::string, std::string>>
+        values;  // folded name -> name, value
 };
 
 // Keys by folded path, in a stable order.
@@ -193,7 +203,8 @@ bool RegistryDeleteKey(std::string_view key) {
         if (it == store.end()) return false;
         const std::string prefix = path + "\\";
         const auto child = store.lower_bound(prefix);
-        if (child != store.end() && child->first.compare(0, prefix.size(), prefix) == 0) return false;
+        if (child != store.end() && child->first.compare(0, prefix.size(), prefix) == 0)
+            return false;
         store.erase(it);
         return true;
     });

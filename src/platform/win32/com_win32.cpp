@@ -1,6 +1,5 @@
-#include "platform/com.h"
-
 #include "platform/ansi_text.h"
+#include "platform/com.h"
 
 namespace quillpost::platform {
 namespace {

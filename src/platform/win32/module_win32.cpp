@@ -1,9 +1,8 @@
-#include "platform/module.h"
-
 #include <mutex>
 #include <string>
 
 #include "platform/ansi_text.h"
+#include "platform/module.h"
 #include "util/errors.h"
 
 namespace quillpost::platform {
@@ -20,7 +19,8 @@ HMODULE ThisModule() {
 std::wstring ThisModulePathW() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n = GetModuleFileNameW(ThisModule(), path.data(), static_cast<DWORD>(path.size()));
+        const DWORD n =
+            GetModuleFileNameW(ThisModule(), path.data(), static_cast<DWORD>(path.size()));
         if (n == 0) return {};
         if (n < path.size()) {
             path.resize(n);
@@ -87,8 +87,8 @@ HRESULT UnregisterTypeLibrary(REFGUID libid, WORD major, WORD minor, LCID lcid) 
     using TUnregister = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
     HMODULE automation = GetModuleHandleA("oleaut32.dll");
     if (automation == nullptr) return S_OK;
-    auto unregister =
-        reinterpret_cast<TUnregister>(reinterpret_cast<void*>(GetProcAddress(automation, "UnRegisterTypeLib")));
+    auto unregister = reinterpret_cast<TUnregister>(
+        reinterpret_cast<void*>(GetProcAddress(automation, "UnRegisterTypeLib")));
     if (unregister == nullptr) return S_OK;
     return unregister(libid, major, minor, lcid, SYS_WIN32);
 }
@@ -130,7 +130,10 @@ void CheckClassTypeInfo(REFCLSID classId, REFIID dispatchId, std::string_view cl
 namespace {
 
 std::string Narrow(BSTR text) {
-    const std::string r = text != nullptr ? WideToAnsi(std::u16string(reinterpret_cast<const char16_t*>(text), SysStringLen(text))) : std::string();
+    const std::string r = text != nullptr
+                              ? WideToAnsi(std::u16string(reinterpret_cast<const char16_t*>(text),
+                                                          SysStringLen(text)))
+                              : std::string();
     SysFreeString(text);
     return r;
 }
@@ -181,13 +184,15 @@ TTypeDescription DescribeTypeInfo(ITypeInfo* info) {
                 const ELEMDESC& e = f->lprgelemdescParam[p];
                 if (e.paramdesc.wParamFlags & PARAMFLAG_FRETVAL) {
                     m.result = e.tdesc.vt == VT_PTR ? e.tdesc.lptdesc->vt : e.tdesc.vt;
-                    if (m.paramNames.size() > m.paramTypes.size()) m.paramNames.resize(m.paramTypes.size());
+                    if (m.paramNames.size() > m.paramTypes.size())
+                        m.paramNames.resize(m.paramTypes.size());
                 } else {
                     m.paramTypes.push_back(e.tdesc.vt);
                 }
             }
             BSTR memberHelp = nullptr;
-            if (SUCCEEDED(vtable->GetDocumentation(f->memid, nullptr, &memberHelp, nullptr, nullptr)))
+            if (SUCCEEDED(
+                    vtable->GetDocumentation(f->memid, nullptr, &memberHelp, nullptr, nullptr)))
                 m.help = Narrow(memberHelp);
             vtable->ReleaseFuncDesc(f);
             d.members.push_back(std::move(m));

@@ -1,8 +1,7 @@
-#include "platform/registry.h"
-
 #include <vector>
 
 #include "platform/com.h"
+#include "platform/registry.h"
 
 namespace quillpost::platform {
 

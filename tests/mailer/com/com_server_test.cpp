@@ -20,7 +20,8 @@ namespace quillpost::com {
 namespace {
 
 std::string ServerLibrary() {
-    return (std::filesystem::path(platform::ThisModulePath()).parent_path() / QP_SERVER_LIBRARY_NAME)
+    return (std::filesystem::path(platform::ThisModulePath()).parent_path() /
+            QP_SERVER_LIBRARY_NAME)
         .string();
 }
 
@@ -76,7 +77,8 @@ protected:
     }
 
     HRESULT Create(IMailer** out) {
-        return platform::CreateObject("Quillpost.Mailer", kIID_IMailer, reinterpret_cast<void**>(out));
+        return platform::CreateObject("Quillpost.Mailer", kIID_IMailer,
+                                      reinterpret_cast<void**>(out));
     }
     HRESULT CanUnload() { return platform::CallServerExport(library, "DllCanUnloadNow"); }
 
@@ -114,7 +116,8 @@ TEST_F(ComServerTest, RegistrationWritesTheClassKeysAndUnregistrationRemovesThem
         {kClassKey + "\\Version", "1.0"},
         {kClassKey + "\\TypeLib", "{E7CEACC0-BD11-11D0-B7AD-080009AB4447}"},
     };
-    for (const auto& [key, value] : keys) EXPECT_EQ(platform::RegistryReadString(key, ""), value) << key;
+    for (const auto& [key, value] : keys)
+        EXPECT_EQ(platform::RegistryReadString(key, ""), value) << key;
     const auto server = platform::RegistryReadString(kClassKey + "\\InprocServer32", "");
     ASSERT_TRUE(server.has_value());
     EXPECT_TRUE(std::filesystem::equivalent(*server, library)) << *server;
@@ -134,16 +137,21 @@ TEST_F(ComServerTest, RegistrationWritesTheClassKeysAndUnregistrationRemovesThem
 TEST_F(ComServerTest, MarkRegistryWritesTheThreadingModel) {
     TRef<IMailer> m;
     ASSERT_EQ(Create(&m.p), S_OK);
-    const std::pair<LONG, const char*> cases[] = {{2, "Both"}, {7, "Apartment"}, {thdBoth, "Both"},
-                                                   {0, "Apartment"}, {thdApartment, "Apartment"}};
+    const std::pair<LONG, const char*> cases[] = {{2, "Both"},
+                                                  {7, "Apartment"},
+                                                  {thdBoth, "Both"},
+                                                  {0, "Apartment"},
+                                                  {thdApartment, "Apartment"}};
     for (const auto& [model, text] : cases) {
         ASSERT_EQ(m->MarkRegistry(model), S_OK) << model;
-        EXPECT_EQ(platform::RegistryReadString(kClassKey + "\\InprocServer32", "ThreadingModel"), text)
+        EXPECT_EQ(platform::RegistryReadString(kClassKey + "\\InprocServer32", "ThreadingModel"),
+                  text)
             << model;
     }
     // Late-bound, as an installer script calls it.
     ASSERT_EQ(Invoke(m.p, 38, DISPATCH_METHOD, {I4(2)}), S_OK);
-    EXPECT_EQ(platform::RegistryReadString(kClassKey + "\\InprocServer32", "ThreadingModel"), "Both");
+    EXPECT_EQ(platform::RegistryReadString(kClassKey + "\\InprocServer32", "ThreadingModel"),
+              "Both");
 }
 
 TEST_F(ComServerTest, VirtualTableCallsReachTheMembers) {
@@ -265,7 +273,8 @@ TEST_F(ComServerTest, DispatchFindsNamesAndReportsFailuresAsExceptions) {
         std::u16string text = name;
         LPOLESTR list[] = {reinterpret_cast<LPOLESTR>(text.data())};
         DISPID got = 99;
-        EXPECT_EQ(d->GetIDsOfNames(IID_NULL, list, 1, 0, &got), id == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK);
+        EXPECT_EQ(d->GetIDsOfNames(IID_NULL, list, 1, 0, &got),
+                  id == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK);
         EXPECT_EQ(got, id);
     }
 
@@ -333,7 +342,8 @@ TEST_F(ComServerTest, DispatchFindsNamesAndReportsFailuresAsExceptions) {
     TBstr notANumber(u"many");
     text.vt = VT_BSTR;
     text.bstrVal = notANumber.value;
-    EXPECT_EQ(Invoke(d.p, 25, DISPATCH_PROPERTYPUT, {text}, nullptr, nullptr, &argErr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Invoke(d.p, 25, DISPATCH_PROPERTYPUT, {text}, nullptr, nullptr, &argErr),
+              DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     EXPECT_EQ(d->Invoke(1, IID_IDispatch, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
@@ -352,7 +362,9 @@ TEST_F(ComServerTest, TheLibraryCanUnloadOnlyWithoutObjectsAndLocks) {
     EXPECT_EQ(CanUnload(), S_OK);
 
     TRef<IClassFactory> factory;
-    ASSERT_EQ(platform::GetServerClassObject(library, kCLSID_Mailer, IID_IClassFactory, factory.Out()), S_OK);
+    ASSERT_EQ(
+        platform::GetServerClassObject(library, kCLSID_Mailer, IID_IClassFactory, factory.Out()),
+        S_OK);
     EXPECT_EQ(CanUnload(), S_OK);  // holding the factory alone does not pin the library
     EXPECT_EQ(factory->LockServer(TRUE), S_OK);
     EXPECT_EQ(CanUnload(), S_FALSE);
@@ -369,7 +381,8 @@ TEST_F(ComServerTest, TheLibraryCanUnloadOnlyWithoutObjectsAndLocks) {
     EXPECT_EQ(platform::GetServerClassObject(library, kIID_IMailer, IID_IClassFactory, &other),
               CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(other, nullptr);
-    EXPECT_EQ(platform::GetServerClassObject(library, kCLSID_Mailer, IID_IDispatch, &other), E_NOINTERFACE);
+    EXPECT_EQ(platform::GetServerClassObject(library, kCLSID_Mailer, IID_IDispatch, &other),
+              E_NOINTERFACE);
     EXPECT_EQ(other, nullptr);
 }
 
@@ -393,13 +406,16 @@ public:
 
 TEST_F(ComServerTest, AnAggregatedObjectHandsItsReferencesToTheOuterObject) {
     TRef<IClassFactory> factory;
-    ASSERT_EQ(platform::GetServerClassObject(library, kCLSID_Mailer, IID_IClassFactory, factory.Out()), S_OK);
+    ASSERT_EQ(
+        platform::GetServerClassObject(library, kCLSID_Mailer, IID_IClassFactory, factory.Out()),
+        S_OK);
     TOuter outer;
     void* out = nullptr;
     EXPECT_EQ(factory->CreateInstance(&outer, IID_IDispatch, &out), CLASS_E_NOAGGREGATION);
     EXPECT_EQ(out, nullptr);
 
-    ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
+    ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)),
+              S_OK);
     EXPECT_EQ(CanUnload(), S_FALSE);
     IMailer* m = nullptr;
     ASSERT_EQ(outer.QueryInterface(kIID_IMailer, reinterpret_cast<void**>(&m)), S_OK);
