@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "mailer/com/registration.h"
 #include "message/message.h"
 #include "util/errors.h"
 
@@ -24,7 +25,7 @@ bool TMailer::GetBodyTextFromFile(std::string_view, WordBool, WordBool) {
     NotAvailable("GetBodyTextFromFile");
 }
 
-void TMailer::MarkRegistry(std::int32_t) { NotAvailable("MarkRegistry"); }
+void TMailer::MarkRegistry(std::int32_t thdModel) { com::MarkThreadingModel(thdModel); }
 
 void TMailer::ComposeMessage(TStream& out) {
     TmsMessage message;

@@ -396,7 +396,6 @@ TEST_F(DispatcherTest, UnavailableMembersReportTheirTextAsAnAutomationError) {
         {"GetBodyTextFromFile",
          {S(u"in.txt"), TVariant::Bool(0), TVariant::Bool(-1)},
          [](TMailer& x) { x.GetBodyTextFromFile("in.txt", 0, -1); }},
-        {"MarkRegistry", {TVariant::I4(2)}, [](TMailer& x) { x.MarkRegistry(2); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
