@@ -87,9 +87,9 @@ const std::string& LargeText() {
 // and the output size.
 void SetCounters(benchmark::State& state, std::size_t in, std::size_t out) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * in));
-    state.counters["input/s"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * static_cast<double>(in),
-        benchmark::Counter::kIsRate);
+    state.counters["input/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * static_cast<double>(in),
+                           benchmark::Counter::kIsRate);
     state.counters["out_bytes"] = static_cast<double>(out);
 }
 
@@ -258,7 +258,8 @@ public:
     void ReportRuns(const std::vector<Run>& reports) override {
         for (const Run& run : reports) {
             const auto it = run.counters.find("input/s");
-            if (it != run.counters.end()) rates[run.run_name.function_name] = it->second.value / 1e6;
+            if (it != run.counters.end())
+                rates[run.run_name.function_name] = it->second.value / 1e6;
         }
         ConsoleReporter::ReportRuns(reports);
     }
@@ -315,10 +316,12 @@ struct ChildTimes {
 // Runs coreutils base64 over a file written beforehand, output to /dev/null;
 // bash's time keyword reports the child's wall and user+sys seconds. The best
 // of a few runs after one warm-up run (file in the page cache).
-ChildTimes TimeCoreutilsBase64(const std::filesystem::path& input, const std::filesystem::path& times) {
-    const std::string command = "/bin/bash -c 'TIMEFORMAT=\"%3R %3U %3S\"; "
-                                "{ time /usr/bin/base64 -w 76 \"" + input.string() +
-                                "\" >/dev/null; } 2>\"" + times.string() + "\"'";
+ChildTimes TimeCoreutilsBase64(const std::filesystem::path& input,
+                               const std::filesystem::path& times) {
+    const std::string command =
+        "/bin/bash -c 'TIMEFORMAT=\"%3R %3U %3S\"; "
+        "{ time /usr/bin/base64 -w 76 \"" +
+        input.string() + "\" >/dev/null; } 2>\"" + times.string() + "\"'";
     ChildTimes best;
     for (int run = 0; run < 4; ++run) {
         if (std::system(command.c_str()) != 0) return best;
