@@ -108,8 +108,9 @@ void TQuotedPrintable::Encode() {
     bool skipLF = false;    // a CR ended the last paragraph; an LF right after belongs to it
     std::size_t sincePump = 0;
     // About one line per 60 source bytes; saves regrowing a long list.
-    Lines.reserve(Lines.size() +
-                  static_cast<std::size_t>(std::min<std::int64_t>(size, 1 << 26) / 60) + 1);
+    if (!OnParagraph)
+        Lines.reserve(Lines.size() +
+                      static_cast<std::size_t>(std::min<std::int64_t>(size, 1 << 26) / 60) + 1);
     const auto chunk = std::make_unique<char[]>(kQPPumpInterval);
 
     auto append = [&paragraph](const char* bytes, std::size_t count) {
@@ -148,6 +149,7 @@ void TQuotedPrintable::Encode() {
                 SplitLine(paragraph);
                 paragraph.clear();
                 open = false;
+                if (OnParagraph) OnParagraph();
                 skipLF = static_cast<unsigned char>(s[j]) == kCR;
             }
             i = j + 1;
@@ -160,7 +162,10 @@ void TQuotedPrintable::Encode() {
             platform::ProcessPendingMessages();
         }
     }
-    if (open) SplitLine(paragraph);
+    if (open) {
+        SplitLine(paragraph);
+        if (OnParagraph) OnParagraph();
+    }
 }
 
 void TQuotedPrintable::Decode() {
