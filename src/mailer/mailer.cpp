@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "message/message.h"
 #include "util/errors.h"
 
 namespace quillpost {
@@ -25,7 +26,11 @@ bool TMailer::GetBodyTextFromFile(std::string_view, WordBool, WordBool) {
 
 void TMailer::MarkRegistry(std::int32_t) { NotAvailable("MarkRegistry"); }
 
-void TMailer::ComposeMessage(TStream&) { NotAvailable("ComposeMessage"); }
+void TMailer::ComposeMessage(TStream& out) {
+    TmsMessage message;
+    BuildMessage(message);
+    message.EncodeToStream(out);
+}
 
 bool TMailer::AddAttachment(std::string_view strAttach) {
     try {
