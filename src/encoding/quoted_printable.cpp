@@ -138,9 +138,11 @@ void TQuotedPrintable::Encode() {
     std::size_t sincePump = 0;
     // Text of 66 to 80 character lines takes two encoded lines per source
     // line, so about one line per 32 source bytes: regrowing a list of a
-    // million lines would move them all.
-    Lines.reserve(Lines.size() +
-                  static_cast<std::size_t>(std::min<std::int64_t>(size, 1 << 26) / 32) + 1);
+    // million lines would move them all. A caller that takes each paragraph's
+    // lines as they come keeps no list.
+    if (!OnParagraph)
+        Lines.reserve(Lines.size() +
+                      static_cast<std::size_t>(std::min<std::int64_t>(size, 1 << 26) / 32) + 1);
     const auto chunk = std::make_unique<char[]>(kQPPumpInterval);
 
     auto append = [&paragraph](const char* bytes, std::size_t count) {
@@ -186,6 +188,7 @@ void TQuotedPrintable::Encode() {
                 SplitLine(paragraph);
                 paragraph.clear();
                 open = false;
+                if (OnParagraph) OnParagraph();
                 skipLF = static_cast<unsigned char>(s[j]) == kCR;
             }
             i = j + 1;
@@ -198,7 +201,10 @@ void TQuotedPrintable::Encode() {
             platform::ProcessPendingMessages();
         }
     }
-    if (open) SplitLine(paragraph);
+    if (open) {
+        SplitLine(paragraph);
+        if (OnParagraph) OnParagraph();
+    }
 }
 
 void TQuotedPrintable::Decode() {

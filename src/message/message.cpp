@@ -1,5 +1,6 @@
 #include "message/message.h"
 
+#include "encoding/message_encoder.h"
 #include "message/article.h"
 #include "message/component_stream.h"
 #include "util/errors.h"
@@ -36,8 +37,10 @@ void TmsMessage::Validate() const {
         throw EMessageError(LoadMessage(msgRecipientRequired));
 }
 
-void TmsMessage::EncodeToStream(TStream&) {
-    throw ENotAvailable("TmsMessage.EncodeToStream: the message encoder is not part of this build");
+void TmsMessage::EncodeToStream(TStream& stream) {
+    TmsMessageEncoder encoder(*this);
+    encoder.Stream = &stream;
+    encoder.Encode();
 }
 
 void TmsMessage::DecodeFromStream(TStream&) {
