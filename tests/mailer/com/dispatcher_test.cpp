@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "mailer/mailer.h"
-#include "platform/clock.h"
 #include "platform/ansi_text.h"
+#include "platform/clock.h"
 #include "util/errors.h"
 
 namespace quillpost::com {
@@ -404,9 +404,9 @@ TEST_F(DispatcherTest, GetBodyTextFromFileAnswersWithABoolean) {
     ASSERT_EQ(Put("PGPPath", S(u"qp_no_such_dir_4711/x\\prog")), kS_OK);
     TExcepInfo e;
     TVariant r = TVariant::I4(9);
-    EXPECT_EQ(Call("GetBodyTextFromFile", {S(u"in.txt"), TVariant::Bool(0), TVariant::Bool(-1)},
-                   &r, &e),
-              kS_OK);
+    EXPECT_EQ(
+        Call("GetBodyTextFromFile", {S(u"in.txt"), TVariant::Bool(0), TVariant::Bool(-1)}, &r, &e),
+        kS_OK);
     EXPECT_EQ(r, TVariant::Bool(0));
 }
 
