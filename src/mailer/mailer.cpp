@@ -21,10 +21,6 @@ bool HasLineBreakOrNul(std::string_view text) {
 
 bool TMailer::SendMail() { NotAvailable("SendMail"); }
 
-bool TMailer::GetBodyTextFromFile(std::string_view, WordBool, WordBool) {
-    NotAvailable("GetBodyTextFromFile");
-}
-
 void TMailer::MarkRegistry(std::int32_t thdModel) { com::MarkThreadingModel(thdModel); }
 
 void TMailer::ComposeMessage(TStream& out) {

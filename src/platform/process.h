@@ -21,14 +21,18 @@ inline constexpr std::uint32_t kWaitForever = 0xFFFFFFFFu;
 // or the system error code when the program could not be started (2 when it
 // does not exist). Nothing is raised and nothing is terminated; the exit
 // code is not read.
+// The program starts in WorkingDirectory, or in the process's current
+// directory when that is empty; a directory that cannot be entered is a
+// failed start (its system code).
 // Windows: CreateProcess with the caller's environment, no inherited handles,
-// the current directory, and ShowWindow for the first window.
+// and ShowWindow for the first window.
 // POSIX: the words of SplitCommandLine, started without a shell (a name
-// without "/" is searched in PATH), with the caller's environment, standard
-// input, output and error, and no other descriptors; ShowWindow has no
-// meaning there. A program left running at the limit is reaped later.
+// without "/" is searched in PATH, one with "/" is taken from the working
+// directory), with the caller's environment, standard input, output and
+// error, and no other descriptors; ShowWindow has no meaning there. A program
+// left running at the limit is reaped later.
 std::int32_t RunAndWait(const std::string& commandLine, std::uint16_t showWindow,
-                        std::uint32_t timeoutMs);
+                        std::uint32_t timeoutMs, const std::string& workingDirectory = {});
 
 // The calling thread's last system error code (GetLastError; errno), as a
 // failed RunAndWait wait leaves it.

@@ -12,10 +12,12 @@ namespace quillpost {
 // Starts CommandLine (program, then arguments) and blocks up to TimeoutMs:
 // 0 when it ended, 258 at the limit (it runs on), -1 when the wait failed
 // (platform::LastSystemError tells why), otherwise the system's code for a
-// program that could not be started (2: not found). Raises nothing.
+// program that could not be started (2: not found). The program starts in
+// WorkingDirectory, or in the current directory when that is empty. Raises
+// nothing.
 inline std::int32_t RunAndWait(const std::string& commandLine, std::uint16_t showWindow,
-                               std::uint32_t timeoutMs) {
-    return platform::RunAndWait(commandLine, showWindow, timeoutMs);
+                               std::uint32_t timeoutMs, const std::string& workingDirectory = {}) {
+    return platform::RunAndWait(commandLine, showWindow, timeoutMs, workingDirectory);
 }
 
 // Read access while others may not write (what the body reader asks for).

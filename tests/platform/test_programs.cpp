@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 
 namespace quillpost::testing {
@@ -25,6 +27,15 @@ std::string HoldForWritingCommand(const std::string& file, int seconds) {
 std::string HoldForReadingCommand(const std::string& file, const std::string& ready, int seconds) {
     return "cmd /c \"" + Ping(seconds) + " < " + file + " > " + ready + "\"";
 }
+std::string WriteDirectoryReportScript(const std::string& directory) {
+    const std::string script = (std::filesystem::path(directory) / "report.cmd").string();
+    std::ofstream(script, std::ios::binary) << "@echo off\r\n"
+                                               "echo x> ran\r\n"
+                                               "echo line one> %1\r\n"
+                                               "echo line two>> %1\r\n"
+                                               "cd>> %1\r\n";
+    return script;
+}
 bool SetLocalZoneForTest(const char*) { return false; }
 void RestoreLocalZone() {}
 
@@ -41,6 +52,17 @@ std::string HoldForWritingCommand(const std::string& file, int seconds) {
 std::string HoldForReadingCommand(const std::string& file, const std::string& ready, int seconds) {
     return "/bin/sh -c \"exec 3<'" + file + "'; : > '" + ready + "'; sleep " +
            std::to_string(seconds) + "\"";
+}
+
+std::string WriteDirectoryReportScript(const std::string& directory) {
+    const std::filesystem::path script = std::filesystem::path(directory) / "report.sh";
+    std::ofstream(script, std::ios::binary)
+        << "#!/bin/sh\n"
+           ": > ran\n"
+           "printf 'line one\\r\\nline two\\r\\n%s\\r\\n%s\\r\\n' \"$(pwd -P)\" "
+           "\"$(readlink /proc/$PPID/cwd)\" > \"$1\"\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    return script.string();
 }
 
 namespace {

@@ -132,7 +132,7 @@ struct SpawnSetup {
 }  // namespace
 
 std::int32_t RunAndWait(const std::string& commandLine, std::uint16_t /*showWindow*/,
-                        std::uint32_t timeoutMs) {
+                        std::uint32_t timeoutMs, const std::string& workingDirectory) {
     ReapAbandoned();
 
     std::vector<std::string> words = SplitCommandLine(commandLine);
@@ -151,6 +151,10 @@ std::int32_t RunAndWait(const std::string& commandLine, std::uint16_t /*showWind
     posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     // No descriptors of the host besides standard input, output and error.
     posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
+    // Only the child changes directory: the process's own is shared by all
+    // its threads.
+    if (!workingDirectory.empty())
+        posix_spawn_file_actions_addchdir_np(&setup.actions, workingDirectory.c_str());
 
     pid_t pid = 0;
     int err = posix_spawnp(&pid, argv[0], &setup.actions, &setup.attr, argv.data(), environ);

@@ -7,7 +7,7 @@
 namespace quillpost::platform {
 
 std::int32_t RunAndWait(const std::string& commandLine, std::uint16_t showWindow,
-                        std::uint32_t timeoutMs) {
+                        std::uint32_t timeoutMs, const std::string& workingDirectory) {
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;  // 68 in a 32-bit process
@@ -22,7 +22,8 @@ std::int32_t RunAndWait(const std::string& commandLine, std::uint16_t showWindow
     PROCESS_INFORMATION info{};
     DWORD result;
     if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
-                       environment, nullptr, &startup, &info)) {
+                       environment, workingDirectory.empty() ? nullptr : workingDirectory.c_str(),
+                       &startup, &info)) {
         result = WaitForSingleObject(info.hProcess, timeoutMs);
         DWORD waitError = GetLastError();
         CloseHandle(info.hProcess);
