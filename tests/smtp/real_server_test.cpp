@@ -79,20 +79,23 @@ protected:
 };
 
 TEST_F(StoringServer, StoresTheTextWithItsPeriodStuffingUndone) {
-    std::string longLine(3000, 'L');
+    std::string longLine(998, 'L');  // the longest line SMTP allows
     std::string eightBit;
     for (int c = 0x80; c <= 0xFF; ++c) eightBit += static_cast<char>(c);
     std::string big;
     for (int i = 0; big.size() < 3 * 1024 * 1024; ++i)
         big += (i % 50 == 0 ? ".." : "") + std::string("line ") + std::to_string(i) +
                " of a larger message body\r\n";
+    // A size that is a whole number of the client's blocks.
+    std::string blocks = "Subject: blocks\r\n\r\n";
+    while (blocks.size() + 70 < 2047 * 3) blocks += std::string(68, 'b') + "\r\n";
+    blocks += std::string(2047 * 3 - blocks.size() - 2, 'b') + "\r\n";
     const std::string texts[] = {
         "Subject: plain\r\n\r\nHello.\r\n",
         "Subject: periods\r\n\r\n..leading\r\n...two\r\n..\r\nmid.dle\r\n.. \r\n",
         "Subject: bytes\r\n\r\n" + eightBit + "\r\n" + longLine + "\r\n",
         "Subject: big\r\n\r\n" + big,
-        // A size that is a whole number of blocks.
-        "Subject: blocks\r\n\r\n" + std::string(2047 * 3 - 22, 'b') + "\r\n",
+        blocks,
     };
     for (const std::string& text : texts) {
         SCOPED_TRACE(text.substr(0, 20));
