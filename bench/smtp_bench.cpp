@@ -51,7 +51,8 @@ public:
 
 const std::string& BigText() {
     static const std::string text = [] {
-        std::string s = "From: sender@example.test\r\nTo: rcpt@example.test\r\nSubject: big\r\n\r\n";
+        std::string s =
+            "From: sender@example.test\r\nTo: rcpt@example.test\r\nSubject: big\r\n\r\n";
         for (int i = 0; s.size() < kBigSize; ++i)
             s += (i % 40 == 0 ? ".." : "") + std::string("Line ") + std::to_string(i) +
                  " of a ten mebibyte message body, plain text words to fill it.\r\n";
@@ -152,17 +153,20 @@ void BM_BigMessageToSink_TmsSMTP(benchmark::State& state) {
     figures.oursBig = best;
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(BigText().size()));
 }
-BENCHMARK(BM_BigMessageToSink_TmsSMTP)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BigMessageToSink_TmsSMTP)
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_BigMessageToSink_Curl(benchmark::State& state) {
     if (TheSink().Port() == 0) return state.SkipWithError("smtp-sink is not available");
     auto file = WorkDir() / "big.eml";
     WriteFile(file, BigText());
-    const std::string command = "curl -s -S --url smtp://127.0.0.1:" +
-                                std::to_string(TheSink().Port()) +
-                                " --mail-from sender@example.test --mail-rcpt rcpt@example.test"
-                                " --upload-file '" +
-                                file.string() + "'";
+    const std::string command =
+        "curl -s -S --url smtp://127.0.0.1:" + std::to_string(TheSink().Port()) +
+        " --mail-from sender@example.test --mail-rcpt rcpt@example.test"
+        " --upload-file '" +
+        file.string() + "'";
     double best = 1e9;
     for (auto _ : state) {
         auto start = Clock::now();
@@ -202,24 +206,25 @@ BENCHMARK(BM_SmallMessagesToSink_TmsSMTP)
 void BM_SmallMessagesToSink_PythonSmtplib(benchmark::State& state) {
     if (TheSink().Port() == 0) return state.SkipWithError("smtp-sink is not available");
     auto script = WorkDir() / "small.py";
-    WriteFile(script,
-              "import smtplib, sys, time\n"
-              "port = int(sys.argv[1]); n = int(sys.argv[2])\n"
-              "def text(i):\n"
-              "    return ('From: sender@example.test\\r\\nTo: rcpt@example.test\\r\\n'\n"
-              "            'Subject: small %d\\r\\n\\r\\nA short message, number %d.\\r\\n' % (i, i))\n"
-              "texts = [text(i).encode() for i in range(n)]\n"
-              "t = time.perf_counter()\n"
-              "for i in range(n):\n"
-              "    s = smtplib.SMTP('127.0.0.1', port)\n"
-              "    s.helo()\n"
-              "    s.sendmail('sender@example.test', ['rcpt@example.test'], texts[i])\n"
-              "    s.quit()\n"
-              "print(n / (time.perf_counter() - t))\n");
+    WriteFile(
+        script,
+        "import smtplib, sys, time\n"
+        "port = int(sys.argv[1]); n = int(sys.argv[2])\n"
+        "def text(i):\n"
+        "    return ('From: sender@example.test\\r\\nTo: rcpt@example.test\\r\\n'\n"
+        "            'Subject: small %d\\r\\n\\r\\nA short message, number %d.\\r\\n' % (i, i))\n"
+        "texts = [text(i).encode() for i in range(n)]\n"
+        "t = time.perf_counter()\n"
+        "for i in range(n):\n"
+        "    s = smtplib.SMTP('127.0.0.1', port)\n"
+        "    s.helo()\n"
+        "    s.sendmail('sender@example.test', ['rcpt@example.test'], texts[i])\n"
+        "    s.quit()\n"
+        "print(n / (time.perf_counter() - t))\n");
     for (auto _ : state) {
-        std::string out = FirstLine("/usr/bin/python3 '" + script.string() + "' " +
-                                    std::to_string(TheSink().Port()) + " " +
-                                    std::to_string(kSmallMessages));
+        std::string out =
+            FirstLine("/usr/bin/python3 '" + script.string() + "' " +
+                      std::to_string(TheSink().Port()) + " " + std::to_string(kSmallMessages));
         double rate = std::atof(out.c_str());
         if (rate <= 0) return state.SkipWithError("smtplib peer failed");
         state.SetIterationTime(kSmallMessages / rate);
@@ -302,17 +307,20 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::printf("\nSummary (same run, same loopback servers):\n");
-    std::printf("  10 MiB to smtp-sink, best of 3: TmsSMTP %.3f s, curl %.3f s; ratio %.2f"
-                " (target <= 1.2)\n",
-                figures.oursBig, figures.curlBig,
-                figures.curlBig > 0 ? figures.oursBig / figures.curlBig : 0.0);
-    std::printf("  %d small messages, one connection each: TmsSMTP %.0f msg/s, smtplib %.0f"
-                " msg/s; ratio %.2f (target >= 1.4)\n",
-                kSmallMessages, figures.oursRate, figures.smtplibRate,
-                figures.smtplibRate > 0 ? figures.oursRate / figures.smtplibRate : 0.0);
-    std::printf("  CPU while waiting 5 s on a silent server: TmsSMTP %.3f s, python socket %.3f s"
-                " (target < 0.1 s)\n",
-                figures.oursWaitCpu, figures.pyWaitCpu);
+    std::printf(
+        "  10 MiB to smtp-sink, best of 3: TmsSMTP %.3f s, curl %.3f s; ratio %.2f"
+        " (target <= 1.2)\n",
+        figures.oursBig, figures.curlBig,
+        figures.curlBig > 0 ? figures.oursBig / figures.curlBig : 0.0);
+    std::printf(
+        "  %d small messages, one connection each: TmsSMTP %.0f msg/s, smtplib %.0f"
+        " msg/s; ratio %.2f (target >= 1.4)\n",
+        kSmallMessages, figures.oursRate, figures.smtplibRate,
+        figures.smtplibRate > 0 ? figures.oursRate / figures.smtplibRate : 0.0);
+    std::printf(
+        "  CPU while waiting 5 s on a silent server: TmsSMTP %.3f s, python socket %.3f s"
+        " (target < 0.1 s)\n",
+        figures.oursWaitCpu, figures.pyWaitCpu);
     std::filesystem::remove_all(WorkDir());
     return 0;
 }

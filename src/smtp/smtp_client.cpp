@@ -90,8 +90,7 @@ void TmsSMTP::Logout() {
 // ---- replies ----
 
 void TmsSMTP::CheckReply(const std::string& Line) {
-    if (Line.size() >= 4 &&
-        (Line[3] == '-' || Line[0] == '2' || Line.compare(0, 3, "354") == 0))
+    if (Line.size() >= 4 && (Line[3] == '-' || Line[0] == '2' || Line.compare(0, 3, "354") == 0))
         return;
     std::string msg = Line;
     if (!heloAttempt_) DoError(msg);

@@ -28,8 +28,12 @@ Lines WithHost(Lines lines, const std::string& host) {
     return lines;
 }
 
-const Lines kDelivered = {"HELO <host>", "MAIL FROM:<sender@example.test>",
-                          "RCPT TO:<rcpt@example.test>", "DATA", "<data>", "QUIT"};
+const Lines kDelivered = {"HELO <host>",
+                          "MAIL FROM:<sender@example.test>",
+                          "RCPT TO:<rcpt@example.test>",
+                          "DATA",
+                          "<data>",
+                          "QUIT"};
 
 struct DialogueCase {
     const char* name;
@@ -77,7 +81,11 @@ TEST(SmtpDialogue, ScriptedServers) {
          {"HELO <host>", "MAIL FROM:<sender@example.test>", "QUIT"},
          {"250"}},
         {"four characters end a reply", {{"MAIL", {"250 \r\n"}}}, nullptr, "", kDelivered, {}},
-        {"354 is accepted after any command", {{"MAIL", {"354 odd\r\n"}}}, nullptr, "", kDelivered,
+        {"354 is accepted after any command",
+         {{"MAIL", {"354 odd\r\n"}}},
+         nullptr,
+         "",
+         kDelivered,
          {}},
         {"multi-line rejection carries its final line; QUIT, no DATA",
          {{"RCPT", {"550-one\r\n550 two\r\n"}}},
@@ -151,8 +159,12 @@ TEST(SmtpDialogue, ScriptedServers) {
          {"HELO <host>", "MAIL FROM:<sender@example.test>", "RCPT TO:<rcpt@example.test>", "DATA",
           "<data>"},
          {reset}},
-        {"server hangs up instead of answering QUIT", {{"QUIT", {ScriptServer::kClose}}}, nullptr,
-         "", kDelivered, {}},
+        {"server hangs up instead of answering QUIT",
+         {{"QUIT", {ScriptServer::kClose}}},
+         nullptr,
+         "",
+         kDelivered,
+         {}},
     };
     for (const DialogueCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -169,8 +181,8 @@ TEST(SmtpDialogue, ScriptedServers) {
         EXPECT_FALSE(smtp.HeloAttempt());
         EXPECT_EQ(server.Transcript(), WithHost(c.transcript, smtp.LocalHost()));
         EXPECT_EQ(smtp.errors, c.errors);
-        bool sentData = std::find(c.transcript.begin(), c.transcript.end(), "<data>") !=
-                        c.transcript.end();
+        bool sentData =
+            std::find(c.transcript.begin(), c.transcript.end(), "<data>") != c.transcript.end();
         // The message text unchanged, then CR LF, then "." CR LF.
         EXPECT_EQ(server.Data(), sentData ? message.text + "\r\n.\r\n" : "");
     }
@@ -185,8 +197,7 @@ TEST(SmtpDialogue, EventsComeInOrderAndMailSentFollowsEveryQuit) {
         smtp.Server = server.Server();
         smtp.SetMailMessage(&message);
         ASSERT_EQ(smtp.TrySend(), "");
-        EXPECT_EQ(smtp.events,
-                  (Lines{"prepare", "sending", "progress 100", "progress 0", "sent"}));
+        EXPECT_EQ(smtp.events, (Lines{"prepare", "sending", "progress 100", "progress 0", "sent"}));
         EXPECT_EQ(smtp.LastReply(), "221 bye");
     }
     {
@@ -246,10 +257,9 @@ TEST(SmtpDialogue, AStalledServerTimesOutAndIsLeftWithoutQuit) {
     EXPECT_GT(seconds, 0.9);
     EXPECT_LT(seconds, 6.0);
     EXPECT_FALSE(smtp.Connected());
-    EXPECT_EQ(server.Transcript(),
-              WithHost({"HELO <host>", "MAIL FROM:<sender@example.test>",
-                        "RCPT TO:<rcpt@example.test>", "<closed>"},
-                       smtp.LocalHost()));
+    EXPECT_EQ(server.Transcript(), WithHost({"HELO <host>", "MAIL FROM:<sender@example.test>",
+                                             "RCPT TO:<rcpt@example.test>", "<closed>"},
+                                            smtp.LocalHost()));
     EXPECT_EQ(smtp.errors, Lines{"Operation timed out"});
 }
 
