@@ -2,7 +2,7 @@
 //  - a 10 MiB message to Postfix's smtp-sink, beside curl uploading the same
 //    composed file to the same sink (wall time, best of 3);
 //  - 500 small messages, one connection each, beside Python's smtplib sending
-//    the same texts to the same sink (messages per second);
+//    the same texts to the same sink (messages per second, best of 3);
 //  - CPU time spent waiting 5 s for a server that never answers, beside a
 //    Python socket waiting the same 5 s.
 #include <benchmark/benchmark.h>
@@ -194,12 +194,12 @@ void BM_SmallMessagesToSink_TmsSMTP(benchmark::State& state) {
         }
         double s = std::chrono::duration<double>(Clock::now() - start).count();
         state.SetIterationTime(s);
-        figures.oursRate = kSmallMessages / s;
+        figures.oursRate = std::max(figures.oursRate, kSmallMessages / s);
     }
     state.SetItemsProcessed(state.iterations() * kSmallMessages);
 }
 BENCHMARK(BM_SmallMessagesToSink_TmsSMTP)
-    ->Iterations(1)
+    ->Iterations(3)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
@@ -228,12 +228,12 @@ void BM_SmallMessagesToSink_PythonSmtplib(benchmark::State& state) {
         double rate = std::atof(out.c_str());
         if (rate <= 0) return state.SkipWithError("smtplib peer failed");
         state.SetIterationTime(kSmallMessages / rate);
-        figures.smtplibRate = rate;
+        figures.smtplibRate = std::max(figures.smtplibRate, rate);
     }
     state.SetItemsProcessed(state.iterations() * kSmallMessages);
 }
 BENCHMARK(BM_SmallMessagesToSink_PythonSmtplib)
-    ->Iterations(1)
+    ->Iterations(3)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
@@ -313,7 +313,7 @@ int main(int argc, char** argv) {
         figures.oursBig, figures.curlBig,
         figures.curlBig > 0 ? figures.oursBig / figures.curlBig : 0.0);
     std::printf(
-        "  %d small messages, one connection each: TmsSMTP %.0f msg/s, smtplib %.0f"
+        "  %d small messages, one connection each, best of 3: TmsSMTP %.0f msg/s, smtplib %.0f"
         " msg/s; ratio %.2f (target >= 1.4)\n",
         kSmallMessages, figures.oursRate, figures.smtplibRate,
         figures.smtplibRate > 0 ? figures.oursRate / figures.smtplibRate : 0.0);
