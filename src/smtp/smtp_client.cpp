@@ -154,10 +154,19 @@ void TmsSMTP::SendEnvelope() {
 }
 
 void TmsSMTP::SendData() {
-    SendStream(*stream_);
-    // The composed text carries its own period stuffing; this ends it.
-    SendLine("");
-    SendLine(".");
+    // The text and its end leave together, so the server is not woken for
+    // each small piece of the end.
+    HoldWrites(true);
+    try {
+        SendStream(*stream_);
+        // The composed text carries its own period stuffing; this ends it.
+        SendLine("");
+        SendLine(".");
+    } catch (...) {
+        HoldWrites(false);
+        throw;
+    }
+    HoldWrites(false);
     ReadReply();
 }
 

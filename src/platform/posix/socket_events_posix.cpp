@@ -289,6 +289,15 @@ public:
 
     void CancelBlockingCall() override {}
 
+    void HoldWrites(bool hold) override {
+        if (fd_ < 0) return;
+        try {
+            int on = hold ? 1 : 0;
+            Proc<SetSockOptFn>(procs_, "setsockopt")(fd_, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+        } catch (...) {
+        }
+    }
+
     void StartTimer() override {
         if (timerRunning_) return;
         timerRunning_ = true;
