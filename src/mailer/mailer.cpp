@@ -7,19 +7,10 @@
 #include "util/errors.h"
 
 namespace quillpost {
-namespace {
-
-[[noreturn]] void NotAvailable(const char* member) {
-    throw ENotAvailable(std::string(member) + " is not available in this build");
-}
-
-}  // namespace
 
 bool HasLineBreakOrNul(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
-
-bool TMailer::SendMail() { NotAvailable("SendMail"); }
 
 void TMailer::MarkRegistry(std::int32_t thdModel) { com::MarkThreadingModel(thdModel); }
 

@@ -121,6 +121,11 @@ public:
     // the test mode (entries kept whole, each ended by CR LF).
     void BuildBody(TStrings& body) const;
     std::string BuildBodyText() const;
+    // Entry N (from 0) of RemoteHost: runs between "," and ";", taken
+    // verbatim; empty when there are fewer entries.
+    std::string GetHost(int n) const;
+    // What the test mode hands to the network messenger.
+    std::string MessengerCommandLine() const;
 
 protected:
     void SetResponse(std::string_view text) { response_ = text; }

@@ -481,6 +481,7 @@ void TagSocket::SendStream(TStream& Stream) {
 void TagSocket::HoldWrites(bool hold) { events_->HoldWrites(hold); }
 
 void TagSocket::WriteLog() {
+    if (LogFileName.empty()) return;  // no log asked for
     TMemoryStream out;
     for (const std::string& line : logLines_) {
         out.WriteText(line);

@@ -38,6 +38,7 @@ void TmsSMTP::ComponentFreed(TComponent& component) {
 // ---- session ----
 
 void TmsSMTP::Send() {
+    messageAccepted_ = false;
     try {
         OpenSession();
         Transmit();
@@ -168,6 +169,7 @@ void TmsSMTP::SendData() {
     }
     HoldWrites(false);
     ReadReply();
+    messageAccepted_ = true;
 }
 
 }  // namespace quillpost

@@ -27,6 +27,10 @@ public:
     bool HeloAttempt() const { return heloAttempt_; }
     // The last reply line read.
     const std::string& LastReply() const { return lastReply_; }
+    // True once the server has accepted the message text in the last Send
+    // (a good reply after the final "."): a later failure does not undo the
+    // delivery, and sending again would deliver it twice.
+    bool MessageAccepted() const { return messageAccepted_; }
 
     TNotifyEvent OnPrepare;   // before the message is composed
     TNotifyEvent OnSending;   // after composing, before MAIL FROM
@@ -64,6 +68,7 @@ private:
     // Set while the reply to QUIT is read: a server that hangs up instead of
     // answering it has still taken the message.
     bool loggingOut_ = false;
+    bool messageAccepted_ = false;
     std::string lastReply_;
 };
 

@@ -213,11 +213,13 @@ TEST(MailerLists, AddressWithLineBreakOrNulIsRefused) {
 
 TEST(MailerPending, MembersOfLaterStagesFailLoudly) {
     TMailer m;
-    EXPECT_THROW(m.SendMail(), ENotAvailable);
-    // Available now: a program directory that cannot be entered is a quiet false.
+    // A program directory that cannot be entered is a quiet false.
     m.SetPGPPath("qp_no_such_dir_4711/x\\prog");
     EXPECT_FALSE(m.GetBodyTextFromFile("x.txt", kWordFalse, kWordFalse));
     EXPECT_TRUE(m.Response().empty());
+    // No sender: false, with the reason in Response.
+    EXPECT_FALSE(m.SendMail());
+    EXPECT_EQ(m.Response(), "FromAddress Property cannot be blank.");
 }
 
 TEST(MailerRegistry, MarkRegistryWritesTheThreadingModelOfTheClass) {
