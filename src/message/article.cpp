@@ -1,5 +1,6 @@
 #include "message/article.h"
 
+#include "decoding/message_decoder.h"
 #include "message/component_stream.h"
 #include "util/errors.h"
 #include "util/message_table.h"
@@ -24,9 +25,10 @@ void TmsArticle::EncodeToStream(TStream&) {
     throw ENotAvailable("TmsArticle.EncodeToStream: the article encoder is not part of this build");
 }
 
-void TmsArticle::DecodeFromStream(TStream&) {
-    throw ENotAvailable(
-        "TmsArticle.DecodeFromStream: the article decoder is not part of this build");
+void TmsArticle::DecodeFromStream(TStream& stream) {
+    TmsArticleDecoder decoder(stream);
+    decoder.Message = this;
+    decoder.Decode();
 }
 
 void TmsArticle::Clear() {

@@ -1,5 +1,6 @@
 #include "message/message.h"
 
+#include "decoding/message_decoder.h"
 #include "message/article.h"
 #include "message/component_stream.h"
 #include "util/errors.h"
@@ -40,9 +41,10 @@ void TmsMessage::EncodeToStream(TStream&) {
     throw ENotAvailable("TmsMessage.EncodeToStream: the message encoder is not part of this build");
 }
 
-void TmsMessage::DecodeFromStream(TStream&) {
-    throw ENotAvailable(
-        "TmsMessage.DecodeFromStream: the message decoder is not part of this build");
+void TmsMessage::DecodeFromStream(TStream& stream) {
+    TmsMessageDecoder decoder(stream);
+    decoder.Message = this;
+    decoder.Decode();
 }
 
 void TmsMessage::Clear() {

@@ -305,9 +305,7 @@ TEST(MessageCodecs, NotYetAvailableSaySo) {
     TmsArticle a;
     TMemoryStream s;
     EXPECT_THROW(m.EncodeToStream(s), ENotAvailable);
-    EXPECT_THROW(m.DecodeFromStream(s), ENotAvailable);
     EXPECT_THROW(a.EncodeToStream(s), ENotAvailable);
-    EXPECT_THROW(a.DecodeFromStream(s), ENotAvailable);
 }
 
 }  // namespace
