@@ -1,6 +1,7 @@
 #include "decoding/custom_decoder.h"
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "encoding/base64.h"
@@ -48,9 +49,23 @@ public:
         carry_.assign(line.substr(whole));
     }
 
+    // Room for the bytes that the rest of the text could hold at most. Only
+    // the pages written to are touched, so a generous guess costs nothing;
+    // Finish gives back what a small attachment did not use.
+    // Beyond a limit the buffer grows geometrically again, and a guess that
+    // the system refuses is no failure.
+    void Reserve(std::size_t textLeft) {
+        constexpr std::size_t kLimit = std::size_t{256} << 20;
+        try {
+            out_.reserve(out_.size() + std::min(textLeft / 4 * 3 + 3, kLimit));
+        } catch (const std::bad_alloc&) {
+        }
+    }
+
     void Finish() {
         if (!carry_.empty()) DecodeGroups(carry_);
         carry_.clear();
+        if (out_.capacity() > 2 * out_.size() + 65536) out_.shrink_to_fit();
     }
 
 private:
@@ -303,6 +318,7 @@ void TmsCustomDecoder::DecodeTextMessage() {
     std::string text;
     AsParseError([&] {
         Base64Appender appender(text);
+        appender.Reserve(TextLeft());
         for (;;) {
             Lines.NextLine(line);
             if (Lines.AtEnd()) break;
@@ -375,6 +391,7 @@ std::string TmsCustomDecoder::ReadAttachmentData(TmsAttItem& item, DataKind kind
     std::string data;
     TStringList quoted;
     Base64Appender appender(data);
+    if (kind == DataKind::Base64) appender.Reserve(TextLeft());
     std::string line;
     for (;;) {
         Lines.NextLine(line);
@@ -433,6 +450,12 @@ void TmsCustomDecoder::SetBodyText(std::string_view text) {
         if (j + 1 < text.size() && text[j] == '\r' && text[j + 1] == '\n') ++j;
         i = j + 1;
     }
+}
+
+std::size_t TmsCustomDecoder::TextLeft() {
+    // The unread lines of the chunk in hand are at most a chunk long.
+    const std::int64_t left = Lines.Size() - Lines.Position() + TLineStream::kDefaultChunkSize;
+    return static_cast<std::size_t>(std::max<std::int64_t>(left, 0));
 }
 
 std::string TmsCustomDecoder::NextAttachmentName(bool alternative) const {

@@ -88,6 +88,8 @@ private:
     void DecodeBodyQuotedPrintable();
     void SetBodyText(std::string_view text);
     std::string NextAttachmentName(bool alternative) const;
+    // An upper bound of the text not yet read.
+    std::size_t TextLeft();
 };
 
 }  // namespace quillpost
