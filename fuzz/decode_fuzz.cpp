@@ -21,6 +21,8 @@ void DecodeAs(quillpost::TmsCustomMessage& message, const std::string& text) {
     quillpost::TMemoryStream stream;
     stream.Assign(text);
     message.DecodeFromStream(stream);
+    // A text that holds the notice itself proves nothing.
+    if (text.find(quillpost::kDecodeNoticeHead) != std::string::npos) return;
     const auto& body = message.Body();
     for (std::int32_t i = 0; i < body.Count(); ++i) {
         if (body[i] != quillpost::kDecodeNoticeHead) continue;
