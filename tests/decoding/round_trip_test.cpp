@@ -131,8 +131,9 @@ void Fill(Generator& g, Layout layout, TmsMessage& m) {
             AddNamedAttachment(g, m, 0, latin);
             break;
         case Layout::UUEncoded:
+            // Without a file the text carries no sign of the layout.
             m.SetEncoding(meUU);
-            for (int i = 0, n = g.Below(3); i < n; ++i)
+            for (int i = 0, n = 1 + g.Below(2); i < n; ++i)
                 AddAttachment(m, "file" + std::to_string(i) + ".dat", "", teBase64, g.Binary());
             break;
     }
