@@ -94,9 +94,7 @@ void AsParseError(F&& work) {
 
 }  // namespace
 
-TmsCustomDecoder::TmsCustomDecoder(TStream& stream) {
-    Lines.LoadFromStream(stream);
-}
+TmsCustomDecoder::TmsCustomDecoder(TStream& stream) { Lines.LoadFromStream(stream); }
 
 TmsCustomDecoder::~TmsCustomDecoder() = default;
 
@@ -232,8 +230,8 @@ void TmsCustomDecoder::DecodeParts() {
                 encoding);
             item->SetTransferEncoding(encoding);
             if (item->FileName().empty()) {
-                item->SetFileName(GetParamValue(
-                    "filename", GetHeaderValue(PartHeaders, "Content-Disposition")));
+                item->SetFileName(
+                    GetParamValue("filename", GetHeaderValue(PartHeaders, "Content-Disposition")));
                 item->SetTransferEncoding(encoding);
             }
             if (item->FileName().empty()) {
@@ -299,8 +297,7 @@ void TmsCustomDecoder::DecodeAttachmentMessage() {
 }
 
 void TmsCustomDecoder::DecodeTextMessage() {
-    const std::string encoding =
-        Lower(GetHeaderValue(MessageHeaders, "Content-Transfer-Encoding"));
+    const std::string encoding = Lower(GetHeaderValue(MessageHeaders, "Content-Transfer-Encoding"));
     TStrings& body = Message->Body();
     body.Clear();
     const bool quoted = encoding == "quoted-printable";

@@ -75,12 +75,12 @@ const std::vector<std::string> kMimeHead = {"From: Ann <ann@example.com>", "MIME
 
 TEST(MessageDecoder, PlainMessageWithUuencodedFileKeepsTextBeforeItAsBody) {
     const std::string bytes = Binary(100, 7);
-    std::vector<std::string> lines = {"From: a@x", "Subject: files", "", "Hello,", "", "see below",
-                                      "begin 644 a.txt"};
+    std::vector<std::string> lines = {"From: a@x", "Subject: files", "", "Hello,", "",
+                                      "see below", "begin 644 a.txt"};
     for (std::size_t i = 0; i < bytes.size(); i += kUULineBytes)
         lines.push_back(EncodeUULine(bytes.substr(i, kUULineBytes)));
-    lines.insert(lines.end(), {"`", "end", "trailing text", "begin 600 b.bin",
-                               EncodeUULine("xyz"), "END"});
+    lines.insert(lines.end(),
+                 {"`", "end", "trailing text", "begin 600 b.bin", EncodeUULine("xyz"), "END"});
     TmsMessage m;
     DecodeInto(m, Text(lines));
     EXPECT_EQ(BodyOf(m), (std::vector<std::string>{"Hello,", "", "see below"}));
@@ -109,18 +109,17 @@ TEST(MessageDecoder, MimeVersionMustBeExactlyOneDotZero) {
 
     TmsMessage mime;
     DecodeInto(mime, Text(Join({"From: a@x", "MIME-Version: 1.0"}, rest)));
-    ExpectKeptOriginal(mime, Text(Join({"From: a@x", "MIME-Version: 1.0"}, rest)),
-                       msgNoBoundary);
+    ExpectKeptOriginal(mime, Text(Join({"From: a@x", "MIME-Version: 1.0"}, rest)), msgNoBoundary);
 }
 
 TEST(MessageDecoder, MixedWithTextAndBase64Pdf) {
     const std::string pdf = Binary(1000, 3);
-    const std::string text = Text(Join(
-        Join(kMimeHead, {"Content-Type: multipart/mixed; boundary=\"=_b 1\"", "", "preamble",
-                         "--=_b 1", "Content-Type: text/plain", "", "line one", "line two",
-                         "--=_b 1", "Content-Type: application/pdf; name=\"x.pdf\"",
-                         "Content-Transfer-Encoding: base64", ""}),
-        Join(Base64Lines(pdf), {"--=_b 1--", "epilogue"})));
+    const std::string text = Text(
+        Join(Join(kMimeHead, {"Content-Type: multipart/mixed; boundary=\"=_b 1\"", "", "preamble",
+                              "--=_b 1", "Content-Type: text/plain", "", "line one", "line two",
+                              "--=_b 1", "Content-Type: application/pdf; name=\"x.pdf\"",
+                              "Content-Transfer-Encoding: base64", ""}),
+             Join(Base64Lines(pdf), {"--=_b 1--", "epilogue"})));
     TmsMessage m;
     DecodeInto(m, text);
     EXPECT_EQ(BodyOf(m), (std::vector<std::string>{"line one", "line two"}));
@@ -133,11 +132,11 @@ TEST(MessageDecoder, MixedWithTextAndBase64Pdf) {
 }
 
 TEST(MessageDecoder, AlternativePartsAreNamedSoTheMessageStaysAlternative) {
-    const std::string text = Text(Join(
-        kMimeHead, {"Content-Type: multipart/alternative; boundary=alt", "", "--alt",
-                    "Content-Type: text/plain; charset=iso-8859-1",
-                    "Content-Transfer-Encoding: quoted-printable", "", "caf=E9 au =", "lait",
-                    "--alt", "Content-Type: text/html", "", "<p>hi</p>", "--alt--"}));
+    const std::string text = Text(
+        Join(kMimeHead, {"Content-Type: multipart/alternative; boundary=alt", "", "--alt",
+                         "Content-Type: text/plain; charset=iso-8859-1",
+                         "Content-Transfer-Encoding: quoted-printable", "", "caf=E9 au =", "lait",
+                         "--alt", "Content-Type: text/html", "", "<p>hi</p>", "--alt--"}));
     TmsMessage m;
     DecodeInto(m, text);
     EXPECT_EQ(BodyOf(m), (std::vector<std::string>{"caf\xE9 au lait"}));
@@ -152,17 +151,41 @@ TEST(MessageDecoder, AlternativePartsAreNamedSoTheMessageStaysAlternative) {
 }
 
 TEST(MessageDecoder, NestedAlternativeGroupThenOuterParts) {
-    const std::string text = Text(Join(
-        kMimeHead,
-        {"Content-Type: multipart/mixed; boundary=out", "", "--out",
-         "Content-Type: multipart/alternative; boundary=in", "", "preamble", "--in",
-         "Content-Type: text/plain", "", "body", "--in", "Content-Type: text/html", "",
-         "<b>body</b>", "--in", "Content-Type: text/enriched", "", "<bold>body</bold>", "--in--",
-         "between", "--out", "Content-Type: text/plain", "", "notes", "--out",
-         "Content-Type: application/octet-stream",
-         "Content-Disposition: attachment; filename=\"data.bin\"",
-         "Content-Transfer-Encoding: x-uuencode", "", "begin 644 data.bin", EncodeUULine("abc"),
-         "`", "end", "--out--"}));
+    const std::string text =
+        Text(Join(kMimeHead, {"Content-Type: multipart/mixed; boundary=out",
+                              "",
+                              "--out",
+                              "Content-Type: multipart/alternative; boundary=in",
+                              "",
+                              "preamble",
+                              "--in",
+                              "Content-Type: text/plain",
+                              "",
+                              "body",
+                              "--in",
+                              "Content-Type: text/html",
+                              "",
+                              "<b>body</b>",
+                              "--in",
+                              "Content-Type: text/enriched",
+                              "",
+                              "<bold>body</bold>",
+                              "--in--",
+                              "between",
+                              "--out",
+                              "Content-Type: text/plain",
+                              "",
+                              "notes",
+                              "--out",
+                              "Content-Type: application/octet-stream",
+                              "Content-Disposition: attachment; filename=\"data.bin\"",
+                              "Content-Transfer-Encoding: x-uuencode",
+                              "",
+                              "begin 644 data.bin",
+                              EncodeUULine("abc"),
+                              "`",
+                              "end",
+                              "--out--"}));
     TmsMessage m;
     DecodeInto(m, text);
     EXPECT_EQ(BodyOf(m), (std::vector<std::string>{"body"}));
@@ -182,11 +205,11 @@ TEST(MessageDecoder, NestedAlternativeGroupThenOuterParts) {
 }
 
 TEST(MessageDecoder, GroupThatEndsTheMessageAddsNoEpilogueAttachment) {
-    const std::string text = Text(Join(
-        kMimeHead, {"Content-Type: multipart/mixed; boundary=out", "", "--out",
-                    "Content-Type: multipart/alternative; boundary=in", "", "--in", "", "body",
-                    "--in", "Content-Type: text/html", "", "<p>body</p>", "--in--", "--out--",
-                    "epilogue"}));
+    const std::string text =
+        Text(Join(kMimeHead, {"Content-Type: multipart/mixed; boundary=out", "", "--out",
+                              "Content-Type: multipart/alternative; boundary=in", "", "--in", "",
+                              "body", "--in", "Content-Type: text/html", "", "<p>body</p>",
+                              "--in--", "--out--", "epilogue"}));
     TmsMessage m;
     DecodeInto(m, text);
     EXPECT_EQ(BodyOf(m), (std::vector<std::string>{"body"}));
@@ -195,10 +218,10 @@ TEST(MessageDecoder, GroupThatEndsTheMessageAddsNoEpilogueAttachment) {
 }
 
 TEST(MessageDecoder, GroupWithoutFurtherBoundaryRaisesClosingBoundaryError) {
-    const std::string text = Text(Join(
-        kMimeHead, {"Content-Type: multipart/mixed; boundary=out", "", "--out",
-                    "Content-Type: multipart/alternative; boundary=in", "", "--in", "", "body",
-                    "--in", "Content-Type: text/html", "", "<p>body</p>", "--in--", "tail"}));
+    const std::string text = Text(
+        Join(kMimeHead, {"Content-Type: multipart/mixed; boundary=out", "", "--out",
+                         "Content-Type: multipart/alternative; boundary=in", "", "--in", "", "body",
+                         "--in", "Content-Type: text/html", "", "<p>body</p>", "--in--", "tail"}));
     TmsMessage m;
     DecodeInto(m, text);
     ExpectKeptOriginal(m, text, msgNoClosingBoundary);
@@ -208,11 +231,10 @@ TEST(MessageDecoder, GroupWithoutFurtherBoundaryRaisesClosingBoundaryError) {
 
 TEST(MessageDecoder, Base64FirstPartBecomesTheFirstAttachment) {
     const std::string bytes = Binary(300, 11);
-    const std::string text =
-        Text(Join(Join(kMimeHead, {"Content-Type: multipart/mixed; boundary=b", "", "--b",
-                                   "Content-Type: image/png",
-                                   "Content-Transfer-Encoding: BASE64", ""}),
-                  Join(Base64Lines(bytes), {"--b", "Content-Type: text/plain", "", "x", "--b--"})));
+    const std::string text = Text(
+        Join(Join(kMimeHead, {"Content-Type: multipart/mixed; boundary=b", "", "--b",
+                              "Content-Type: image/png", "Content-Transfer-Encoding: BASE64", ""}),
+             Join(Base64Lines(bytes), {"--b", "Content-Type: text/plain", "", "x", "--b--"})));
     TmsMessage m;
     DecodeInto(m, text);
     EXPECT_TRUE(m.Body().Empty());
@@ -247,8 +269,8 @@ TEST(MessageDecoder, ParseFailuresKeepTheWholeText) {
          msgUnableToRetrieveHeaders},
         {"invalid base64 character in an attachment",
          {"Content-Type: multipart/mixed; boundary=b", "", "--b", "", "t", "--b",
-          "Content-Type: application/pdf", "Content-Transfer-Encoding: base64", "",
-          "QUJD QUJD", "--b--"},
+          "Content-Type: application/pdf", "Content-Transfer-Encoding: base64", "", "QUJD QUJD",
+          "--b--"},
          msgAttachmentDecodeError},
         {"invalid base64 character in a single attachment",
          {"Content-Type: image/gif", "Content-Transfer-Encoding: base64", "", "R0lG*"},
@@ -266,9 +288,9 @@ TEST(MessageDecoder, ParseFailuresKeepTheWholeText) {
 TEST(MessageDecoder, CodecFailureInBodyTextKeepsTheText) {
     // A fault of the received text, not of the system: reported like the
     // parse errors, with the codec's own reason.
-    const std::string text = Text(Join(kMimeHead, {"Content-Type: text/plain",
-                                                   "Content-Transfer-Encoding: base64", "",
-                                                   "aGVsbG8=", "not base64!"}));
+    const std::string text =
+        Text(Join(kMimeHead, {"Content-Type: text/plain", "Content-Transfer-Encoding: base64", "",
+                              "aGVsbG8=", "not base64!"}));
     TmsMessage m;
     DecodeInto(m, text);
     const auto body = BodyOf(m);
@@ -279,11 +301,11 @@ TEST(MessageDecoder, CodecFailureInBodyTextKeepsTheText) {
 }
 
 TEST(MessageDecoder, HeaderFields) {
-    const std::string text = Text(
-        {"From: \"Ann Smith\" <ann@example.com>", "To: bob@example.com, \"Carl, C\" <carl@x>",
-         "Topics: tom@example.com", "Cc: dan@example.com (Dan)", "cc: eve@x",
-         "Subject: =?iso-8859-1?Q?caf=E9?=", "Return-Receipt-To: ann@example.com",
-         "X-Mailer: test", "", "body"});
+    const std::string text =
+        Text({"From: \"Ann Smith\" <ann@example.com>", "To: bob@example.com, \"Carl, C\" <carl@x>",
+              "Topics: tom@example.com", "Cc: dan@example.com (Dan)", "cc: eve@x",
+              "Subject: =?iso-8859-1?Q?caf=E9?=", "Return-Receipt-To: ann@example.com",
+              "X-Mailer: test", "", "body"});
     TmsMessage m;
     DecodeInto(m, text);
     EXPECT_EQ(m.Sender().Name(), "Ann Smith");
@@ -292,8 +314,8 @@ TEST(MessageDecoder, HeaderFields) {
     std::vector<std::string> to;
     for (std::int32_t i = 0; i < m.Recipients().Count(); ++i)
         to.push_back(m.Recipients().Items(i).Name() + "|" + m.Recipients().Items(i).Address());
-    EXPECT_EQ(to, (std::vector<std::string>{"|bob@example.com", "Carl, C|carl@x",
-                                            "|tom@example.com"}));
+    EXPECT_EQ(to,
+              (std::vector<std::string>{"|bob@example.com", "Carl, C|carl@x", "|tom@example.com"}));
     ASSERT_EQ(m.CC().Count(), 2);
     EXPECT_EQ(m.CC().Items(0).Name(), "Dan");
     EXPECT_EQ(m.CC().Items(1).Address(), "eve@x");
@@ -306,9 +328,12 @@ TEST(MessageDecoder, HeaderFields) {
 
 TEST(MessageDecoder, PriorityFromXPriority) {
     const std::vector<std::pair<const char*, TPriority>> cases = {
-        {"X-Priority: 1", ptHigh},   {"X-Priority: 5", ptLow},
-        {"X-Priority: 2", ptNormal}, {"X-Priority: 3", ptNormal},
-        {"X-Priority: 1 (Highest)", ptNormal}, {"X-Other: 1", ptNormal}};
+        {"X-Priority: 1", ptHigh},
+        {"X-Priority: 5", ptLow},
+        {"X-Priority: 2", ptNormal},
+        {"X-Priority: 3", ptNormal},
+        {"X-Priority: 1 (Highest)", ptNormal},
+        {"X-Other: 1", ptNormal}};
     for (const auto& [line, priority] : cases) {
         TmsMessage m;
         m.SetPriority(ptHigh);
@@ -319,10 +344,10 @@ TEST(MessageDecoder, PriorityFromXPriority) {
 
 TEST(MessageDecoder, SingleAttachmentDataEndsAtAPeriodLine) {
     const std::string pdf = Binary(200, 5);
-    const std::string text = Text(
-        Join(Join(kMimeHead, {"Content-Type: application/pdf; name=\"r.pdf\"",
-                              "Content-Transfer-Encoding: base64", ""}),
-             Join(Base64Lines(pdf), {".", "more text", "QUJD"})));
+    const std::string text =
+        Text(Join(Join(kMimeHead, {"Content-Type: application/pdf; name=\"r.pdf\"",
+                                   "Content-Transfer-Encoding: base64", ""}),
+                  Join(Base64Lines(pdf), {".", "more text", "QUJD"})));
     TmsMessage m;
     DecodeInto(m, text);
     ASSERT_EQ(m.Attachments().Count(), 1);
@@ -337,9 +362,9 @@ TEST(MessageDecoder, SingleAttachmentDataEndsAtAPeriodLine) {
 TEST(MessageDecoder, SingleAttachmentNamesAndSevenBitData) {
     TmsMessage byDisposition;
     DecodeInto(byDisposition,
-               Text(Join(kMimeHead, {"Content-Type: application/x-thing",
-                                     "Content-Disposition: attachment; filename=t.txt", "", "a",
-                                     ".", "b"})));
+               Text(Join(kMimeHead,
+                         {"Content-Type: application/x-thing",
+                          "Content-Disposition: attachment; filename=t.txt", "", "a", ".", "b"})));
     ASSERT_EQ(byDisposition.Attachments().Count(), 1);
     const TmsAttItem& a = byDisposition.Attachments().Items(0);
     EXPECT_EQ(a.FileName(), "t.txt");
@@ -355,8 +380,8 @@ TEST(MessageDecoder, SingleAttachmentNamesAndSevenBitData) {
 }
 
 TEST(MessageDecoder, TextBodiesInEachTransferEncoding) {
-    const std::vector<std::tuple<const char*, std::vector<std::string>, std::vector<std::string>,
-                                 TCharSet>>
+    const std::vector<
+        std::tuple<const char*, std::vector<std::string>, std::vector<std::string>, TCharSet>>
         cases = {
             {"7bit", {"a", "", "b"}, {"a", "", "b"}, csUSASCII},
             {"quoted-printable", {"x=3Dy =", "z", "=E9"}, {"x=y z", "\xE9"}, csISO8859},
@@ -364,11 +389,11 @@ TEST(MessageDecoder, TextBodiesInEachTransferEncoding) {
         };
     for (const auto& [encoding, lines, body, charSet] : cases) {
         TmsMessage m;
-        DecodeInto(m, Text(Join(Join(kMimeHead, {"Content-Type: text/plain",
-                                                 std::string("Content-Transfer-Encoding: ") +
-                                                     encoding,
-                                                 ""}),
-                                lines)));
+        DecodeInto(
+            m,
+            Text(Join(Join(kMimeHead, {"Content-Type: text/plain",
+                                       std::string("Content-Transfer-Encoding: ") + encoding, ""}),
+                      lines)));
         EXPECT_EQ(BodyOf(m), body) << encoding;
         EXPECT_EQ(m.CharSet(), charSet) << encoding;
         EXPECT_EQ(m.Attachments().Count(), 0) << encoding;
@@ -383,8 +408,8 @@ TEST(MessageDecoder, Base64DataIsReadWholeWhateverItsLineLengths) {
     std::vector<std::string> lines = {encoded.substr(0, 1000)};
     for (std::size_t i = 1000; i < encoded.size(); i += 77) lines.push_back(encoded.substr(i, 77));
     const std::string text =
-        Text(Join(Join(kMimeHead, {"Content-Type: multipart/mixed; boundary=b", "", "--b", "",
-                                   "t", "--b", "Content-Transfer-Encoding: base64",
+        Text(Join(Join(kMimeHead, {"Content-Type: multipart/mixed; boundary=b", "", "--b", "", "t",
+                                   "--b", "Content-Transfer-Encoding: base64",
                                    "Content-Type: application/zip; name=z.zip", ""}),
                   Join(lines, {"--b--"})));
     TmsMessage m;
@@ -427,8 +452,8 @@ TEST(MessageDecoder, DecodingAppendsToWhatTheMessageHeld) {
 TEST(ArticleDecoder, FillsTheNewsFields) {
     TmsArticle a;
     DecodeInto(a, Text({"Path: news.example!not-for-mail", "From: Ann <ann@x>",
-                        "Newsgroups: comp.lang.c,comp.std.c", "Message-ID: <1@x>",
-                        "To: nobody@x", "Subject: Question", "", "body"}));
+                        "Newsgroups: comp.lang.c,comp.std.c", "Message-ID: <1@x>", "To: nobody@x",
+                        "Subject: Question", "", "body"}));
     EXPECT_EQ(a.Path(), "news.example!not-for-mail");
     EXPECT_EQ(a.NewsGroups(), "comp.lang.c,comp.std.c");
     EXPECT_EQ(a.MessageId(), "<1@x>");

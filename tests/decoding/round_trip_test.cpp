@@ -14,9 +14,9 @@ namespace quillpost {
 namespace {
 
 enum class Layout { Text, Mixed, Alternative, Nested, SingleAttachment, UUEncoded };
-constexpr Layout kLayouts[] = {Layout::Text,        Layout::Mixed,
-                               Layout::Alternative, Layout::Nested,
-                               Layout::SingleAttachment, Layout::UUEncoded};
+constexpr Layout kLayouts[] = {
+    Layout::Text,     Layout::Mixed, Layout::Alternative, Layout::Nested, Layout::SingleAttachment,
+    Layout::UUEncoded};
 
 class Generator {
 public:
@@ -25,8 +25,8 @@ public:
     int Below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
 
     std::string Word(bool latin) {
-        static const char* const words[] = {"mail", "line", "x", ".", "..", "=", "=3D", "end",
-                                            "a.b", "  ", "tab\t", "100%", "\"q\"", "<p>"};
+        static const char* const words[] = {"mail", "line", "x",  ".",     "..",   "=",     "=3D",
+                                            "end",  "a.b",  "  ", "tab\t", "100%", "\"q\"", "<p>"};
         std::string w = words[Below(14)];
         if (latin && Below(4) == 0) w += static_cast<char>(0xE0 + Below(32));
         return w;
