@@ -45,19 +45,41 @@ void AppendDecoded(std::string_view text, std::string& out) {
 
 }  // namespace
 
+namespace {
+
+// Every byte's escaped form in its first three characters (unused ones
+// zero) and its length in the fourth, so that the hot loop copies four
+// bytes and advances by the length without a branch on the byte.
+constexpr std::array<std::array<char, 4>, 256> kQPEscapes = [] {
+    std::array<std::array<char, 4>, 256> table{};
+    for (std::size_t c = 0; c < 256; ++c) {
+        if (kQPLiteral[c]) {
+            table[c] = {static_cast<char>(c), 0, 0, 1};
+        } else {
+            table[c] = {'=', kHexDigits[c >> 4], kHexDigits[c & 15], 3};
+        }
+    }
+    return table;
+}();
+
+}  // namespace
+
 std::size_t EscapeQPPiece(std::string_view text, bool last, char* out) {
     char* const start = out;
-    const std::size_t n = text.size();
+    std::size_t n = text.size();
+    // A final space of the last piece is escaped so that no reader strips it.
+    const bool finalSpace = last && n != 0 && text[n - 1] == ' ';
+    if (finalSpace) --n;
+    // Each step writes four bytes but keeps only the length of the escape;
+    // the spare byte lands within the 3 * size + 1 bound and is overwritten.
     for (std::size_t i = 0; i < n; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (kQPLiteral[c] && !(last && c == ' ' && i + 1 == n)) {
-            *out++ = static_cast<char>(c);
-        } else {
-            out[0] = '=';
-            out[1] = kHexDigits[c >> 4];
-            out[2] = kHexDigits[c & 15];
-            out += 3;
-        }
+        const auto& escape = kQPEscapes[static_cast<unsigned char>(text[i])];
+        std::memcpy(out, escape.data(), 4);
+        out += static_cast<unsigned char>(escape[3]);
+    }
+    if (finalSpace) {
+        std::memcpy(out, "=20", 3);
+        out += 3;
     }
     if (!last) *out++ = '=';
     return static_cast<std::size_t>(out - start);
@@ -78,13 +100,20 @@ std::string TQuotedPrintable::DecodeLine(std::string_view text) {
 
 void TQuotedPrintable::SplitLine(std::string_view paragraph, std::size_t length) {
     if (length == 0) length = 1;
-    std::string buffer(length * 3 + 1, '\0');
+    // The usual length escapes into a buffer on the stack.
+    char local[kQPLineLength * 3 + 1];
+    std::string heap;
+    char* buffer = local;
+    if (length > kQPLineLength) {
+        heap.resize(length * 3 + 1);
+        buffer = heap.data();
+    }
     std::size_t start = 0;
     while (true) {
         const std::size_t remaining = paragraph.size() - start;
         if (remaining < length) {
-            const std::size_t n = EscapeQPPiece(paragraph.substr(start), true, buffer.data());
-            Lines.emplace_back(buffer.data(), n);
+            const std::size_t n = EscapeQPPiece(paragraph.substr(start), true, buffer);
+            Lines.emplace_back(buffer, n);
             return;
         }
         // Prefer a cut before a space so that the space begins the next line;
@@ -92,8 +121,8 @@ void TQuotedPrintable::SplitLine(std::string_view paragraph, std::size_t length)
         std::size_t cut = length;
         while (cut > 0 && paragraph[start + cut] != ' ') --cut;
         if (cut == 0) cut = length;
-        const std::size_t n = EscapeQPPiece(paragraph.substr(start, cut), false, buffer.data());
-        Lines.emplace_back(buffer.data(), n);
+        const std::size_t n = EscapeQPPiece(paragraph.substr(start, cut), false, buffer);
+        Lines.emplace_back(buffer, n);
         start += cut;
     }
 }
@@ -107,9 +136,13 @@ void TQuotedPrintable::Encode() {
     bool open = size == 0;  // a paragraph has begun since the last break
     bool skipLF = false;    // a CR ended the last paragraph; an LF right after belongs to it
     std::size_t sincePump = 0;
-    // About one line per 60 source bytes; saves regrowing a long list.
-    Lines.reserve(Lines.size() +
-                  static_cast<std::size_t>(std::min<std::int64_t>(size, 1 << 26) / 60) + 1);
+    // Text of 66 to 80 character lines takes two encoded lines per source
+    // line, so about one line per 32 source bytes: regrowing a list of a
+    // million lines would move them all. A caller that takes each paragraph's
+    // lines as they come keeps no list.
+    if (!OnParagraph)
+        Lines.reserve(Lines.size() +
+                      static_cast<std::size_t>(std::min<std::int64_t>(size, 1 << 26) / 32) + 1);
     const auto chunk = std::make_unique<char[]>(kQPPumpInterval);
 
     auto append = [&paragraph](const char* bytes, std::size_t count) {
@@ -132,22 +165,30 @@ void TQuotedPrintable::Encode() {
             }
             std::size_t j = i;
             while (j < got && s[j] != '\r' && s[j] != '\n') ++j;
-            if (j > i) {
-                append(s + i, j - i);
-                open = true;
-            }
             if (j == got) {
+                if (j > i) {
+                    append(s + i, j - i);
+                    open = true;
+                }
                 i = j;
                 break;
             }
             const bool lastOfStream = consumed + static_cast<std::int64_t>(j) + 1 >= size;
             if (lastOfStream) {
-                append(s + j, 1);
+                append(s + i, j - i + 1);
                 open = true;
+            } else if (paragraph.empty()) {
+                // The whole paragraph lies in this chunk: no copy needed.
+                if (j - i > kQPParagraphBufferSize - 1) RaiseParagraphTooLarge();
+                SplitLine(std::string_view(s + i, j - i));
+                open = false;
+                skipLF = static_cast<unsigned char>(s[j]) == kCR;
             } else {
+                append(s + i, j - i);
                 SplitLine(paragraph);
                 paragraph.clear();
                 open = false;
+                if (OnParagraph) OnParagraph();
                 skipLF = static_cast<unsigned char>(s[j]) == kCR;
             }
             i = j + 1;
@@ -160,7 +201,10 @@ void TQuotedPrintable::Encode() {
             platform::ProcessPendingMessages();
         }
     }
-    if (open) SplitLine(paragraph);
+    if (open) {
+        SplitLine(paragraph);
+        if (OnParagraph) OnParagraph();
+    }
 }
 
 void TQuotedPrintable::Decode() {

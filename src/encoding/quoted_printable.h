@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -52,6 +53,9 @@ public:
 
     TStream& Stream;
     TStringList& Lines;
+    // Called by Encode after each paragraph's lines were appended; a caller
+    // that writes them out and empties Lines keeps memory to one paragraph.
+    std::function<void()> OnParagraph;
 
     // The whole of Stream, from position 0, appended to Lines. A break is
     // CR LF, a lone CR or a lone LF; the stream's very last byte is always

@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "mailer/com/registration.h"
+#include "message/message.h"
 #include "util/errors.h"
 
 namespace quillpost {
@@ -19,13 +21,13 @@ bool HasLineBreakOrNul(std::string_view text) {
 
 bool TMailer::SendMail() { NotAvailable("SendMail"); }
 
-bool TMailer::GetBodyTextFromFile(std::string_view, WordBool, WordBool) {
-    NotAvailable("GetBodyTextFromFile");
+void TMailer::MarkRegistry(std::int32_t thdModel) { com::MarkThreadingModel(thdModel); }
+
+void TMailer::ComposeMessage(TStream& out) {
+    TmsMessage message;
+    BuildMessage(message);
+    message.EncodeToStream(out);
 }
-
-void TMailer::MarkRegistry(std::int32_t) { NotAvailable("MarkRegistry"); }
-
-void TMailer::ComposeMessage(TStream&) { NotAvailable("ComposeMessage"); }
 
 bool TMailer::AddAttachment(std::string_view strAttach) {
     try {

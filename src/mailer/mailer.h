@@ -14,6 +14,9 @@
 
 namespace quillpost {
 
+class TmsMessage;
+class TStrings;
+
 class TMailer {
 public:
     TMailer() = default;
@@ -110,6 +113,14 @@ public:
     std::int16_t StoredEncoding() const { return encoding_; }
     std::int32_t TimeOutSeconds() const { return timeOut_; }
     std::int32_t PGPTimeOut() const { return pgpTimeOut_; }
+
+    // Fills a fresh message from this object's state; reads the attachment
+    // files. Any failure raises, naming the property or the file.
+    void BuildMessage(TmsMessage& message) const;
+    // The body lines as sent: into a message's Body, or as the one text of
+    // the test mode (entries kept whole, each ended by CR LF).
+    void BuildBody(TStrings& body) const;
+    std::string BuildBodyText() const;
 
 protected:
     void SetResponse(std::string_view text) { response_ = text; }

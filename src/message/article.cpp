@@ -1,6 +1,7 @@
 #include "message/article.h"
 
 #include "decoding/message_decoder.h"
+#include "encoding/article_encoder.h"
 #include "message/component_stream.h"
 #include "util/errors.h"
 #include "util/message_table.h"
@@ -21,8 +22,10 @@ void TmsArticle::Validate() const {
     if (Subject().empty()) throw EMessageError(LoadMessage(msgSubjectRequired));
 }
 
-void TmsArticle::EncodeToStream(TStream&) {
-    throw ENotAvailable("TmsArticle.EncodeToStream: the article encoder is not part of this build");
+void TmsArticle::EncodeToStream(TStream& stream) {
+    TmsArticleEncoder encoder(*this);
+    encoder.Stream = &stream;
+    encoder.Encode();
 }
 
 void TmsArticle::DecodeFromStream(TStream& stream) {

@@ -1,6 +1,7 @@
 #include "message/message.h"
 
 #include "decoding/message_decoder.h"
+#include "encoding/message_encoder.h"
 #include "message/article.h"
 #include "message/component_stream.h"
 #include "util/errors.h"
@@ -37,8 +38,10 @@ void TmsMessage::Validate() const {
         throw EMessageError(LoadMessage(msgRecipientRequired));
 }
 
-void TmsMessage::EncodeToStream(TStream&) {
-    throw ENotAvailable("TmsMessage.EncodeToStream: the message encoder is not part of this build");
+void TmsMessage::EncodeToStream(TStream& stream) {
+    TmsMessageEncoder encoder(*this);
+    encoder.Stream = &stream;
+    encoder.Encode();
 }
 
 void TmsMessage::DecodeFromStream(TStream& stream) {

@@ -31,6 +31,8 @@ QP_DECLARE_ERROR(EReadError);
 QP_DECLARE_ERROR(ENotAvailable);
 // Mail-level failures: validation, missing fields.
 QP_DECLARE_ERROR(EMessageError);
+// SendMail without a sender address.
+QP_DECLARE_ERROR(EEmptyFromAddress);
 // Failures while parsing a received message.
 QP_DECLARE_ERROR(EMessageParserError);
 // Socket layer and rejected server replies.

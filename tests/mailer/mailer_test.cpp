@@ -4,6 +4,9 @@
 
 #include <functional>
 
+#include "mailer/com/com_ids.h"
+#include "platform/registry.h"
+#include "platform/registry_sandbox.h"
 #include "util/errors.h"
 
 namespace quillpost {
@@ -211,9 +214,25 @@ TEST(MailerLists, AddressWithLineBreakOrNulIsRefused) {
 TEST(MailerPending, MembersOfLaterStagesFailLoudly) {
     TMailer m;
     EXPECT_THROW(m.SendMail(), ENotAvailable);
-    EXPECT_THROW(m.GetBodyTextFromFile("x.txt", kWordFalse, kWordFalse), ENotAvailable);
-    EXPECT_THROW(m.MarkRegistry(0), ENotAvailable);
+    // Available now: a program directory that cannot be entered is a quiet false.
+    m.SetPGPPath("qp_no_such_dir_4711/x\\prog");
+    EXPECT_FALSE(m.GetBodyTextFromFile("x.txt", kWordFalse, kWordFalse));
     EXPECT_TRUE(m.Response().empty());
+}
+
+TEST(MailerRegistry, MarkRegistryWritesTheThreadingModelOfTheClass) {
+    testing::RegistrySandbox sandbox;
+    const std::string classKey = "CLSID\\" + std::string(com::kClsIdText);
+    const std::string key = classKey + "\\InprocServer32";
+    TMailer m;
+    const std::pair<std::int32_t, const char*> cases[] = {
+        {2, "Both"}, {1, "Apartment"}, {7, "Apartment"}, {-1, "Apartment"}};
+    for (const auto& [model, text] : cases) {
+        m.MarkRegistry(model);
+        EXPECT_EQ(platform::RegistryReadString(key, "ThreadingModel"), text) << model;
+    }
+    platform::RegistryDeleteKey(key);
+    platform::RegistryDeleteKey(classKey);
 }
 
 }  // namespace

@@ -1,0 +1,42 @@
+#pragma once
+// The Mailer object as the command line drives it: late-bound calls by member
+// name with automation values, as a script makes them. Written against this
+// small interface, the front end runs the same whether the object lives in
+// this process (the dispatcher over TMailer) or is created through COM.
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string_view>
+
+#include "mailer/com/dispatcher.h"
+#include "mailer/com/variant.h"
+#include "util/stream.h"
+
+namespace quillpost::cli {
+
+class TMailerObject {
+public:
+    using TProgressHandler = std::function<void(std::int64_t sent, std::int64_t total)>;
+
+    TMailerObject() = default;
+    TMailerObject(const TMailerObject&) = delete;
+    TMailerObject& operator=(const TMailerObject&) = delete;
+    virtual ~TMailerObject() = default;
+
+    // As IDispatch::Invoke after a name lookup: Args in natural order (first
+    // argument first); DISP_E_EXCEPTION with Excep filled when the member
+    // raised.
+    virtual com::HResult Invoke(std::string_view name, std::uint16_t flags,
+                                std::span<const com::TVariant> args, com::TVariant* result,
+                                com::TExcepInfo* excep) = 0;
+
+    // Writes the text that SendMail would send after DATA, without
+    // connecting; raises on failure.
+    virtual void ComposeMessage(TStream& out) = 0;
+
+    // Called with the bytes sent so far and the total while a message is
+    // sent; an empty handler removes it.
+    virtual void SetSendProgress(TProgressHandler handler) = 0;
+};
+
+}  // namespace quillpost::cli

@@ -1,0 +1,81 @@
+#include "encoding/boundary.h"
+
+#include <cstddef>
+#include <utility>
+
+#include "platform/clock.h"
+#include "platform/message_pump.h"
+
+namespace quillpost {
+namespace {
+
+constexpr std::uint32_t kMultiplier = 134775813;
+constexpr int kFirstReseeds = 101;
+constexpr std::uint32_t kExtraReseedsBelow = 30;
+
+struct FixedSequence {
+    bool active = false;
+    std::vector<std::string> boundaries;
+    std::size_t next = 0;
+};
+
+FixedSequence& Fixed() {
+    static FixedSequence fixed;
+    return fixed;
+}
+
+void Reseed() {
+    RandomSeed() = static_cast<std::uint32_t>(platform::UtcMillisecondsOfDay());
+    platform::ProcessPendingMessages();
+}
+
+std::string DrawDigits() {
+    std::string digits(kBoundaryDigits, '0');
+    for (char& c : digits) c = static_cast<char>('0' + RandomBelow(9));
+    return digits;
+}
+
+}  // namespace
+
+std::uint32_t& RandomSeed() {
+    static std::uint32_t seed = 0;
+    return seed;
+}
+
+std::uint32_t RandomBelow(std::uint32_t n) {
+    std::uint32_t& seed = RandomSeed();
+    seed = seed * kMultiplier + 1;
+    return static_cast<std::uint32_t>((static_cast<std::uint64_t>(seed) * n) >> 32);
+}
+
+std::string MakeBoundary(std::string_view avoid) {
+    FixedSequence& fixed = Fixed();
+    while (fixed.active && fixed.next < fixed.boundaries.size()) {
+        std::string boundary = fixed.boundaries[fixed.next++];
+        if (boundary != avoid) return boundary;
+    }
+    for (int i = 0; i < kFirstReseeds; ++i) Reseed();
+    const std::uint32_t extra = RandomBelow(kExtraReseedsBelow);
+    for (std::uint32_t i = 0; i <= extra; ++i) Reseed();
+    std::string boundary = DrawDigits();
+    // Boundaries made within one millisecond come out equal; the generator
+    // moves on with every draw, so a second draw differs.
+    while (boundary == avoid) boundary = DrawDigits();
+    return boundary;
+}
+
+ScopedBoundarySequence::ScopedBoundarySequence(std::vector<std::string> boundaries) {
+    FixedSequence& fixed = Fixed();
+    fixed.active = true;
+    fixed.boundaries = std::move(boundaries);
+    fixed.next = 0;
+}
+
+ScopedBoundarySequence::~ScopedBoundarySequence() {
+    FixedSequence& fixed = Fixed();
+    fixed.active = false;
+    fixed.boundaries.clear();
+    fixed.next = 0;
+}
+
+}  // namespace quillpost

@@ -1,0 +1,467 @@
+#include "encoding/custom_encoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "encoding/base64.h"
+#include "encoding/boundary.h"
+#include "encoding/quoted_printable.h"
+#include "encoding/uucode.h"
+#include "util/file_name.h"
+#include "util/message_table.h"
+#include "util/string_list.h"
+
+namespace quillpost {
+namespace {
+
+constexpr std::size_t kLongLine = 256;
+constexpr std::string_view kCRLF = "\r\n";
+constexpr std::size_t kAddressIndent = 10;
+
+// Base64 input per buffer fill: whole lines whose output fits the buffer.
+constexpr std::size_t kBase64Chunk =
+    TmsCustomEncoder::kWriteBufferSize / Base64LineEncoder::kLineSize * kBase64LineBytes;
+
+// The header names the encoder writes itself, removed from the caller's list
+// first so that none appears twice.
+constexpr const char* kReservedHeaders[] = {
+    "From",
+    "To",
+    "CC",
+    "BCC",
+    "Return-Receipt-To",
+    "X-Priority",
+    "Subject",
+    "Mime-Version",
+    "Content-Type",
+    "X-Encoding",
+    "Content-Transfer-Encoding",
+};
+
+bool IsAlternativeName(std::string_view fileName) {
+    std::string_view name = ExtractFileName(fileName);
+    constexpr std::string_view prefix = "_alt.";
+    if (name.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        char c = name[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != prefix[i]) return false;
+    }
+    return true;
+}
+
+// A display name that holds a character with a meaning of its own in an
+// address ("." as in J. Smith, but also "," or ":", which would otherwise
+// split it into two addresses or a group) is quoted; one that already holds
+// a double quote is taken as quoted by the caller.
+std::string DisplayName(std::string_view name) {
+    if (name.find('"') != std::string_view::npos ||
+        name.find_first_of(".,;:@<>()[]") == std::string_view::npos)
+        return std::string(name);
+    std::string quoted;
+    quoted.reserve(name.size() + 2);
+    quoted += '"';
+    quoted += name;
+    quoted += '"';
+    return quoted;
+}
+
+// The body as one text, each line followed by CR LF, read without copying it.
+class BodyTextStream : public TStream {
+public:
+    explicit BodyTextStream(const TStringList& lines) : lines_(lines) {
+        for (const std::string& line : lines_) size_ += static_cast<std::int64_t>(line.size() + 2);
+    }
+
+    std::size_t Read(void* buffer, std::size_t count) override {
+        auto* out = static_cast<char*>(buffer);
+        std::size_t done = 0;
+        while (done < count && line_ < lines_.size()) {
+            const std::string& line = lines_[line_];
+            const std::size_t length = line.size() + 2;
+            const std::size_t take = std::min(count - done, length - offset_);
+            for (std::size_t k = 0; k < take; ++k) {
+                const std::size_t at = offset_ + k;
+                out[done + k] = at < line.size() ? line[at] : kCRLF[at - line.size()];
+            }
+            done += take;
+            offset_ += take;
+            if (offset_ == length) {
+                ++line_;
+                offset_ = 0;
+            }
+        }
+        pos_ += static_cast<std::int64_t>(done);
+        return done;
+    }
+
+    std::size_t Write(const void*, std::size_t) override { return 0; }
+
+    std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override {
+        std::int64_t target = origin == SeekOrigin::Begin     ? offset
+                              : origin == SeekOrigin::Current ? pos_ + offset
+                                                              : size_ + offset;
+        target = std::clamp<std::int64_t>(target, 0, size_);
+        if (target < pos_) {
+            line_ = 0;
+            offset_ = 0;
+            pos_ = 0;
+        }
+        while (pos_ < target) {
+            const std::size_t length = lines_[line_].size() + 2;
+            const auto step =
+                std::min<std::int64_t>(target - pos_, static_cast<std::int64_t>(length - offset_));
+            offset_ += static_cast<std::size_t>(step);
+            pos_ += step;
+            if (offset_ == length) {
+                ++line_;
+                offset_ = 0;
+            }
+        }
+        return pos_;
+    }
+
+    std::int64_t Size() override { return size_; }
+
+private:
+    const TStringList& lines_;
+    std::int64_t size_ = 0;
+    std::int64_t pos_ = 0;
+    std::size_t line_ = 0;
+    std::size_t offset_ = 0;
+};
+
+}  // namespace
+
+TmsCustomEncoder::TmsCustomEncoder(TmsCustomMessage& message) : Message(message) {
+    for (const std::string& line : Message.Body())
+        if (line.size() >= kLongLine) {
+            LongLines = true;
+            break;
+        }
+}
+
+void TmsCustomEncoder::Encode() {
+    buffer_ = std::make_unique<char[]>(kWriteBufferSize);
+    used_ = 0;
+    Stream->SetPosition(0);
+    try {
+        WriteHeaders();
+        if (Message.Encoding() == meUU) {
+            WriteUUMessage();
+        } else {
+            const std::string contentType = Message.ContentType();
+            if (contentType == "multipart/mixed") {
+                WriteMultipartMessage(contentType, false);
+            } else if (contentType != "text/plain" && contentType != "text/html" &&
+                       Message.DetermineContentType()) {
+                if (contentType == "multipart/alternative")
+                    WriteMultipartMessage(contentType, true);
+                else
+                    WriteAttachmentMessage();
+            } else if (Message.Attachments().Count() == 0) {
+                WriteTextMessage(contentType);
+            } else {
+                WriteAttachmentMessage();
+            }
+        }
+    } catch (...) {
+        // What was composed before the failure reaches the stream, as if
+        // every line had been written on its own; the first error wins.
+        try {
+            Flush();
+        } catch (...) {
+        }
+        throw;
+    }
+    Flush();
+    buffer_.reset();
+}
+
+char* TmsCustomEncoder::Room(std::size_t count) {
+    if (used_ + count > kWriteBufferSize) Flush();
+    return buffer_.get() + used_;
+}
+
+void TmsCustomEncoder::Flush() {
+    const std::size_t count = used_;
+    used_ = 0;
+    // A short write is not detected: the stream's own errors are what counts.
+    if (count > 0) Stream->Write(buffer_.get(), count);
+}
+
+void TmsCustomEncoder::WriteSingleLine(std::string_view text) {
+    const bool dot = !text.empty() && text.front() == '.';
+    const std::size_t total = text.size() + (dot ? 1 : 0) + kCRLF.size();
+    if (total > kWriteBufferSize) {
+        Flush();
+        if (dot) Stream->Write(".", 1);
+        Stream->Write(text.data(), text.size());
+        Stream->Write(kCRLF.data(), kCRLF.size());
+        return;
+    }
+    char* out = Room(total);
+    if (dot) *out++ = '.';
+    std::memcpy(out, text.data(), text.size());
+    out[text.size()] = '\r';
+    out[text.size() + 1] = '\n';
+    Commit(total);
+}
+
+void TmsCustomEncoder::WriteLine(std::string_view text) {
+    // A text with its own line breaks (a model filled directly) is written as
+    // one line per piece, so no lone CR or LF reaches the text and every piece
+    // gets the period rule.
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t stop = text.find_first_of(kCRLF, start);
+        if (stop == std::string_view::npos) {
+            WriteSingleLine(text.substr(start));
+            return;
+        }
+        WriteSingleLine(text.substr(start, stop - start));
+        start = stop + 1;
+        if (text[stop] == '\r' && start < text.size() && text[start] == '\n') ++start;
+    }
+}
+
+std::string TmsCustomEncoder::AddressText(const TmsMailAddress& address) {
+    return DisplayName(address.Name()) + " <" + address.Address() + ">";
+}
+
+void TmsCustomEncoder::WriteAddressList(std::string_view name, const TmsAddressList& list) {
+    const std::int32_t count = list.Count();
+    if (count == 0) return;
+    std::string label(name);
+    if (label.empty() || label.back() != ':') label += ':';
+    if (label.size() < kAddressIndent) label.resize(kAddressIndent, ' ');
+    for (std::int32_t i = 0; i < count; ++i) {
+        // The first line is not cut to a short text: that would cut into an
+        // address.
+        std::string line = i == 0 ? label : std::string(kAddressIndent, ' ');
+        line += AddressText(list.Items(i));
+        if (i + 1 < count) line += ',';
+        WriteLine(line);
+    }
+}
+
+void TmsCustomEncoder::RemoveReservedHeaders() {
+    for (const char* name : kReservedHeaders) RemoveHeader(Message.Headers(), name);
+}
+
+void TmsCustomEncoder::PrepareBody(const LineSink& sink) {
+    const TStringList& body = Message.Body().Lines();
+    if (Message.CharSet() == csISO8859 || LongLines) {
+        BodyTextStream source(body);
+        TStringList lines;
+        TQuotedPrintable codec(source, lines);
+        codec.OnParagraph = [&lines, &sink] {
+            for (const std::string& line : lines) sink(line);
+            lines.clear();
+        };
+        codec.Encode();
+    } else {
+        for (const std::string& line : body) sink(line);
+    }
+}
+
+void TmsCustomEncoder::WriteBody() {
+    PrepareBody([this](std::string_view line) { WriteLine(line); });
+}
+
+void TmsCustomEncoder::WriteTextPartHeaders(std::string_view contentType) {
+    // Not cut to a short text: a long stored type would lose the charset.
+    std::string line = "Content-Type: ";
+    line += contentType;
+    if (Message.CharSet() == csISO8859) {
+        line += "; charset=\"iso-8859-1\"";
+        WriteLine(line);
+        WriteLine("Content-Transfer-Encoding: quoted-printable");
+    } else {
+        line += "; charset=\"us-ascii\"";
+        WriteLine(line);
+        WriteLine(LongLines ? "Content-Transfer-Encoding: quoted-printable"
+                            : "Content-Transfer-Encoding: 7bit");
+    }
+}
+
+void TmsCustomEncoder::WriteTextMessage(const std::string& contentType) {
+    WriteTextPartHeaders(contentType);
+    WriteLine("");
+    WriteBody();
+}
+
+void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, bool alternative) {
+    std::string boundary = MakeBoundary();
+    WriteLine("Content-Type: " + contentType + "; boundary=\"" + boundary + "\"");
+    WriteLine("X-Encoding: MIME");
+    WriteLine("");
+    WriteLine(LoadMessage(msgMultipartPreamble));
+    WriteLine("");
+    WriteLine("--" + boundary);
+
+    const TmsAttList& attachments = Message.Attachments();
+    // Raises the list's index error for a multipart message without files.
+    bool nested = IsAlternativeName(attachments.Items(0).FileName());
+    // A mixed message that starts with "_alt." files holds the text and those
+    // files as an alternative group, its first part.
+    bool group = nested && !alternative;
+    std::string outer;
+    if (group) {
+        outer = boundary;
+        boundary = MakeBoundary(outer);
+        WriteLine("Content-Type:  multipart/alternative; boundary=\"" + boundary + "\"");
+        WriteLine("Content-Transfer-Encoding: 7bit");
+        WriteLine("");
+        WriteLine("--" + boundary);
+    }
+
+    if (!Message.Body().Empty()) {
+        WriteTextPartHeaders("text/plain");
+        WriteLine("");
+        WriteBody();
+        WriteLine("");
+        WriteLine("--" + boundary);
+    }
+
+    const std::int32_t count = attachments.Count();
+    for (std::int32_t i = 0; i < count; ++i) {
+        TmsAttItem& item = attachments.Items(i);
+        const std::string_view fileName = ExtractFileName(item.FileName());
+        if (i > 0) {
+            WriteLine("");
+            WriteLine("--" + boundary);
+        }
+        const bool named = !alternative && !nested;
+        std::string line = "Content-Type: " + item.ContentType();
+        if (named) {
+            line += "; name=\"";
+            line += fileName;
+            line += '"';
+        }
+        WriteLine(line);
+        WriteLine(std::string("Content-Transfer-Encoding: ") +
+                  TransferEncodingName(item.TransferEncoding()));
+        if (named) {
+            line = "Content-Disposition: attachment; filename=\"";
+            line += fileName;
+            line += '"';
+            WriteLine(line);
+        }
+        WriteLine("");
+        WriteAttachmentData(item);
+        WriteLine("");
+        if (i + 1 == count) {
+            WriteLine("--" + boundary + "--");
+            // A group that runs to the last file (only when the caller set
+            // the type) closes the enclosing message too.
+            if (group) {
+                WriteLine("");
+                WriteLine("--" + outer + "--");
+            }
+        } else if (group && !IsAlternativeName(attachments.Items(i + 1).FileName())) {
+            nested = false;
+            group = false;
+            WriteLine("--" + boundary + "--");
+            boundary = outer;
+        }
+    }
+}
+
+void TmsCustomEncoder::WriteAttachmentMessage() {
+    TmsAttItem& item = Message.Attachments().Items(0);
+    const std::string_view fileName = ExtractFileName(item.FileName());
+    std::string line = "Content-Type: " + item.ContentType() + "; name=\"";
+    line += fileName;
+    line += '"';
+    WriteLine(line);
+    WriteLine(std::string("Content-Transfer-Encoding: ") +
+              TransferEncodingName(item.TransferEncoding()));
+    line = "Content-Disposition: attachment; filename=\"";
+    line += fileName;
+    line += '"';
+    WriteLine(line);
+    WriteLine("");
+    WriteAttachmentData(item);
+}
+
+void TmsCustomEncoder::WriteUUMessage() {
+    WriteLine("");
+    for (const std::string& line : Message.Body()) WriteLine(line);
+    for (TmsAttItem& item : Message.Attachments()) {
+        WriteLine("");
+        WriteLine("begin 600 " + std::string(ExtractFileName(item.FileName())));
+        TMemoryStream& data = item.Data();
+        const std::string& bytes = data.Bytes();
+        // A length that is a multiple of 45 (none included) ends with the
+        // line of an empty chunk.
+        for (std::size_t pos = 0;;) {
+            const std::size_t take = std::min(kUULineBytes, bytes.size() - pos);
+            WriteLine(EncodeUULine(std::string_view(bytes).substr(pos, take)));
+            pos += take;
+            if (take < kUULineBytes) break;
+        }
+        data.SetPosition(data.Size());
+        WriteLine("`");
+        WriteLine("end");
+    }
+}
+
+void TmsCustomEncoder::WriteAttachmentData(TmsAttItem& item) {
+    switch (item.TransferEncoding()) {
+        case teBase64:
+            WriteBase64Data(item.Data());
+            break;
+        case teQuotedPrintable:
+            WriteQuotedPrintableData(item.Data());
+            break;
+        case te7Bit:
+            WriteSevenBitData(item.Data());
+            break;
+    }
+}
+
+void TmsCustomEncoder::WriteBase64Data(TMemoryStream& data) {
+    // Whole lines straight into the write buffer. No base64 line can begin
+    // with "." or hold a line break, so the period rule has nothing to do.
+    const std::string& bytes = data.Bytes();
+    Base64LineEncoder encoder;
+    for (std::size_t pos = 0; pos < bytes.size(); pos += kBase64Chunk) {
+        const std::size_t take = std::min(kBase64Chunk, bytes.size() - pos);
+        char* out = Room(Base64LineEncoder::StepMaxOutput(take));
+        Commit(encoder.Step(bytes.data() + pos, take, out));
+    }
+    // The last, shorter line; empty when the length is a multiple of 57.
+    char* out = Room(Base64LineEncoder::kFinishMaxOutput);
+    Commit(encoder.Finish(out));
+    data.SetPosition(data.Size());
+}
+
+void TmsCustomEncoder::WriteQuotedPrintableData(TMemoryStream& data) {
+    TStringList lines;
+    TQuotedPrintable codec(data, lines);
+    codec.OnParagraph = [this, &lines] {
+        for (const std::string& line : lines) WriteSingleLine(line);
+        lines.clear();
+    };
+    codec.Encode();
+}
+
+void TmsCustomEncoder::WriteSevenBitData(TMemoryStream& data) {
+    const std::string& bytes = data.Bytes();
+    // The text ends at a NUL byte.
+    const std::size_t end = std::min(bytes.find('\0'), bytes.size());
+    const char* s = bytes.data();
+    std::size_t i = 0;
+    while (i < end) {
+        std::size_t j = i;
+        while (j < end && s[j] != '\r' && s[j] != '\n') ++j;
+        WriteSingleLine(std::string_view(s + i, j - i));
+        if (j < end && s[j] == '\r') ++j;
+        if (j < end && s[j] == '\n') ++j;
+        i = j;
+    }
+    data.SetPosition(data.Size());
+}
+
+}  // namespace quillpost

@@ -1,0 +1,91 @@
+#pragma once
+// Composes one message object into the exact text sent after DATA: the
+// header block, then one of four body layouts (a single text part, a MIME
+// multipart with an optional nested alternative group, a message that is one
+// attachment, or plain text followed by uuencoded files). Every line passes
+// through WriteLine, which doubles a leading period, so the SMTP client can
+// send the stream as it is.
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "message/address_list.h"
+#include "message/attachment_item.h"
+#include "message/custom_message.h"
+#include "util/stream.h"
+
+namespace quillpost {
+
+class TmsCustomEncoder {
+public:
+    // Sets LongLines from the body; the creator then assigns Stream.
+    explicit TmsCustomEncoder(TmsCustomMessage& message);
+    TmsCustomEncoder(const TmsCustomEncoder&) = delete;
+    TmsCustomEncoder& operator=(const TmsCustomEncoder&) = delete;
+    virtual ~TmsCustomEncoder() = default;
+
+    // Writes the whole message to Stream from position 0; the stream is left
+    // at the end of what was written. Whatever was written before a failure
+    // stays in the stream.
+    void Encode();
+
+    // The class's own header lines.
+    virtual void WriteHeaders() = 0;
+
+    // One line and CR LF, with one more "." in front of a line that begins
+    // with "."; a text holding CR or LF is written as one line per piece
+    // (CR LF, a lone CR and a lone LF each end a piece).
+    void WriteLine(std::string_view text);
+
+    TmsCustomMessage& Message;
+    TStream* Stream = nullptr;
+    // Some body line has 256 or more characters: the body goes out as
+    // quoted-printable.
+    bool LongLines = false;
+
+    // Bytes gathered before one write to Stream.
+    static constexpr std::size_t kWriteBufferSize = 64 * 1024;
+
+protected:
+    // "Name:" padded to ten characters, then one address per line, commas
+    // between them. Nothing for an empty list.
+    void WriteAddressList(std::string_view name, const TmsAddressList& list);
+    // Deletes from the message's header list the first line of each name the
+    // encoder writes itself.
+    void RemoveReservedHeaders();
+    // "Name <address>" with the name quoted where it needs it.
+    static std::string AddressText(const TmsMailAddress& address);
+
+private:
+    using LineSink = std::function<void(std::string_view)>;
+
+    // Hands the body lines to Sink: quoted-printable for ISO-8859-1 or long
+    // lines, otherwise as they are.
+    void PrepareBody(const LineSink& sink);
+    void WriteBody();
+    // The Content-Type and Content-Transfer-Encoding lines of a text part.
+    void WriteTextPartHeaders(std::string_view contentType);
+    void WriteTextMessage(const std::string& contentType);
+    void WriteMultipartMessage(const std::string& contentType, bool alternative);
+    void WriteAttachmentMessage();
+    void WriteUUMessage();
+    void WriteAttachmentData(TmsAttItem& item);
+    void WriteBase64Data(TMemoryStream& data);
+    void WriteQuotedPrintableData(TMemoryStream& data);
+    void WriteSevenBitData(TMemoryStream& data);
+
+    // A line known to hold no CR or LF.
+    void WriteSingleLine(std::string_view text);
+    // Room for Count (at most kWriteBufferSize) more bytes in the write
+    // buffer; Commit then takes what was put there.
+    char* Room(std::size_t count);
+    void Commit(std::size_t count) { used_ += count; }
+    void Flush();
+
+    std::unique_ptr<char[]> buffer_;
+    std::size_t used_ = 0;
+};
+
+}  // namespace quillpost

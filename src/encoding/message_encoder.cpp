@@ -1,0 +1,25 @@
+#include "encoding/message_encoder.h"
+
+#include <string>
+
+#include "util/short_string.h"
+
+namespace quillpost {
+
+void TmsMessageEncoder::WriteHeaders() {
+    WriteLine("From:     " + AddressText(mail_.Sender()));
+    WriteAddressList("To", mail_.Recipients());
+    WriteAddressList("CC", mail_.CC());
+    // The address is not cut to a short text: that would break it.
+    if (mail_.ReturnReceipt()) WriteLine("Return-Receipt-To: <" + mail_.Sender().Address() + ">");
+    if (mail_.Priority() == ptLow)
+        WriteLine("X-Priority: 5");
+    else if (mail_.Priority() == ptHigh)
+        WriteLine("X-Priority: 1");
+    RemoveReservedHeaders();
+    for (const std::string& line : mail_.Headers()) WriteLine(line);
+    if (!mail_.Subject().empty()) WriteLine(ShortString("Subject:  " + mail_.Subject()));
+    if (mail_.Encoding() == meMIME) WriteLine("Mime-Version: 1.0");
+}
+
+}  // namespace quillpost

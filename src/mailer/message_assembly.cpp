@@ -1,0 +1,179 @@
+// Turning the Mailer's state into the message that is sent.
+#include <string>
+#include <string_view>
+
+#include "mailer/mailer.h"
+#include "message/message.h"
+#include "platform/installation.h"
+#include "util/date_text.h"
+#include "util/date_time.h"
+#include "util/errors.h"
+#include "util/short_string.h"
+#include "util/word_wrap.h"
+
+namespace quillpost {
+namespace {
+
+constexpr const char* kMailerName = "ASP Quillpost Component 2.2";
+
+// Header text may break only where it folds: CR LF followed by a blank or a
+// tab. Any other line break would let a script start a header of its own.
+void CheckHeaderText(std::string_view text, const std::string& what) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n') continue;
+        const bool fold = c == '\r' && i + 2 < text.size() && text[i + 1] == '\n' &&
+                          (text[i + 2] == ' ' || text[i + 2] == '\t');
+        if (!fold) throw EMessageError(what + " contains a line break");
+        ++i;
+    }
+}
+
+void CheckAddressText(std::string_view text, const std::string& what) {
+    if (HasLineBreakOrNul(text))
+        throw EMessageError(what + " contains a line break or a NUL character");
+}
+
+void CheckParties(const TmsAddressList& list, const std::string& what) {
+    for (std::int32_t i = 0; i < list.Count(); ++i) {
+        CheckAddressText(list.Items(i).Address(), what + " address");
+        CheckHeaderText(list.Items(i).Name(), what + " name");
+    }
+}
+
+// The owner label goes into a header line: keep it short and on one line.
+std::string OwnerLabel() {
+    std::string label;
+    for (char c : platform::InstallationOwner()) {
+        if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
+        if (c == '(' || c == ')') c = ' ';
+        label += c;
+    }
+    return ShortString(label).substr(0, 64);
+}
+
+// Length of the line break at the start of Text: 2 for CR LF, 1 for a lone
+// CR or LF, 0 when Text does not start with one.
+std::size_t BreakAt(std::string_view text) {
+    if (text.empty()) return 0;
+    if (text[0] == '\r') return text.size() > 1 && text[1] == '\n' ? 2 : 1;
+    return text[0] == '\n' ? 1 : 0;
+}
+
+// Emits the lines of one body entry. Every line break (CR LF, and also a
+// lone CR or LF) ends a line, so no bare CR or LF reaches the wire. With
+// Width 0 paragraphs are not wrapped.
+template <typename Emit>
+void EmitWrapped(std::string_view s, std::size_t width, Emit&& emit) {
+    while (!s.empty()) {
+        while (std::size_t n = BreakAt(s)) {
+            s.remove_prefix(n);
+            emit(std::string_view{});
+        }
+        std::size_t end = s.find_first_of("\r\n");
+        std::string_view paragraph = s.substr(0, end);
+        s.remove_prefix(paragraph.size());
+        s.remove_prefix(BreakAt(s));
+        if (width == 0) {
+            emit(paragraph);
+            continue;
+        }
+        std::string rest(paragraph);
+        do {
+            WrappedLine w = WrapLine(rest, width);
+            emit(w.Head);
+            rest = std::move(w.Rest);
+        } while (!rest.empty());
+    }
+}
+
+template <typename Emit>
+void EmitSplit(std::string_view s, Emit&& emit) {
+    for (;;) {
+        std::size_t end = s.find_first_of("\r\n");
+        emit(s.substr(0, end));
+        if (end == std::string_view::npos) return;
+        s.remove_prefix(end);
+        s.remove_prefix(BreakAt(s));
+    }
+}
+
+}  // namespace
+
+void TMailer::BuildBody(TStrings& body) const {
+    body.Clear();
+    auto emit = [&](std::string_view line) { body.Add(line); };
+    for (const auto& entry : body_) {
+        if (IsTrue(wordWrap_))
+            EmitWrapped(entry, wordWrapLen_, emit);
+        else
+            EmitSplit(entry, emit);
+    }
+}
+
+std::string TMailer::BuildBodyText() const {
+    std::string text;
+    auto emit = [&](std::string_view line) {
+        text += line;
+        text += "\r\n";
+    };
+    for (const auto& entry : body_) {
+        if (IsTrue(wordWrap_))
+            EmitWrapped(entry, wordWrapLen_, emit);
+        else
+            emit(entry);
+    }
+    return text;
+}
+
+void TMailer::BuildMessage(TmsMessage& message) const {
+    if (fromAddress_.empty()) throw EEmptyFromAddress("FromAddress Property cannot be blank.");
+    CheckAddressText(fromAddress_, "FromAddress");
+    CheckHeaderText(fromName_, "FromName");
+    CheckHeaderText(subject_, "Subject");
+    CheckHeaderText(replyTo_, "ReplyTo");
+    CheckHeaderText(contentType_, "ContentType");
+    CheckHeaderText(dateTime_, "DateTime");
+    CheckParties(recipients_, "Recipient");
+    CheckParties(cc_, "CC");
+    CheckParties(bcc_, "BCC");
+    for (const auto& line : extraHeaders_) CheckHeaderText(line, "Extra header line");
+
+    message.Sender().SetAddress(fromAddress_);
+    message.Sender().SetName(fromName_);
+    for (const auto* list : {&recipients_, &cc_, &bcc_}) {
+        TmsAddressList& target = list == &recipients_ ? message.Recipients()
+                                 : list == &cc_       ? message.CC()
+                                                      : message.BCC();
+        for (std::int32_t i = 0; i < list->Count(); ++i)
+            target.AddAddress(list->Items(i).Address(), list->Items(i).Name());
+    }
+
+    message.SetEncoding(encoding_ == 2 ? meMIME : meUU);
+    message.SetCharSet(charSet_ == 2 ? csISO8859 : csUSASCII);
+    TmsHeaders& headers = message.Headers();
+    for (const auto& line : extraHeaders_) headers.Add(line);
+    message.SetPriority(priority_ == 1 ? ptHigh : priority_ == 5 ? ptLow : ptNormal);
+
+    if (IsTrue(urgent_)) headers.Add("Priority: urgent");
+    headers.Add("Date: " + (dateTime_.empty() ? GmtDateText(Now()) : dateTime_));
+    if (IsTrue(confirmRead_)) headers.Add("X-Confirm-Reading-To: <" + fromAddress_ + ">");
+    message.SetReturnReceipt(IsTrue(returnReceipt_));
+    if (IsTrue(useMSMailHeaders_)) {
+        headers.Add(priority_ == 1   ? "X-MSMail-Priority: High"
+                    : priority_ == 5 ? "X-MSMail-Priority: Low"
+                                     : "X-MSMail-Priority: Normal");
+    }
+    if (!replyTo_.empty()) headers.Add("Reply-To: " + replyTo_);
+    message.SetSubject(subject_);
+    BuildBody(message.Body());
+    headers.Add(std::string("X-mailer: ") + kMailerName + " (" + OwnerLabel() + ")");
+
+    for (const auto& path : attachments_) message.Attachments().AddFile(path);
+    if (!contentType_.empty() && attachments_.empty()) {
+        message.SetDetermineContentType(false);
+        message.SetContentType(contentType_);
+    }
+}
+
+}  // namespace quillpost

@@ -1,0 +1,492 @@
+#include "net/socket.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+#include "net/winsock_binding.h"
+#include "util/errors.h"
+#include "util/message_table.h"
+#include "util/stream.h"
+
+namespace quillpost {
+namespace {
+
+constexpr std::size_t kHostNameLimit = 127;
+constexpr std::size_t kServiceNameLimit = 63;
+constexpr std::size_t kReadChunk = 4096;
+const char kBodySuppressed[] = "Suppressing the message body.";
+
+// Position * 100 / Size to the nearest integer, halves to even.
+std::int32_t Percent(std::int64_t position, std::int64_t size) {
+    // An empty stream has been sent whole once its only (empty) block is out.
+    if (size <= 0) return 100;
+    std::int64_t scaled = position * 100;
+    std::int64_t q = scaled / size;
+    std::int64_t r2 = (scaled % size) * 2;
+    if (r2 > size || (r2 == size && (q % 2) != 0)) ++q;
+    return static_cast<std::int32_t>(q);
+}
+
+}  // namespace
+
+TagSocket::TagSocket(TagWinsock* binding)
+    : binding_(binding != nullptr ? *binding : Winsock()),
+      events_(platform::SocketEvents::Create(binding_, *this)) {
+    // Construction gives up the library only if no component is using it.
+    SetWinsockLoaded(false);
+}
+
+TagSocket::~TagSocket() {
+    // The owner closes the connection first; a socket still open here goes
+    // away quietly, before the start-ups that carry it are balanced.
+    try {
+        events_->CancelLookup();
+        events_->CloseSocket();
+    } catch (...) {
+    }
+    for (; startupCount_ > 0; --startupCount_) {
+        try {
+            events_->Cleanup();
+        } catch (...) {
+        }
+    }
+    events_.reset();
+    if (!LogFileName.empty() && (!logWritten_ || linesWritten_ != logLines_.size())) {
+        try {
+            WriteLog();
+        } catch (...) {
+        }
+    }
+    if (usesLibrary_) binding_.ReleaseUser();
+}
+
+bool TagSocket::WinsockLoaded() const { return binding_.WinsockLoaded(); }
+
+void TagSocket::SetWinsockLoaded(bool value) {
+    if (value) {
+        if (!usesLibrary_) {
+            binding_.AddUser();
+            usesLibrary_ = true;
+        }
+        return;
+    }
+    if (usesLibrary_) {
+        binding_.ReleaseUser();
+        usesLibrary_ = false;
+    }
+    binding_.SetWinsockLoaded(false);
+}
+
+bool TagSocket::Connected() const { return events_->SocketValid(); }
+
+void TagSocket::ResetState() {
+    canceled_ = timedOut_ = hostDone_ = serviceDone_ = false;
+    connected_ = readable_ = writable_ = peerClosed_ = error_ = false;
+    events_->CancelLookup();
+}
+
+// ---- notifications ----
+
+void TagSocket::HostLookupDone(std::uint16_t error) {
+    hostDone_ = true;
+    errorCode_ = error;
+    error_ = error != 0;
+}
+
+void TagSocket::ServiceLookupDone(std::uint16_t error) {
+    serviceDone_ = true;
+    errorCode_ = error;
+    error_ = error != 0;
+}
+
+void TagSocket::SocketEvent(std::uint16_t event, std::uint16_t error) {
+    errorCode_ = error;
+    error_ = error != 0;
+    if (error != 0) return;
+    switch (event) {
+        case platform::kFdRead:
+            readable_ = true;
+            break;
+        case platform::kFdWrite:
+            writable_ = true;
+            break;
+        case platform::kFdConnect:
+            connected_ = true;
+            break;
+        case platform::kFdClose:
+            peerClosed_ = true;
+            break;
+        default:
+            break;
+    }
+}
+
+void TagSocket::Tick() {
+    --countDown_;
+    if (countDown_ != 0) return;
+    // The time-out must be recorded even if the library fails us here.
+    try {
+        events_->CancelLookup();
+        events_->CancelBlockingCall();
+    } catch (...) {
+    }
+    StopTimer();
+    timedOut_ = true;
+}
+
+void TagSocket::StartTimer() {
+    countDown_ = TimeOut;
+    events_->StartTimer();
+}
+
+void TagSocket::StopTimer() { events_->StopTimer(); }
+
+template <typename Done>
+void TagSocket::WaitUntil(Done done, bool wantWrite) {
+    for (;;) {
+        events_->DispatchPending();
+        if (done()) return;
+        events_->WaitForActivity(wantWrite);
+    }
+}
+
+// ---- raising ----
+
+void TagSocket::DoError(std::string& Msg) {
+    if (OnError) OnError(*this, Msg);
+}
+
+void TagSocket::RaiseError(std::uint16_t Code) {
+    if (Code == 0) return;
+    StopTimer();
+    std::string msg = LoadMessage(Code);
+    DoError(msg);
+    throw ESocketError(msg);
+}
+
+void TagSocket::RaiseTimedOut() {
+    StopTimer();
+    std::string msg = LoadMessage(msgTimedOut);
+    DoError(msg);
+    Close();
+    throw ETimedOutError();
+}
+
+void TagSocket::RaiseCanceled() {
+    StopTimer();
+    std::string msg = LoadMessage(msgCanceled);
+    DoError(msg);
+    throw ECanceledError();
+}
+
+void TagSocket::Fire(const TNotifyEvent& event) {
+    if (event) event(*this);
+}
+
+// ---- connecting ----
+
+std::string TagSocket::HostFromServer() const { return Server.substr(0, Server.find(':')); }
+
+std::uint16_t TagSocket::PortFromServer() const {
+    auto colon = Server.find(':');
+    if (colon == std::string::npos) return 0;
+    std::string text = Server.substr(colon + 1);
+    // A decimal integer (optionally signed) and nothing else, within 0..65535.
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i == text.size()) return 0;
+    long long value = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return 0;
+        value = value * 10 + (text[i] - '0');
+        if (value > 65535) return 0;
+    }
+    if (negative) return 0;
+    return static_cast<std::uint16_t>(value);
+}
+
+void TagSocket::Connect() {
+    Fire(OnOpen);
+    if (Server.empty()) RaiseError(msgServerRequired);
+    if (events_->Startup() != 0) RaiseError(msgInvalidWinsockVersion);
+    ++startupCount_;
+    std::string name;
+    localHost_ = events_->HostName(name) ? name : HostFromServer();
+    ResolveHost();
+    ResolvePort();
+    CreateSocket();
+}
+
+void TagSocket::ResolveHost() {
+    // A host part longer than the lookup's buffer is cut to what fits.
+    std::string host = HostFromServer().substr(0, kHostNameLimit);
+    host = host.substr(0, std::min(host.size(), std::strlen(host.c_str())));
+    address_ = events_->InetAddr(host);
+    if (address_ != platform::kAddressNone) return;
+
+    if (!events_->StartHostLookup(host)) {
+        // The lookup could not start: report why rather than wait for nothing.
+        int code = events_->LastError();
+        RaiseError(static_cast<std::uint16_t>(code != 0 ? code : 11001));
+    }
+    StartTimer();
+    WaitUntil([this] { return hostDone_ || timedOut_ || canceled_; });
+    StopTimer();
+    events_->CancelLookup();
+    if (error_) {
+        RaiseError(errorCode_);
+    } else if (timedOut_) {
+        RaiseTimedOut();
+    } else if (canceled_) {
+        RaiseCanceled();
+    }
+    events_->DispatchPending();
+    auto bytes = events_->HostLookupAddress();
+    remoteAddress_ = std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
+                     std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
+    address_ = events_->InetAddr(remoteAddress_);
+    if (address_ == platform::kAddressNone) RaiseError(msgErrorResolvingHost);
+}
+
+void TagSocket::ResolvePort() {
+    if (std::uint16_t fromServer = PortFromServer(); fromServer != 0) {
+        port_ = fromServer;
+        return;
+    }
+    if (ServiceName.empty()) {
+        RaiseError(msgServiceRequired);
+    } else if (canceled_) {
+        RaiseCanceled();
+    }
+    if (!events_->StartServiceLookup(ServiceName.substr(0, kServiceNameLimit))) {
+        port_ = DefaultPort;
+        return;
+    }
+    StartTimer();
+    WaitUntil([this] { return serviceDone_ || canceled_ || timedOut_; });
+    StopTimer();
+    events_->CancelLookup();
+    if (error_ || timedOut_) {
+        port_ = DefaultPort;
+        // The failed lookup is answered by the default port; its error must
+        // not end the first read of the connection.
+        error_ = false;
+        errorCode_ = 0;
+    } else if (canceled_) {
+        RaiseCanceled();
+    } else {
+        port_ = events_->ServiceLookupPort();
+    }
+}
+
+void TagSocket::CreateSocket() {
+    received_.clear();
+    owesRecv_ = false;
+    if (!events_->CreateSocket()) RaiseError(static_cast<std::uint16_t>(events_->LastError()));
+}
+
+void TagSocket::EstablishConnection() {
+    if (canceled_) RaiseCanceled();
+    if (!events_->SelectEvents()) RaiseError(static_cast<std::uint16_t>(events_->LastError()));
+    // Only this connection's own error may end the wait below.
+    error_ = false;
+    errorCode_ = 0;
+    StartTimer();
+    if (!events_->ConnectSocket(address_, port_)) {
+        int code = events_->LastError();
+        if (code != platform::kWouldBlock) RaiseError(static_cast<std::uint16_t>(code));
+    }
+    // A refused or unreachable connection is reported as such, not as a
+    // time-out after the full TimeOut.
+    WaitUntil([this] { return connected_ || canceled_ || timedOut_ || error_; });
+    StopTimer();
+    if (canceled_) {
+        RaiseCanceled();
+    } else if (timedOut_) {
+        RaiseTimedOut();
+    } else if (!connected_ && error_) {
+        RaiseError(errorCode_);
+    }
+    Fire(OnConnected);
+}
+
+void TagSocket::Close() {
+    if (!events_->SocketValid()) return;
+    Fire(OnClosing);
+    events_->CloseSocket();
+    received_.clear();
+    owesRecv_ = false;
+    Fire(OnClosed);
+}
+
+void TagSocket::Cancel() {
+    canceled_ = true;
+    Fire(OnCancel);
+    events_->CancelLookup();
+    Close();
+}
+
+// ---- lines and streams ----
+
+void TagSocket::RecordLine(bool sent, const std::string& line) {
+    if (!LogFileName.empty()) logLines_.push_back(line);
+    const TmsLineEvent& event = sent ? OnLineSent : OnLineReceived;
+    if (event) event(*this, line);
+}
+
+void TagSocket::ReadLine(std::string& Line) {
+    if (!Connected()) RaiseError(msgNotConnected);
+
+    // Reading phase one: something to read (or a line already here).
+    auto haveLine = [this] { return received_.find('\n') != std::string::npos; };
+    StartTimer();
+    WaitUntil([&] {
+        return readable_ || canceled_ || timedOut_ || error_ || peerClosed_ || haveLine() ||
+               owesRecv_;
+    });
+    StopTimer();
+    if (canceled_) {
+        RaiseCanceled();
+    } else if (timedOut_) {
+        RaiseTimedOut();
+    } else if (error_) {
+        RaiseError(errorCode_);
+    }
+
+    // Phase two: a fresh TimeOut for the line itself.
+    StartTimer();
+    // A read notification comes again only after the next recv call, so one
+    // consumed here is a debt: the next read that finds no buffered line must
+    // call recv before it may wait, or bytes already in the socket go unseen.
+    owesRecv_ = owesRecv_ || readable_;
+    readable_ = false;
+    events_->DispatchPending();
+    Line.clear();
+    try {
+        bool found = false;
+        bool lastRecvEmpty = false;
+        char chunk[kReadChunk];
+        for (;;) {
+            events_->DispatchPending();
+            auto lf = received_.find('\n');
+            if (lf != std::string::npos && lf < kLineLimit) {
+                // A zero byte ends the text of the line, not the line.
+                std::string raw = received_.substr(0, lf + 1);
+                received_.erase(0, lf + 1);
+                Line = raw.substr(0, std::strlen(raw.c_str()));
+                found = true;
+                break;
+            }
+            if (received_.size() >= kLineLimit) {
+                received_.erase(0, kLineLimit);
+                RaiseRangeError();
+            }
+            if (canceled_ || timedOut_ || !Connected()) break;
+            if (peerClosed_ && lastRecvEmpty) break;
+            long n = events_->Recv(chunk, sizeof chunk);
+            owesRecv_ = false;
+            if (n < 0) {
+                int code = events_->LastError();
+                if (code != platform::kWouldBlock && !canceled_)
+                    RaiseError(static_cast<std::uint16_t>(code));
+                // Nothing yet: block until the socket or the tick has news.
+                events_->WaitForActivity(false);
+                continue;
+            }
+            lastRecvEmpty = n == 0;
+            if (n > 0) {
+                received_.append(chunk, static_cast<std::size_t>(n));
+            } else if (!peerClosed_) {
+                events_->WaitForActivity(false);
+            }
+        }
+        if (found) {
+            while (!Line.empty() && (Line.back() == '\n' || Line.back() == '\r')) Line.pop_back();
+            HandleLine(Line);
+        }
+        if (timedOut_) {
+            RaiseTimedOut();
+        } else if (canceled_) {
+            RaiseCanceled();
+        }
+    } catch (...) {
+        StopTimer();
+        RecordLine(false, Line);
+        throw;
+    }
+    StopTimer();
+    RecordLine(false, Line);
+}
+
+void TagSocket::SendBytes(const char* data, std::size_t count, bool restartOnProgress) {
+    std::size_t p = 0;
+    do {
+        events_->DispatchPending();
+        if (!Connected() && !canceled_) RaiseError(10038);
+        long n = Connected() ? events_->Send(data + p, count - p) : -1;
+        if (n < 0) {
+            int code = Connected() ? events_->LastError() : 10038;
+            if (code != platform::kWouldBlock && !canceled_)
+                RaiseError(static_cast<std::uint16_t>(code));
+            if (code == platform::kWouldBlock) events_->WaitForActivity(true);
+        } else {
+            p += static_cast<std::size_t>(n);
+            if (restartOnProgress && n > 0) {
+                countDown_ = TimeOut;
+                events_->StartTimer();
+            }
+        }
+        events_->DispatchPending();
+    } while (p < count && !timedOut_ && !canceled_);
+}
+
+void TagSocket::SendLine(const std::string& Line) {
+    if (!Connected()) RaiseError(msgNotConnected);
+    std::string data = Line + "\r\n";
+    StartTimer();
+    SendBytes(data.data(), data.size(), false);
+    StopTimer();
+    if (timedOut_) {
+        RaiseTimedOut();
+    } else if (canceled_) {
+        RaiseCanceled();
+    }
+    RecordLine(true, Line);
+}
+
+void TagSocket::SendStream(TStream& Stream) {
+    Stream.SetPosition(0);
+    if (!LogFileName.empty()) logLines_.push_back(kBodySuppressed);
+    char buffer[kStreamBlock + 1];
+    bool last = false;
+    do {
+        std::memset(buffer, 0, sizeof buffer);
+        std::size_t n = Stream.Read(buffer, kStreamBlock);
+        StartTimer();
+        SendBytes(buffer, n, true);
+        StopTimer();
+        last = n < kStreamBlock;
+        if (OnProgress) OnProgress(*this, Percent(Stream.Position(), Stream.Size()));
+    } while (!last && !timedOut_ && !canceled_);
+    if (timedOut_) {
+        RaiseTimedOut();
+    } else if (canceled_) {
+        RaiseCanceled();
+    }
+    if (OnProgress) OnProgress(*this, 0);
+}
+
+void TagSocket::WriteLog() {
+    TMemoryStream out;
+    for (const std::string& line : logLines_) {
+        out.WriteText(line);
+        out.WriteText("\r\n");
+    }
+    out.SaveToFile(LogFileName);
+    logWritten_ = true;
+    linesWritten_ = logLines_.size();
+}
+
+}  // namespace quillpost

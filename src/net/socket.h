@@ -1,0 +1,151 @@
+#pragma once
+// The TCP client socket component: connect to host or host:port, send and
+// read text lines, send a whole stream, close, cancel; each wait bounded by a
+// one-second count-down from TimeOut. The mail client derives from it.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/socket_events.h"
+#include "util/string_list.h"
+
+namespace quillpost {
+
+class TStream;
+class TagWinsock;
+class TagSocket;
+
+using TNotifyEvent = std::function<void(TagSocket& sender)>;
+using TmsProgressEvent = std::function<void(TagSocket& sender, std::int32_t Perc)>;
+// The handler may change Msg; the raised exception carries it as changed.
+using TmsErrorEvent = std::function<void(TagSocket& sender, std::string& Msg)>;
+using TmsLineEvent = std::function<void(TagSocket& sender, const std::string& Line)>;
+
+class TagSocket : private platform::SocketEventSink {
+public:
+    // Binding: the socket library to use; null means the process-wide one.
+    explicit TagSocket(TagWinsock* binding = nullptr);
+    TagSocket(const TagSocket&) = delete;
+    TagSocket& operator=(const TagSocket&) = delete;
+    // Balances this component's start-ups and writes the transaction log; a
+    // log that cannot be written is lost here (call WriteLog first to hear
+    // of it).
+    virtual ~TagSocket();
+
+    // Host, or host:port.
+    std::string Server;
+    // Seconds one wait may last; 0 or less sets no limit.
+    std::int32_t TimeOut = 60;
+    // Transaction log file; empty means no log.
+    std::string LogFileName;
+    std::uint16_t DefaultPort = 0;
+    std::string ServiceName;
+
+    TNotifyEvent OnOpen;
+    TNotifyEvent OnConnected;
+    TNotifyEvent OnClosing;
+    TNotifyEvent OnClosed;
+    TNotifyEvent OnCancel;
+    TmsProgressEvent OnProgress;
+    TmsErrorEvent OnError;
+    TmsLineEvent OnLineSent;
+    TmsLineEvent OnLineReceived;
+
+    // Whether the socket library is loaded. True makes this component a user
+    // of the library (loading it when needed); false ends this component's
+    // use and unloads only when no component uses it any more.
+    bool WinsockLoaded() const;
+    void SetWinsockLoaded(bool value);
+
+    const std::string& RemoteAddress() const { return remoteAddress_; }
+    const std::string& LocalHost() const { return localHost_; }
+    std::uint16_t Port() const { return port_; }
+    bool PeerClosed() const { return peerClosed_; }
+    bool Connected() const;
+
+    virtual void ResetState();
+    // Start-up, local host name, host and port resolution, socket creation.
+    virtual void Connect();
+    virtual void Close();
+    virtual void Cancel();
+
+    void EstablishConnection();
+    // One line without its line end; the next call starts at the next line.
+    void ReadLine(std::string& Line);
+    // Line followed by CR LF.
+    void SendLine(const std::string& Line);
+    // The whole stream from its start, unchanged, in blocks of 2047 bytes.
+    void SendStream(TStream& Stream);
+
+    // Raises ESocketError with the text of a message number or Winsock code
+    // after OnError has seen it; 0 raises nothing.
+    void RaiseError(std::uint16_t Code);
+    // Fires OnError with Msg (for failures a subclass raises itself).
+    void DoError(std::string& Msg);
+
+    // Writes the log lines to LogFileName now (raises EInOutError); the
+    // destructor then writes again only if lines were added since.
+    void WriteLog();
+    const TStringList& LogLines() const { return logLines_; }
+
+    // Splitting of Server.
+    std::string HostFromServer() const;
+    std::uint16_t PortFromServer() const;
+
+    static constexpr std::size_t kLineLimit = 4097;
+    static constexpr std::size_t kStreamBlock = 2047;
+
+protected:
+    // Called by ReadLine with each complete line before it returns.
+    virtual void HandleLine(const std::string& Line) = 0;
+
+private:
+    // Notifications: lookups finished, socket events, the one-second tick.
+    void HostLookupDone(std::uint16_t error) override;
+    void ServiceLookupDone(std::uint16_t error) override;
+    void SocketEvent(std::uint16_t event, std::uint16_t error) override;
+    void Tick() override;
+
+    void StartTimer();
+    void StopTimer();
+    template <typename Done>
+    void WaitUntil(Done done, bool wantWrite = false);
+    [[noreturn]] void RaiseTimedOut();
+    [[noreturn]] void RaiseCanceled();
+    void ResolveHost();
+    void ResolvePort();
+    void CreateSocket();
+    // Moves Count bytes; ends early on time-out or cancel (the caller raises).
+    void SendBytes(const char* data, std::size_t count, bool restartOnProgress);
+    // The one place every line sent or read passes through.
+    void RecordLine(bool sent, const std::string& line);
+    void Fire(const TNotifyEvent& event);
+
+    TagWinsock& binding_;
+    std::unique_ptr<platform::SocketEvents> events_;
+    bool usesLibrary_ = false;
+    std::uint32_t address_ = 0;
+    std::string remoteAddress_;
+    std::string localHost_;
+    std::uint16_t port_ = 0;
+    std::int32_t countDown_ = 0;
+    std::int32_t startupCount_ = 0;
+    TStringList logLines_;
+    std::size_t linesWritten_ = 0;
+    bool logWritten_ = false;
+    std::string received_;   // bytes read past the last line returned
+    bool owesRecv_ = false;  // a read notification was used without a recv since
+    bool timedOut_ = false;
+    bool canceled_ = false;
+    bool hostDone_ = false;
+    bool serviceDone_ = false;
+    bool connected_ = false;
+    bool readable_ = false;
+    bool writable_ = false;
+    bool peerClosed_ = false;
+    bool error_ = false;
+    std::uint16_t errorCode_ = 0;
+};
+
+}  // namespace quillpost

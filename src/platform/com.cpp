@@ -1,0 +1,15 @@
+#include "platform/com.h"
+
+namespace quillpost::platform {
+
+std::u16string FromBstr(BSTR text) {
+    if (text == nullptr) return {};
+    return std::u16string(reinterpret_cast<const char16_t*>(text), SysStringLen(text));
+}
+
+BSTR ToBstr(std::u16string_view text) {
+    return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
+                             static_cast<UINT>(text.size()));
+}
+
+}  // namespace quillpost::platform

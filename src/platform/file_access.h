@@ -1,0 +1,49 @@
+#pragma once
+// Opening files with Windows share modes: probing whether a file can be
+// opened in a mode, and a read-only handle that lets other readers in.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace quillpost::platform {
+
+// Open modes: the access in the low bits ...
+inline constexpr std::uint32_t fmOpenRead = 0x0000;
+inline constexpr std::uint32_t fmOpenWrite = 0x0001;
+inline constexpr std::uint32_t fmOpenReadWrite = 0x0002;
+// ... and what others may do meanwhile in bits 4 to 6.
+inline constexpr std::uint32_t fmShareCompat = 0x0000;
+inline constexpr std::uint32_t fmShareExclusive = 0x0010;
+inline constexpr std::uint32_t fmShareDenyWrite = 0x0020;
+inline constexpr std::uint32_t fmShareDenyRead = 0x0030;
+inline constexpr std::uint32_t fmShareDenyNone = 0x0040;
+
+// Opens the existing file FileName in Mode and closes it again at once.
+// Windows: CreateFile with the access and share mode of Mode, so a file that
+// another handle uses against the share mode cannot be opened.
+// POSIX has no share modes. What can be seen is checked with a lease probe:
+// "deny write" fails while any process has the file open for writing (also
+// this one); "exclusive", "compat" and "deny read" fail while any other
+// descriptor is open on it. Where leases are not available (a file of
+// another owner without CAP_LEASE, a file system without leases, leases
+// switched off) the check is skipped and only the open itself counts.
+// Directories cannot be opened.
+bool CanOpenFile(const std::string& fileName, std::uint32_t mode);
+
+// A file opened for reading that others may read but not write meanwhile
+// (Windows: GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING). On POSIX the
+// open fails while a writer is seen (as CanOpenFile with deny write, error
+// EBUSY); writers that come later cannot be kept out.
+class SharedReadFile {
+public:
+    virtual ~SharedReadFile() = default;
+    // Reads up to Count bytes: the number read, 0 at the end, -1 on failure
+    // with Error set to the system's code.
+    virtual std::int64_t Read(void* buffer, std::size_t count, std::uint32_t& error) = 0;
+};
+
+// The open file, or null with Error set to the system's code.
+std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName, std::uint32_t& error);
+
+}  // namespace quillpost::platform

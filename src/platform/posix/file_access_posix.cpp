@@ -1,0 +1,105 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/file_access.h"
+
+namespace quillpost::platform {
+namespace {
+
+enum class Probe { Clear, Conflict, Unknown };
+
+// Asks the kernel, through a lease, whether others use the file: a read
+// lease is refused while anyone has it open for writing, a write lease while
+// anyone else has it open at all. The lease is dropped at once.
+Probe ProbeOthers(const std::string& fileName, int leaseType) {
+    int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return Probe::Unknown;
+    // Should a writer arrive while the lease is held, the break notice comes
+    // as a signal; SIGURG is ignored unless someone asked for it, unlike the
+    // default SIGIO, which would end the process.
+    fcntl(fd, F_SETSIG, SIGURG);
+    Probe result = Probe::Unknown;
+    if (fcntl(fd, F_SETLEASE, leaseType) == 0) {
+        fcntl(fd, F_SETLEASE, F_UNLCK);
+        result = Probe::Clear;
+    } else if (errno == EAGAIN) {
+        result = Probe::Conflict;
+    }
+    close(fd);
+    return result;
+}
+
+// Opens like CreateFile with Mode's access and share mode; -1 with errno set.
+int OpenInMode(const std::string& fileName, std::uint32_t mode) {
+    const std::uint32_t access = mode & 0x0F;
+    const std::uint32_t share = mode & 0xF0;
+    if (access > fmOpenReadWrite || share > fmShareDenyNone) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (share != fmShareDenyNone) {
+        Probe p = ProbeOthers(fileName, share == fmShareDenyWrite ? F_RDLCK : F_WRLCK);
+        if (p == Probe::Conflict) {
+            errno = EBUSY;
+            return -1;
+        }
+    }
+    int flags = access == fmOpenRead ? O_RDONLY : access == fmOpenWrite ? O_WRONLY : O_RDWR;
+    // Non-blocking so that a lease someone else holds is not waited for.
+    int fd = open(fileName.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(fd);
+        errno = EISDIR;
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+class PosixSharedReadFile : public SharedReadFile {
+public:
+    explicit PosixSharedReadFile(int fd) : fd_(fd) {}
+    ~PosixSharedReadFile() override { close(fd_); }
+    PosixSharedReadFile(const PosixSharedReadFile&) = delete;
+    PosixSharedReadFile& operator=(const PosixSharedReadFile&) = delete;
+
+    std::int64_t Read(void* buffer, std::size_t count, std::uint32_t& error) override {
+        for (;;) {
+            ssize_t n = read(fd_, buffer, count);
+            if (n >= 0) return n;
+            if (errno == EINTR) continue;
+            error = static_cast<std::uint32_t>(errno);
+            return -1;
+        }
+    }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+bool CanOpenFile(const std::string& fileName, std::uint32_t mode) {
+    int fd = OpenInMode(fileName, mode);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName, std::uint32_t& error) {
+    int fd = OpenInMode(fileName, fmOpenRead | fmShareDenyWrite);
+    if (fd < 0) {
+        error = static_cast<std::uint32_t>(errno);
+        return nullptr;
+    }
+    error = 0;
+    return std::make_unique<PosixSharedReadFile>(fd);
+}
+
+}  // namespace quillpost::platform

@@ -1,0 +1,230 @@
+// The registry as a text file: one line per key ("K" TAB path) and one per
+// string value ("V" TAB path TAB name TAB value), with "%", TAB, CR and LF
+// written as %25, %09, %0D, %0A. Every change rewrites the file through a
+// temporary file and a rename, under an exclusive lock, so concurrent
+// registrations do not lose each other's keys.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <vector>
+
+#include "platform/registry.h"
+
+namespace quillpost::platform {
+namespace {
+
+std::string Fold(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return r;
+}
+
+std::string Escape(std::string_view s) {
+    std::string r;
+    for (char c : s) {
+        switch (c) {
+            case '%':
+                r += "%25";
+                break;
+            case '\t':
+                r += "%09";
+                break;
+            case '\r':
+                r += "%0D";
+                break;
+            case '\n':
+                r += "%0A";
+                break;
+            default:
+                r += c;
+        }
+    }
+    return r;
+}
+
+std::string Unescape(std::string_view s) {
+    std::string r;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size()) {
+            const std::string hex(s.substr(i + 1, 2));
+            char* end = nullptr;
+            const long v = std::strtol(hex.c_str(), &end, 16);
+            if (end == hex.c_str() + 2) {
+                r += static_cast<char>(v);
+                i += 2;
+                continue;
+            }
+        }
+        r += s[i];
+    }
+    return r;
+}
+
+// Trailing and doubled separators are not part of a key's name.
+std::string Normalize(std::string_view key) {
+    std::string r;
+    for (char c : key) {
+        if (c == '\\' && (r.empty() || r.back() == '\\')) continue;
+        r += c;
+    }
+    while (!r.empty() && r.back() == '\\') r.pop_back();
+    return r;
+}
+
+struct TKey {
+    std::string path;  // as first written
+    std::map<std::string, std::pair<std::string, std::string>>
+        values;  // folded name -> name, value
+};
+
+// Keys by folded path, in a stable order.
+using TStore = std::map<std::string, TKey>;
+
+TStore Load(const std::string& file) {
+    TStore store;
+    std::ifstream in(file, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<std::string> fields;
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t tab = line.find('\t', start);
+            fields.push_back(Unescape(line.substr(start, tab - start)));
+            if (tab == std::string::npos) break;
+            start = tab + 1;
+        }
+        if (fields.size() == 2 && fields[0] == "K") {
+            TKey& key = store[Fold(fields[1])];
+            key.path = fields[1];
+        } else if (fields.size() == 4 && fields[0] == "V") {
+            TKey& key = store[Fold(fields[1])];
+            if (key.path.empty()) key.path = fields[1];
+            key.values[Fold(fields[2])] = {fields[2], fields[3]};
+        }
+    }
+    return store;
+}
+
+bool Save(const std::string& file, const TStore& store) {
+    std::ostringstream out;
+    for (const auto& [folded, key] : store) {
+        out << "K\t" << Escape(key.path) << '\n';
+        for (const auto& [n, value] : key.values)
+            out << "V\t" << Escape(key.path) << '\t' << Escape(value.first) << '\t'
+                << Escape(value.second) << '\n';
+    }
+    const std::string temp = file + ".tmp" + std::to_string(getpid());
+    {
+        std::ofstream f(temp, std::ios::binary | std::ios::trunc);
+        f << out.str();
+        f.flush();
+        if (!f) {
+            unlink(temp.c_str());
+            return false;
+        }
+    }
+    if (rename(temp.c_str(), file.c_str()) != 0) {
+        unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool MakeParents(const std::string& file) {
+    for (std::size_t at = file.find('/', 1); at != std::string::npos; at = file.find('/', at + 1)) {
+        const std::string dir = file.substr(0, at);
+        if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+    return true;
+}
+
+// Runs Change on the store under an exclusive lock of a companion lock file;
+// saves when Change answers true.
+bool Update(const std::function<bool(TStore&)>& change) {
+    const std::string file = RegistryStorePath();
+    if (file.empty() || !MakeParents(file)) return false;
+    const std::string lockName = file + ".lock";
+    const int lock = open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lock < 0) return false;
+    bool ok = false;
+    if (flock(lock, LOCK_EX) == 0) {
+        TStore store = Load(file);
+        ok = change(store) && Save(file, store);
+        flock(lock, LOCK_UN);
+    }
+    close(lock);
+    return ok;
+}
+
+}  // namespace
+
+std::string RegistryStorePath() {
+    if (const char* path = std::getenv("QUILLPOST_REGISTRY"); path != nullptr && *path != '\0')
+        return path;
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && *config == '/')
+        return std::string(config) + "/quillpost/registry";
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+        return std::string(home) + "/.config/quillpost/registry";
+    return {};
+}
+
+bool RegistryWriteString(std::string_view key, std::string_view name, std::string_view value) {
+    const std::string path = Normalize(key);
+    if (path.empty()) return false;
+    return Update([&](TStore& store) {
+        // Parents exist whenever a child does, as in the system's registry.
+        for (std::size_t at = 0;; ++at) {
+            at = path.find('\\', at);
+            const std::string part = path.substr(0, at);
+            TKey& k = store[Fold(part)];
+            if (k.path.empty()) k.path = part;
+            if (at == std::string::npos) break;
+        }
+        store[Fold(path)].values[Fold(name)] = {std::string(name), std::string(value)};
+        return true;
+    });
+}
+
+bool RegistryDeleteKey(std::string_view key) {
+    const std::string path = Fold(Normalize(key));
+    if (path.empty()) return false;
+    return Update([&](TStore& store) {
+        const auto it = store.find(path);
+        if (it == store.end()) return false;
+        const std::string prefix = path + "\\";
+        const auto child = store.lower_bound(prefix);
+        if (child != store.end() && child->first.compare(0, prefix.size(), prefix) == 0)
+            return false;
+        store.erase(it);
+        return true;
+    });
+}
+
+bool RegistryKeyExists(std::string_view key) {
+    const std::string file = RegistryStorePath();
+    if (file.empty()) return false;
+    return Load(file).count(Fold(Normalize(key))) != 0;
+}
+
+std::optional<std::string> RegistryReadString(std::string_view key, std::string_view name) {
+    const std::string file = RegistryStorePath();
+    if (file.empty()) return std::nullopt;
+    const TStore store = Load(file);
+    const auto k = store.find(Fold(Normalize(key)));
+    if (k == store.end()) return std::nullopt;
+    const auto v = k->second.values.find(Fold(name));
+    if (v == k->second.values.end()) return std::nullopt;
+    return v->second.second;
+}
+
+}  // namespace quillpost::platform

@@ -1,0 +1,439 @@
+// Readiness polling with a one-second tick stands in for window messages: a
+// wait blocks in poll() on the socket, the pipe of a running host lookup and
+// the time of the next tick, and turns what it sees into the notifications a
+// Winsock window would have received.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "platform/socket_errors.h"
+#include "platform/socket_events.h"
+
+namespace quillpost::platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+using SocketFn = int (*)(int, int, int);
+using ConnectFn = int (*)(int, const sockaddr*, socklen_t);
+using SendFn = ssize_t (*)(int, const void*, size_t, int);
+using RecvFn = ssize_t (*)(int, void*, size_t, int);
+using CloseFn = int (*)(int);
+using GetHostNameFn = int (*)(char*, size_t);
+using InetAddrFn = in_addr_t (*)(const char*);
+using GetAddrInfoFn = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
+using FreeAddrInfoFn = void (*)(addrinfo*);
+using GetServByNameRFn = int (*)(const char*, const char*, servent*, char*, size_t, servent**);
+using GetSockOptFn = int (*)(int, int, int, void*, socklen_t*);
+
+template <typename Fn>
+Fn Proc(SocketProcSource& procs, const char* name) {
+    return reinterpret_cast<Fn>(procs.GetProc(name));
+}
+
+std::uint16_t WinsockCodeForResolver(int rc, int savedErrno) {
+    switch (rc) {
+        case 0:
+            return 0;
+        case EAI_NONAME:
+            return 11001;
+#ifdef EAI_NODATA
+        case EAI_NODATA:
+            return 11004;
+#endif
+#ifdef EAI_ADDRFAMILY
+        case EAI_ADDRFAMILY:
+            return 11004;
+#endif
+        case EAI_AGAIN:
+            return 11002;
+        case EAI_FAIL:
+            return 11003;
+        case EAI_MEMORY:
+            return 10055;
+        case EAI_SYSTEM:
+            return WinsockCodeForErrno(savedErrno);
+        default:
+            return 11003;
+    }
+}
+
+// Shared between a socket and the thread that runs its host lookup, so the
+// thread may finish after the socket has abandoned it or been destroyed.
+struct HostLookup {
+    std::mutex mutex;
+    int pipeRead = -1;
+    int pipeWrite = -1;
+    bool done = false;
+    std::uint16_t error = 0;
+    std::array<std::uint8_t, 4> address{};
+
+    ~HostLookup() {
+        if (pipeRead >= 0) ::close(pipeRead);
+        if (pipeWrite >= 0) ::close(pipeWrite);
+    }
+};
+
+struct Notification {
+    enum Kind { Host, Service, Socket, Tick } kind;
+    std::uint16_t event;
+    std::uint16_t error;
+};
+
+class PosixSocketEvents final : public SocketEvents {
+public:
+    PosixSocketEvents(SocketProcSource& procs, SocketEventSink& sink)
+        : procs_(procs), sink_(sink) {}
+
+    ~PosixSocketEvents() override {
+        CancelLookup();
+        // The component closes its socket itself; this only guards the descriptor.
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+    int Startup() override { return 0; }
+    void Cleanup() override {}
+    int LastError() override { return lastError_; }
+
+    bool HostName(std::string& name) override {
+        char buffer[512] = {};
+        if (Proc<GetHostNameFn>(procs_, "gethostname")(buffer, sizeof buffer - 1) != 0) {
+            SetErrno();
+            return false;
+        }
+        name = buffer;
+        return true;
+    }
+
+    std::uint32_t InetAddr(const std::string& text) override {
+        return Proc<InetAddrFn>(procs_, "inet_addr")(text.c_str());
+    }
+
+    bool StartHostLookup(const std::string& host) override {
+        CancelLookup();
+        auto lookup = std::make_shared<HostLookup>();
+        int fds[2];
+        if (::pipe(fds) != 0) {
+            SetErrno();
+            return false;
+        }
+        lookup->pipeRead = fds[0];
+        lookup->pipeWrite = fds[1];
+        ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+        ::fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+        // Bound before the thread starts: the thread never touches the binding.
+        auto getaddrinfoFn = Proc<GetAddrInfoFn>(procs_, "getaddrinfo");
+        auto freeaddrinfoFn = Proc<FreeAddrInfoFn>(procs_, "freeaddrinfo");
+        try {
+            std::thread([lookup, host, getaddrinfoFn, freeaddrinfoFn] {
+                addrinfo hints{};
+                hints.ai_family = AF_INET;
+                hints.ai_socktype = SOCK_STREAM;
+                addrinfo* result = nullptr;
+                int rc = getaddrinfoFn(host.c_str(), nullptr, &hints, &result);
+                int savedErrno = errno;
+                std::lock_guard lock(lookup->mutex);
+                lookup->error = WinsockCodeForResolver(rc, savedErrno);
+                if (rc == 0 && result == nullptr) lookup->error = 11004;
+                if (rc == 0 && result != nullptr) {
+                    const auto* in = reinterpret_cast<const sockaddr_in*>(result->ai_addr);
+                    std::memcpy(lookup->address.data(), &in->sin_addr, 4);
+                }
+                if (result != nullptr) freeaddrinfoFn(result);
+                lookup->done = true;
+                char byte = 1;
+                [[maybe_unused]] ssize_t ignored = ::write(lookup->pipeWrite, &byte, 1);
+            }).detach();
+        } catch (const std::system_error&) {
+            lastError_ = 10055;
+            return false;
+        }
+        lookup_ = std::move(lookup);
+        return true;
+    }
+
+    std::array<std::uint8_t, 4> HostLookupAddress() override { return lastAddress_; }
+
+    bool StartServiceLookup(const std::string& service) override {
+        CancelLookup();
+        servent entry{};
+        servent* result = nullptr;
+        char buffer[1024];
+        int rc = Proc<GetServByNameRFn>(procs_, "getservbyname_r")(service.c_str(), "tcp", &entry,
+                                                                   buffer, sizeof buffer, &result);
+        std::uint16_t error = 0;
+        if (rc != 0 || result == nullptr) {
+            error = 11004;  // Winsock: valid name, no data of the requested type
+        } else {
+            lastPort_ = ntohs(static_cast<std::uint16_t>(result->s_port));
+        }
+        // Reported like the asynchronous lookup: at the next dispatch.
+        queue_.push_back({Notification::Service, 0, error});
+        serviceQueued_ = true;
+        return true;
+    }
+
+    std::uint16_t ServiceLookupPort() override { return lastPort_; }
+
+    void CancelLookup() override {
+        lookup_.reset();
+        std::erase_if(queue_, [](const Notification& n) { return n.kind == Notification::Host; });
+        if (serviceQueued_) {
+            std::erase_if(queue_,
+                          [](const Notification& n) { return n.kind == Notification::Service; });
+            serviceQueued_ = false;
+        }
+    }
+
+    bool CreateSocket() override {
+        int fd = Proc<SocketFn>(procs_, "socket")(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            SetErrno();
+            return false;
+        }
+        fd_ = fd;
+        selected_ = connecting_ = closeReported_ = false;
+        readArmed_ = true;
+        return true;
+    }
+
+    bool SocketValid() const override { return fd_ >= 0; }
+
+    bool SelectEvents() override {
+        if (fd_ < 0) {
+            lastError_ = 10038;
+            return false;
+        }
+        int flags = ::fcntl(fd_, F_GETFL, 0);
+        if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) {
+            SetErrno();
+            return false;
+        }
+        selected_ = true;
+        return true;
+    }
+
+    bool ConnectSocket(std::uint32_t address, std::uint16_t port) override {
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_port = htons(port);
+        sa.sin_addr.s_addr = address;
+        int rc = Proc<ConnectFn>(procs_, "connect")(fd_, reinterpret_cast<const sockaddr*>(&sa),
+                                                    sizeof sa);
+        if (rc == 0) {
+            // Loopback connections may complete at once; report it as Winsock would.
+            queue_.push_back({Notification::Socket, kFdConnect, 0});
+            queue_.push_back({Notification::Socket, kFdWrite, 0});
+            return true;
+        }
+        SetErrno();
+        if (lastError_ == kWouldBlock) connecting_ = true;
+        return false;
+    }
+
+    long Send(const char* data, std::size_t count) override {
+        ssize_t n = Proc<SendFn>(procs_, "send")(fd_, data, count, MSG_NOSIGNAL);
+        if (n < 0) {
+            SetErrno();
+            return -1;
+        }
+        return static_cast<long>(n);
+    }
+
+    long Recv(char* buffer, std::size_t count) override {
+        ssize_t n = Proc<RecvFn>(procs_, "recv")(fd_, buffer, count, 0);
+        // Like Winsock, a recv call asks for the next read notification.
+        if (!closeReported_) readArmed_ = true;
+        if (n < 0) {
+            SetErrno();
+            return -1;
+        }
+        return static_cast<long>(n);
+    }
+
+    void CloseSocket() override {
+        if (fd_ < 0) return;
+        Proc<CloseFn>(procs_, "close")(fd_);
+        fd_ = -1;
+        selected_ = connecting_ = false;
+        std::erase_if(queue_, [](const Notification& n) { return n.kind == Notification::Socket; });
+    }
+
+    void CancelBlockingCall() override {}
+
+    void StartTimer() override {
+        if (timerRunning_) return;
+        timerRunning_ = true;
+        nextTick_ = Clock::now() + std::chrono::seconds(1);
+    }
+
+    void StopTimer() override { timerRunning_ = false; }
+
+    void DispatchPending() override {
+        // Callers dispatch between every small step; a readiness check per
+        // millisecond is plenty and keeps a line read to a few system calls.
+        auto now = Clock::now();
+        if (now - lastPoll_ >= std::chrono::milliseconds(1)) {
+            Poll(0, false);
+        } else {
+            CheckTick();
+        }
+        Deliver();
+    }
+
+    void WaitForActivity(bool wantWrite) override {
+        if (queue_.empty()) {
+            int timeout = 1000;
+            if (timerRunning_) {
+                auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(nextTick_ - Clock::now())
+                        .count();
+                timeout = static_cast<int>(std::clamp<long long>(left, 0, 1000));
+            }
+            Poll(timeout, wantWrite);
+        }
+        Deliver();
+    }
+
+private:
+    void SetErrno() { lastError_ = WinsockCodeForErrno(errno); }
+
+    void Deliver() {
+        while (!queue_.empty()) {
+            Notification n = queue_.front();
+            queue_.pop_front();
+            switch (n.kind) {
+                case Notification::Host:
+                    sink_.HostLookupDone(n.error);
+                    break;
+                case Notification::Service:
+                    serviceQueued_ = false;
+                    sink_.ServiceLookupDone(n.error);
+                    break;
+                case Notification::Socket:
+                    sink_.SocketEvent(n.event, n.error);
+                    break;
+                case Notification::Tick:
+                    sink_.Tick();
+                    break;
+            }
+        }
+    }
+
+    void Poll(int timeoutMs, bool wantWrite) {
+        pollfd fds[2];
+        nfds_t count = 0;
+        int socketIndex = -1, lookupIndex = -1;
+        if (fd_ >= 0 && selected_) {
+            short events = 0;
+            if (connecting_ || wantWrite) events |= POLLOUT;
+            if (!connecting_ && readArmed_ && !closeReported_) events |= POLLIN;
+            if (events != 0 || connecting_) {
+                socketIndex = static_cast<int>(count);
+                fds[count++] = {fd_, events, 0};
+            }
+        }
+        if (lookup_) {
+            lookupIndex = static_cast<int>(count);
+            fds[count++] = {lookup_->pipeRead, POLLIN, 0};
+        }
+        int rc = ::poll(fds, count, timeoutMs);
+        lastPoll_ = Clock::now();
+        if (rc > 0 && socketIndex >= 0) SocketReady(fds[socketIndex].revents);
+        if (rc > 0 && lookupIndex >= 0 && (fds[lookupIndex].revents & POLLIN) != 0) LookupReady();
+        CheckTick();
+    }
+
+    void CheckTick() {
+        if (timerRunning_ && Clock::now() >= nextTick_) {
+            queue_.push_back({Notification::Tick, 0, 0});
+            nextTick_ += std::chrono::seconds(1);
+            // A caller that was away for several seconds gets one tick, not a burst.
+            if (nextTick_ <= Clock::now()) nextTick_ = Clock::now() + std::chrono::seconds(1);
+        }
+    }
+
+    void SocketReady(short revents) {
+        if (revents == 0) return;
+        if (connecting_) {
+            int error = 0;
+            socklen_t len = sizeof error;
+            if (Proc<GetSockOptFn>(procs_, "getsockopt")(fd_, SOL_SOCKET, SO_ERROR, &error, &len) !=
+                0)
+                error = errno;
+            connecting_ = false;
+            std::uint16_t code = WinsockCodeForErrno(error);
+            queue_.push_back({Notification::Socket, kFdConnect, code});
+            if (code == 0) queue_.push_back({Notification::Socket, kFdWrite, 0});
+            return;
+        }
+        if ((revents & POLLOUT) != 0) queue_.push_back({Notification::Socket, kFdWrite, 0});
+        if ((revents & (POLLIN | POLLHUP | POLLERR)) != 0 && readArmed_ && !closeReported_) {
+            char byte;
+            ssize_t n = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+            if (n > 0) {
+                readArmed_ = false;
+                queue_.push_back({Notification::Socket, kFdRead, 0});
+            } else if (n == 0) {
+                closeReported_ = true;
+                readArmed_ = false;
+                queue_.push_back({Notification::Socket, kFdClose, 0});
+            } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                closeReported_ = true;
+                readArmed_ = false;
+                queue_.push_back({Notification::Socket, kFdClose, WinsockCodeForErrno(errno)});
+            }
+        }
+    }
+
+    void LookupReady() {
+        std::uint16_t error;
+        {
+            std::lock_guard lock(lookup_->mutex);
+            if (!lookup_->done) return;
+            error = lookup_->error;
+            lastAddress_ = lookup_->address;
+        }
+        lookup_.reset();
+        queue_.push_back({Notification::Host, 0, error});
+    }
+
+    SocketProcSource& procs_;
+    SocketEventSink& sink_;
+    std::deque<Notification> queue_;
+    std::shared_ptr<HostLookup> lookup_;
+    std::array<std::uint8_t, 4> lastAddress_{};
+    std::uint16_t lastPort_ = 0;
+    bool serviceQueued_ = false;
+    int fd_ = -1;
+    int lastError_ = 0;
+    bool selected_ = false;
+    bool connecting_ = false;
+    bool readArmed_ = true;
+    bool closeReported_ = false;
+    bool timerRunning_ = false;
+    Clock::time_point nextTick_{};
+    Clock::time_point lastPoll_{};
+};
+
+}  // namespace
+
+std::unique_ptr<SocketEvents> SocketEvents::Create(SocketProcSource& procs, SocketEventSink& sink) {
+    return std::make_unique<PosixSocketEvents>(procs, sink);
+}
+
+}  // namespace quillpost::platform

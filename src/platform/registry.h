@@ -1,0 +1,31 @@
+#pragma once
+// The registry of COM classes: keys under HKEY_CLASSES_ROOT on Windows; on
+// other systems a small file store of the same shape. Key paths use "\" and
+// compare without regard to case; an empty value name is the key's default
+// value. Values are ANSI strings.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quillpost::platform {
+
+// Creates Key with its missing parents (read, create-subkey and set-value
+// access; not volatile) and sets the string value Name. False on failure.
+bool RegistryWriteString(std::string_view key, std::string_view name, std::string_view value);
+
+// Deletes Key. False when it does not exist, still has subkeys or cannot be
+// deleted.
+bool RegistryDeleteKey(std::string_view key);
+
+bool RegistryKeyExists(std::string_view key);
+
+// The string value Name of Key, or nothing when either is missing.
+std::optional<std::string> RegistryReadString(std::string_view key, std::string_view name);
+
+// The file that holds the store where the registry is a file: the path in
+// the environment variable QUILLPOST_REGISTRY, else
+// $XDG_CONFIG_HOME/quillpost/registry, else ~/.config/quillpost/registry.
+// Empty on Windows.
+std::string RegistryStorePath();
+
+}  // namespace quillpost::platform

@@ -1,0 +1,206 @@
+#include <mutex>
+#include <string>
+
+#include "platform/ansi_text.h"
+#include "platform/module.h"
+#include "util/errors.h"
+
+namespace quillpost::platform {
+namespace {
+
+HMODULE ThisModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCSTR>(&ThisModule), &module);
+    return module;
+}
+
+std::wstring ThisModulePathW() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n =
+            GetModuleFileNameW(ThisModule(), path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+// The library is loaded on first use rather than while the DLL initialises:
+// the loader lock is held then, and the automation library may not be loaded
+// yet. Once loaded it stays for the life of the module.
+struct TTypeLibraryState {
+    std::once_flag once;
+    ITypeLib* library = nullptr;
+    HRESULT result = E_UNEXPECTED;
+};
+TTypeLibraryState& TypeLibraryState() {
+    static TTypeLibraryState state;
+    std::call_once(state.once, [&] {
+        const std::wstring path = ThisModulePathW();
+        state.result = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &state.library);
+    });
+    return state;
+}
+
+std::string WithClass(const char* format, std::string_view className) {
+    std::string text(format);
+    text.replace(text.find("%s"), 2, className);
+    return text;
+}
+
+}  // namespace
+
+std::string ThisModulePath() {
+    const std::wstring path = ThisModulePathW();
+    return WideToAnsi(std::u16string(path.begin(), path.end()));
+}
+
+void ShowErrorBox(std::string_view caption, std::string_view text) {
+    MessageBoxA(nullptr, std::string(text).c_str(), std::string(caption).c_str(),
+                MB_OK | MB_ICONHAND | MB_SETFOREGROUND);
+}
+
+HRESULT ModuleTypeInfo(REFGUID guid, ITypeInfo** out) {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    TTypeLibraryState& state = TypeLibraryState();
+    if (FAILED(state.result)) return state.result;
+    return state.library->GetTypeInfoOfGuid(guid, out);
+}
+
+HRESULT RegisterModuleTypeLibrary(const std::string& modulePath) {
+    TTypeLibraryState& state = TypeLibraryState();
+    if (FAILED(state.result)) return state.result;
+    std::u16string wide = AnsiToWide(modulePath);
+    std::wstring path(wide.begin(), wide.end());
+    std::wstring helpDir = path;
+    return RegisterTypeLib(state.library, path.data(), helpDir.data());
+}
+
+HRESULT UnregisterTypeLibrary(REFGUID libid, WORD major, WORD minor, LCID lcid) {
+    // Older automation libraries lack the function: then there is nothing to undo.
+    using TUnregister = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
+    HMODULE automation = GetModuleHandleA("oleaut32.dll");
+    if (automation == nullptr) return S_OK;
+    auto unregister = reinterpret_cast<TUnregister>(
+        reinterpret_cast<void*>(GetProcAddress(automation, "UnRegisterTypeLib")));
+    if (unregister == nullptr) return S_OK;
+    return unregister(libid, major, minor, lcid, SYS_WIN32);
+}
+
+void CheckClassTypeInfo(REFCLSID classId, REFIID dispatchId, std::string_view className) {
+    ITypeInfo* coclass = nullptr;
+    if (FAILED(ModuleTypeInfo(classId, &coclass)) || coclass == nullptr)
+        throw EQuillpostError(WithClass("Type information missing for class %s", className));
+    TYPEATTR* attr = nullptr;
+    bool isCoclass = false;
+    bool hasDispatch = false;
+    if (SUCCEEDED(coclass->GetTypeAttr(&attr))) {
+        isCoclass = attr->typekind == TKIND_COCLASS;
+        for (WORD i = 0; isCoclass && i < attr->cImplTypes; ++i) {
+            INT flags = 0;
+            HREFTYPE ref = 0;
+            ITypeInfo* implemented = nullptr;
+            if (FAILED(coclass->GetImplTypeFlags(i, &flags)) || !(flags & IMPLTYPEFLAG_FDEFAULT) ||
+                FAILED(coclass->GetRefTypeOfImplType(i, &ref)) ||
+                FAILED(coclass->GetRefTypeInfo(ref, &implemented)))
+                continue;
+            TYPEATTR* implAttr = nullptr;
+            if (SUCCEEDED(implemented->GetTypeAttr(&implAttr))) {
+                hasDispatch = IsEqualGUID(implAttr->guid, dispatchId) &&
+                              (implAttr->wTypeFlags & TYPEFLAG_FDUAL);
+                implemented->ReleaseTypeAttr(implAttr);
+            }
+            implemented->Release();
+        }
+        coclass->ReleaseTypeAttr(attr);
+    }
+    coclass->Release();
+    if (!isCoclass)
+        throw EQuillpostError(WithClass("Incorrect type information for class %s", className));
+    if (!hasDispatch)
+        throw EQuillpostError(WithClass("Dispatch interface missing from class %s", className));
+}
+
+namespace {
+
+std::string Narrow(BSTR text) {
+    const std::string r = text != nullptr
+                              ? WideToAnsi(std::u16string(reinterpret_cast<const char16_t*>(text),
+                                                          SysStringLen(text)))
+                              : std::string();
+    SysFreeString(text);
+    return r;
+}
+
+}  // namespace
+
+TTypeDescription DescribeTypeInfo(ITypeInfo* info) {
+    TTypeDescription d;
+    if (info == nullptr) return d;
+    // A dual interface's dispatch side lists IDispatch's entries too; its
+    // interface side holds the members with their virtual-table offsets.
+    ITypeInfo* vtable = nullptr;
+    HREFTYPE ref = 0;
+    if (FAILED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref)) ||
+        FAILED(info->GetRefTypeInfo(ref, &vtable))) {
+        vtable = info;
+        vtable->AddRef();
+    }
+    BSTR name = nullptr;
+    BSTR help = nullptr;
+    if (SUCCEEDED(vtable->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr))) {
+        d.name = Narrow(name);
+        d.help = Narrow(help);
+    }
+    TYPEATTR* attr = nullptr;
+    if (SUCCEEDED(vtable->GetTypeAttr(&attr))) {
+        d.flags = attr->wTypeFlags;
+        for (UINT i = 0; i < attr->cFuncs; ++i) {
+            FUNCDESC* f = nullptr;
+            if (FAILED(vtable->GetFuncDesc(i, &f))) continue;
+            TTypeMember m;
+            m.dispId = f->memid;
+            m.kind = f->invkind;
+            m.vtableOffset = f->oVft;
+            BSTR names[16] = {};
+            UINT count = 0;
+            vtable->GetNames(f->memid, names, 16, &count);
+            for (UINT n = 0; n < count; ++n) {
+                if (n == 0) {
+                    m.name = Narrow(names[n]);
+                } else if (static_cast<SHORT>(n) <= f->cParams) {
+                    m.paramNames.push_back(Narrow(names[n]));
+                } else {
+                    SysFreeString(names[n]);
+                }
+            }
+            for (SHORT p = 0; p < f->cParams; ++p) {
+                const ELEMDESC& e = f->lprgelemdescParam[p];
+                if (e.paramdesc.wParamFlags & PARAMFLAG_FRETVAL) {
+                    m.result = e.tdesc.vt == VT_PTR ? e.tdesc.lptdesc->vt : e.tdesc.vt;
+                    if (m.paramNames.size() > m.paramTypes.size())
+                        m.paramNames.resize(m.paramTypes.size());
+                } else {
+                    m.paramTypes.push_back(e.tdesc.vt);
+                }
+            }
+            BSTR memberHelp = nullptr;
+            if (SUCCEEDED(
+                    vtable->GetDocumentation(f->memid, nullptr, &memberHelp, nullptr, nullptr)))
+                m.help = Narrow(memberHelp);
+            vtable->ReleaseFuncDesc(f);
+            d.members.push_back(std::move(m));
+        }
+        vtable->ReleaseTypeAttr(attr);
+    }
+    vtable->Release();
+    return d;
+}
+
+}  // namespace quillpost::platform

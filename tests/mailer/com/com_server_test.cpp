@@ -1,0 +1,434 @@
+// The COM server as a client sees it: the built library (Quillpost.dll under
+// Wine, libquillpost.so here) registered, created through CreateObject and
+// called through its virtual table and IDispatch.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "mailer/com/com_ids.h"
+#include "mailer/com/imailer.h"
+#include "mailer/com/member_table.h"
+#include "platform/com.h"
+#include "platform/module.h"
+#include "platform/registry.h"
+#include "platform/registry_sandbox.h"
+
+namespace quillpost::com {
+namespace {
+
+std::string ServerLibrary() {
+    return (std::filesystem::path(platform::ThisModulePath()).parent_path() /
+            QP_SERVER_LIBRARY_NAME)
+        .string();
+}
+
+// Owns one BSTR.
+struct TBstr {
+    BSTR value = nullptr;
+    TBstr() = default;
+    explicit TBstr(std::u16string_view text) : value(platform::ToBstr(text)) {}
+    ~TBstr() { SysFreeString(value); }
+    TBstr(const TBstr&) = delete;
+    TBstr& operator=(const TBstr&) = delete;
+    std::u16string Text() const { return platform::FromBstr(value); }
+};
+
+// Owns one interface reference.
+template <typename T>
+struct TRef {
+    T* p = nullptr;
+    ~TRef() { Reset(); }
+    void Reset() {
+        if (p != nullptr) p->Release();
+        p = nullptr;
+    }
+    void** Out() { return reinterpret_cast<void**>(&p); }
+    T* operator->() const { return p; }
+};
+
+// The thread's error information as source and description, then cleared.
+std::pair<std::u16string, std::u16string> TakeError(GUID* guid = nullptr) {
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) != S_OK || info == nullptr) return {};
+    TBstr source, description;
+    info->GetSource(&source.value);
+    info->GetDescription(&description.value);
+    if (guid != nullptr) info->GetGUID(guid);
+    info->Release();
+    return {source.Text(), description.Text()};
+}
+
+const std::string kClassKey = "CLSID\\" + std::string(kClsIdText);
+
+class ComServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(platform::ComInitialize()));
+        // Starts from a clean class: no value of an earlier registration survives.
+        platform::CallServerExport(library, "DllUnregisterServer");
+        ASSERT_EQ(platform::CallServerExport(library, "DllRegisterServer"), S_OK);
+    }
+    void TearDown() override {
+        EXPECT_EQ(platform::CallServerExport(library, "DllUnregisterServer"), S_OK);
+        platform::ComUninitialize();
+    }
+
+    HRESULT Create(IMailer** out) {
+        return platform::CreateObject("Quillpost.Mailer", kIID_IMailer,
+                                      reinterpret_cast<void**>(out));
+    }
+    HRESULT CanUnload() { return platform::CallServerExport(library, "DllCanUnloadNow"); }
+
+    // IDispatch::Invoke of one member by DISPID with arguments in natural order.
+    HRESULT Invoke(IDispatch* d, DISPID id, WORD flags, std::vector<VARIANT> args,
+                   VARIANT* result = nullptr, EXCEPINFO* excep = nullptr, UINT* argErr = nullptr) {
+        std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+        DISPID putId = DISPID_PROPERTYPUT;
+        DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+        if (flags & DISPATCH_PROPERTYPUT) {
+            params.rgdispidNamedArgs = &putId;
+            params.cNamedArgs = 1;
+        }
+        return d->Invoke(id, IID_NULL, 0, flags, &params, result, excep, argErr);
+    }
+
+    testing::RegistrySandbox sandbox;
+    const std::string library = ServerLibrary();
+};
+
+VARIANT I4(LONG v) {
+    VARIANT r;
+    VariantInit(&r);
+    r.vt = VT_I4;
+    r.lVal = v;
+    return r;
+}
+
+TEST_F(ComServerTest, RegistrationWritesTheClassKeysAndUnregistrationRemovesThem) {
+    const std::pair<std::string, std::string> keys[] = {
+        {kClassKey, "SMTP Mailer"},
+        {"Quillpost.Mailer", "SMTP Mailer"},
+        {"Quillpost.Mailer\\Clsid", "{E7CEACC2-BD11-11D0-B7AD-080009AB4447}"},
+        {kClassKey + "\\ProgID", "Quillpost.Mailer"},
+        {kClassKey + "\\Version", "1.0"},
+        {kClassKey + "\\TypeLib", "{E7CEACC0-BD11-11D0-B7AD-080009AB4447}"},
+    };
+    for (const auto& [key, value] : keys)
+        EXPECT_EQ(platform::RegistryReadString(key, ""), value) << key;
+    const auto server = platform::RegistryReadString(kClassKey + "\\InprocServer32", "");
+    ASSERT_TRUE(server.has_value());
+    EXPECT_TRUE(std::filesystem::equivalent(*server, library)) << *server;
+    // No threading model until MarkRegistry asks for one.
+    EXPECT_FALSE(platform::RegistryReadString(kClassKey + "\\InprocServer32", "ThreadingModel"));
+
+    ASSERT_EQ(platform::CallServerExport(library, "DllUnregisterServer"), S_OK);
+    for (const auto& [key, value] : keys) EXPECT_FALSE(platform::RegistryKeyExists(key)) << key;
+    EXPECT_FALSE(platform::RegistryKeyExists(kClassKey + "\\InprocServer32"));
+    IMailer* gone = nullptr;
+    EXPECT_EQ(Create(&gone), CO_E_CLASSSTRING);  // the ProgID is gone
+    EXPECT_EQ(gone, nullptr);
+    // Registering again after that works; TearDown unregisters it.
+    EXPECT_EQ(platform::CallServerExport(library, "DllRegisterServer"), S_OK);
+}
+
+TEST_F(ComServerTest, MarkRegistryWritesTheThreadingModel) {
+    TRef<IMailer> m;
+    ASSERT_EQ(Create(&m.p), S_OK);
+    const std::pair<LONG, const char*> cases[] = {{2, "Both"},
+                                                  {7, "Apartment"},
+                                                  {thdBoth, "Both"},
+                                                  {0, "Apartment"},
+                                                  {thdApartment, "Apartment"}};
+    for (const auto& [model, text] : cases) {
+        ASSERT_EQ(m->MarkRegistry(model), S_OK) << model;
+        EXPECT_EQ(platform::RegistryReadString(kClassKey + "\\InprocServer32", "ThreadingModel"),
+                  text)
+            << model;
+    }
+    // Late-bound, as an installer script calls it.
+    ASSERT_EQ(Invoke(m.p, 38, DISPATCH_METHOD, {I4(2)}), S_OK);
+    EXPECT_EQ(platform::RegistryReadString(kClassKey + "\\InprocServer32", "ThreadingModel"),
+              "Both");
+}
+
+TEST_F(ComServerTest, VirtualTableCallsReachTheMembers) {
+    TRef<IMailer> m;
+    ASSERT_EQ(Create(&m.p), S_OK);
+    SHORT s = 0;
+    VARIANT_BOOL b = 0;
+    EXPECT_EQ(m->get_Encoding(&s), S_OK);
+    EXPECT_EQ(s, 0);
+    EXPECT_EQ(m->put_Encoding(1), S_OK);
+    EXPECT_EQ(m->get_Encoding(&s), S_OK);
+    EXPECT_EQ(s, 1);
+    EXPECT_EQ(m->put_Priority(6), S_OK);
+    EXPECT_EQ(m->get_Priority(&s), S_OK);
+    EXPECT_EQ(s, 3);
+    EXPECT_EQ(m->get_UseMSMailHeaders(&b), S_OK);
+    EXPECT_EQ(b, VARIANT_TRUE);
+    EXPECT_EQ(m->put_Urgent(5), S_OK);  // stored unchanged
+    EXPECT_EQ(m->get_Urgent(&b), S_OK);
+    EXPECT_EQ(b, 5);
+
+    TBstr version;
+    EXPECT_EQ(m->get_Version(&version.value), S_OK);
+    EXPECT_EQ(version.Text(), u"2.2");
+    TBstr subject(u"Gr\u00fc\u00dfe");
+    EXPECT_EQ(m->put_Subject(subject.value), S_OK);
+    TBstr back;
+    EXPECT_EQ(m->get_Subject(&back.value), S_OK);
+    EXPECT_EQ(back.Text(), u"Gr\u00fc\u00dfe");
+    EXPECT_EQ(m->put_Subject(nullptr), S_OK);  // a null BSTR is empty text
+    TBstr empty;
+    EXPECT_EQ(m->get_Subject(&empty.value), S_OK);
+    EXPECT_EQ(empty.Text(), u"");
+
+    TBstr name(u"Ann"), address(u"ann@example.org");
+    EXPECT_EQ(m->AddRecipient(name.value, address.value, &b), S_OK);
+    EXPECT_EQ(b, VARIANT_TRUE);
+    EXPECT_EQ(m->get_Encoding(nullptr), E_POINTER);
+
+    // A failing member: its text and source arrive as the error record.
+    EXPECT_EQ(m->put_WordWrapLen(-1), E_UNEXPECTED);
+    GUID guid{};
+    const auto [source, description] = TakeError(&guid);
+    EXPECT_EQ(source, u"Quillpost.Mailer");
+    EXPECT_EQ(description, u"Range check error");
+    EXPECT_TRUE(IsEqualGUID(guid, kIID_IMailer));
+    EXPECT_EQ(m->get_WordWrapLen(&s), S_OK);
+    EXPECT_EQ(s, 70);
+    EXPECT_EQ(m->SendMail(&b), E_UNEXPECTED);
+    EXPECT_EQ(TakeError().first, u"Quillpost.Mailer");
+
+    TRef<ISupportErrorInfo> support;
+    ASSERT_EQ(m->QueryInterface(IID_ISupportErrorInfo, support.Out()), S_OK);
+    EXPECT_EQ(support->InterfaceSupportsErrorInfo(kIID_IMailer), S_OK);
+    EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IDispatch), S_OK);
+    EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IClassFactory), S_FALSE);
+}
+
+// The compiled type library against the member table the dispatcher routes by:
+// any drift between the two would give scripts one surface and compiled
+// clients another.
+void ExpectTheTypeLibraryToMatchTheMemberTable(const platform::TTypeDescription& type) {
+    EXPECT_EQ(type.name, "IMailer");
+    EXPECT_EQ(type.help, "Dispatch interface for Mailer Object");
+    constexpr unsigned kHidden = 0x10, kDual = 0x40, kOleAutomation = 0x100;
+    EXPECT_EQ(type.flags & (kHidden | kDual | kOleAutomation), kHidden | kDual | kOleAutomation);
+    const auto rows = MailerMembers();
+    ASSERT_EQ(type.members.size(), rows.size());
+    const int step = type.members[1].vtableOffset - type.members[0].vtableOffset;
+    EXPECT_EQ(type.members[0].vtableOffset, 7 * step);  // after IUnknown and IDispatch
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const TMemberInfo& row = rows[i];
+        const platform::TTypeMember& got = type.members[i];
+        SCOPED_TRACE(std::string(row.name));
+        EXPECT_EQ(got.dispId, row.dispId);
+        EXPECT_EQ(got.name, row.name);
+        EXPECT_EQ(got.kind, static_cast<int>(row.kind));
+        EXPECT_EQ(got.result, row.result);
+        EXPECT_EQ(got.vtableOffset, type.members[0].vtableOffset + static_cast<int>(i) * step);
+        ASSERT_EQ(got.paramTypes.size(), row.params.size());
+        // The system does not name a put's value parameter.
+        if (row.kind != TMemberKind::PropertyPut) {
+            ASSERT_EQ(got.paramNames.size(), row.params.size());
+        }
+        for (std::size_t p = 0; p < row.params.size(); ++p) {
+            EXPECT_EQ(got.paramTypes[p], row.params[p].type);
+            if (p < got.paramNames.size()) {
+                EXPECT_EQ(got.paramNames[p], row.params[p].name);
+            }
+        }
+        // A get and its put share one help string, the get's.
+        if (row.kind != TMemberKind::PropertyPut ||
+            FindMember(row.dispId, TMemberKind::PropertyGet) == nullptr) {
+            EXPECT_EQ(got.help, row.help);
+        }
+    }
+}
+
+TEST_F(ComServerTest, DispatchFindsNamesAndReportsFailuresAsExceptions) {
+    TRef<IDispatch> d;
+    ASSERT_EQ(platform::CreateObject("quillpost.mailer", IID_IDispatch, d.Out()), S_OK);
+    UINT count = 0;
+    EXPECT_EQ(d->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    ITypeInfo* info = reinterpret_cast<ITypeInfo*>(&count);
+    EXPECT_EQ(d->GetTypeInfo(1, 0, &info), DISP_E_BADINDEX);
+    EXPECT_EQ(info, nullptr);
+    // Windows serves the type library's; this system's layer has none.
+    const HRESULT typeInfo = d->GetTypeInfo(0, 0, &info);
+    EXPECT_TRUE(typeInfo == S_OK ? info != nullptr : typeInfo == E_NOTIMPL && info == nullptr);
+    if (info != nullptr) {
+        ExpectTheTypeLibraryToMatchTheMemberTable(platform::DescribeTypeInfo(info));
+        info->Release();
+    }
+
+    const std::pair<std::u16string, DISPID> names[] = {
+        {u"sendmail", 1}, {u"WORDWRAPLEN", 37}, {u"PgpTimeOut", 42}, {u"Send", DISPID_UNKNOWN}};
+    for (const auto& [name, id] : names) {
+        std::u16string text = name;
+        LPOLESTR list[] = {reinterpret_cast<LPOLESTR>(text.data())};
+        DISPID got = 99;
+        EXPECT_EQ(d->GetIDsOfNames(IID_NULL, list, 1, 0, &got),
+                  id == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK);
+        EXPECT_EQ(got, id);
+    }
+
+    EXCEPINFO e{};
+    EXPECT_EQ(Invoke(d.p, 37, DISPATCH_PROPERTYPUT, {I4(-1)}, nullptr, &e), DISP_E_EXCEPTION);
+    EXPECT_EQ(platform::FromBstr(e.bstrSource), u"Quillpost.Mailer");
+    EXPECT_EQ(platform::FromBstr(e.bstrDescription), u"Range check error");
+    EXPECT_EQ(e.scode, E_UNEXPECTED);
+    SysFreeString(e.bstrSource);
+    SysFreeString(e.bstrDescription);
+    SysFreeString(e.bstrHelpFile);
+    TakeError();
+
+    VARIANT r;
+    VariantInit(&r);
+    e = EXCEPINFO{};
+    EXPECT_EQ(Invoke(d.p, 1, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, &r, &e), DISP_E_EXCEPTION);
+    EXPECT_EQ(platform::FromBstr(e.bstrSource), u"Quillpost.Mailer");
+    EXPECT_NE(platform::FromBstr(e.bstrDescription), u"");
+    SysFreeString(e.bstrSource);
+    SysFreeString(e.bstrDescription);
+    SysFreeString(e.bstrHelpFile);
+    TakeError();
+
+    // By-reference and wider numeric arguments; the put flags win over a method flag.
+    LONG priority = 5;
+    VARIANT byRef;
+    VariantInit(&byRef);
+    byRef.vt = VT_I4 | VT_BYREF;
+    byRef.plVal = &priority;
+    EXPECT_EQ(Invoke(d.p, 25, DISPATCH_PROPERTYPUT | DISPATCH_METHOD, {byRef}), S_OK);
+    VARIANT inner = I4(2);
+    VARIANT viaVariant;
+    VariantInit(&viaVariant);
+    viaVariant.vt = VT_VARIANT | VT_BYREF;
+    viaVariant.pvarVal = &inner;
+    EXPECT_EQ(Invoke(d.p, 24, DISPATCH_PROPERTYPUT, {viaVariant}), S_OK);
+    VARIANT wide;
+    VariantInit(&wide);
+    wide.vt = VT_UI4;
+    wide.ulVal = 80;
+    EXPECT_EQ(Invoke(d.p, 37, DISPATCH_PROPERTYPUT, {wide}), S_OK);
+    VARIANT nullText;
+    VariantInit(&nullText);
+    nullText.vt = VT_BSTR;
+    nullText.bstrVal = nullptr;
+    EXPECT_EQ(Invoke(d.p, 16, DISPATCH_PROPERTYPUT, {nullText}), S_OK);
+
+    const std::pair<DISPID, SHORT> expected[] = {{25, 5}, {24, 2}, {37, 80}};
+    for (const auto& [id, value] : expected) {
+        VariantInit(&r);
+        ASSERT_EQ(Invoke(d.p, id, DISPATCH_PROPERTYGET, {}, &r), S_OK) << id;
+        EXPECT_EQ(r.vt, VT_I2);
+        EXPECT_EQ(r.iVal, value) << id;
+    }
+    VariantInit(&r);
+    ASSERT_EQ(Invoke(d.p, 16, DISPATCH_PROPERTYGET, {}, &r), S_OK);
+    EXPECT_EQ(r.vt, VT_BSTR);
+    EXPECT_EQ(platform::FromBstr(r.bstrVal), u"");
+    VariantClear(&r);
+
+    UINT argErr = 99;
+    VARIANT text;
+    VariantInit(&text);
+    TBstr notANumber(u"many");
+    text.vt = VT_BSTR;
+    text.bstrVal = notANumber.value;
+    EXPECT_EQ(Invoke(d.p, 25, DISPATCH_PROPERTYPUT, {text}, nullptr, nullptr, &argErr),
+              DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(argErr, 0u);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    EXPECT_EQ(d->Invoke(1, IID_IDispatch, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+              DISP_E_UNKNOWNINTERFACE);
+}
+
+TEST_F(ComServerTest, TheLibraryCanUnloadOnlyWithoutObjectsAndLocks) {
+    {
+        TRef<IMailer> m;
+        ASSERT_EQ(Create(&m.p), S_OK);
+        EXPECT_EQ(CanUnload(), S_FALSE);
+        m->AddRef();
+        m->Release();
+        EXPECT_EQ(CanUnload(), S_FALSE);
+    }
+    EXPECT_EQ(CanUnload(), S_OK);
+
+    TRef<IClassFactory> factory;
+    ASSERT_EQ(
+        platform::GetServerClassObject(library, kCLSID_Mailer, IID_IClassFactory, factory.Out()),
+        S_OK);
+    EXPECT_EQ(CanUnload(), S_OK);  // holding the factory alone does not pin the library
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    EXPECT_EQ(CanUnload(), S_FALSE);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    EXPECT_EQ(CanUnload(), S_OK);
+
+    // An interface the object lacks: nothing is left alive.
+    void* out = &factory;
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(CanUnload(), S_OK);
+
+    void* other = &factory;
+    EXPECT_EQ(platform::GetServerClassObject(library, kIID_IMailer, IID_IClassFactory, &other),
+              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(other, nullptr);
+    EXPECT_EQ(platform::GetServerClassObject(library, kCLSID_Mailer, IID_IDispatch, &other),
+              E_NOINTERFACE);
+    EXPECT_EQ(other, nullptr);
+}
+
+// An outer object that counts the references handed to it.
+class TOuter final : public IUnknown {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (IsEqualIID(riid, IID_IUnknown)) {
+            *ppv = this;
+            AddRef();
+            return S_OK;
+        }
+        return inner != nullptr ? inner->QueryInterface(riid, ppv) : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+
+    std::atomic<ULONG> refs{1};
+    IUnknown* inner = nullptr;
+};
+
+TEST_F(ComServerTest, AnAggregatedObjectHandsItsReferencesToTheOuterObject) {
+    TRef<IClassFactory> factory;
+    ASSERT_EQ(
+        platform::GetServerClassObject(library, kCLSID_Mailer, IID_IClassFactory, factory.Out()),
+        S_OK);
+    TOuter outer;
+    void* out = nullptr;
+    EXPECT_EQ(factory->CreateInstance(&outer, IID_IDispatch, &out), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(out, nullptr);
+
+    ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)),
+              S_OK);
+    EXPECT_EQ(CanUnload(), S_FALSE);
+    IMailer* m = nullptr;
+    ASSERT_EQ(outer.QueryInterface(kIID_IMailer, reinterpret_cast<void**>(&m)), S_OK);
+    EXPECT_EQ(outer.refs, 2u);  // the object's interface counts on the outer object
+    IUnknown* viaObject = nullptr;
+    ASSERT_EQ(m->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&viaObject)), S_OK);
+    EXPECT_EQ(viaObject, static_cast<IUnknown*>(&outer));
+    viaObject->Release();
+    m->Release();
+    EXPECT_EQ(outer.refs, 1u);
+    EXPECT_EQ(outer.inner->Release(), 0u);
+    EXPECT_EQ(CanUnload(), S_OK);
+}
+
+}  // namespace
+}  // namespace quillpost::com

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The quillpost program as a shell sees it: exit statuses, standard output and
+# standard error through the real main().
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+bin=${QP_CLI:-build/linux/quillpost}
+passed=0
+failed=0
+
+# check LABEL WANT_STATUS WANT_STDOUT_PATTERN WANT_STDERR_PATTERN -- ARGS...
+check() {
+    local label=$1 status=$2 out=$3 err=$4
+    shift 5
+    local got_out got_err got_status
+    got_out=$(timeout 20 "$bin" "$@" 2>/tmp/quillpost_cli_err.$$)
+    got_status=$?
+    got_err=$(cat /tmp/quillpost_cli_err.$$)
+    if [ "$got_status" = "$status" ] && [[ $got_out =~ $out ]] && [[ $got_err =~ $err ]]; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAILED $label: status $got_status, stdout [$got_out], stderr [$got_err]"
+    fi
+}
+
+if [ ! -x "$bin" ]; then
+    echo "no $bin"
+    echo "0 passed, 1 failed"
+    exit 1
+fi
+
+check help 0 '^Usage: quillpost .*Methods:.*--SendMail' '^$' -- --help
+check version 0 '^2\.2$' '^$' -- --get version
+check order 0 '^a
+b$' '^$' -- --Subject a --get Subject --SUBJECT b --get subject
+check no-arguments 2 '^$' '^Usage: quillpost' --
+check unknown 2 '^$' '^quillpost: unknown member "Bogus"' -- --Bogus
+check range 2 '^$' '^quillpost: WordWrapLen: Quillpost.Mailer: Range check error$' -- --WordWrapLen -1
+check add-false 1 '^$' '^quillpost: AddBCC returned false$' -- --AddBCC x "$(printf 'a@b\nc')"
+
+# A value that cannot be printed is a failure, not a silent success.
+err=$(timeout 20 "$bin" --get Version 2>&1 >&-)
+status=$?
+if [ "$status" = 2 ] && [[ $err =~ "cannot write to standard output" ]]; then
+    passed=$((passed + 1))
+else
+    failed=$((failed + 1))
+    echo "FAILED stdout-closed: status $status, stderr [$err]"
+fi
+
+rm -f /tmp/quillpost_cli_err.$$
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The COM server under Wine: regsvr32 registers Quillpost.dll, reg shows the
+# class keys, VBScript and JScript clients run under cscript, MarkRegistry
+# writes the threading model, and regsvr32 /u removes every key again.
+# Uses the Windows build and its throw-away prefix build/windows/wineprefix.
+set -u
+cd "$(dirname "$0")/../.."
+root=$PWD
+dll=$root/build/windows/Quillpost.dll
+export WINEPREFIX=${WINEPREFIX:-$root/build/windows/wineprefix} WINEDEBUG=-all
+
+passed=0
+failed=0
+pass() { echo "ok - $1"; passed=$((passed + 1)); }
+fail() { echo "not ok - $1"; failed=$((failed + 1)); }
+expect() { if [ "$2" = "$3" ]; then pass "$1"; else fail "$1: got '$2', want '$3'"; fi; }
+
+clsid='{E7CEACC2-BD11-11D0-B7AD-080009AB4447}'
+libid='{E7CEACC0-BD11-11D0-B7AD-080009AB4447}'
+keys=("CLSID\\$clsid\\TypeLib" "CLSID\\$clsid\\Version" "CLSID\\$clsid\\ProgID"
+      "Quillpost.Mailer\\Clsid" "Quillpost.Mailer" "CLSID\\$clsid\\InprocServer32" "CLSID\\$clsid")
+
+# Value Name (default value without a name) of HKCR\Key; empty when missing.
+value() {
+    local key=$1 name=${2:-}
+    local opt=(/ve)
+    [ -n "$name" ] && opt=(/v "$name")
+    timeout 120 wine reg query "HKCR\\$key" "${opt[@]}" 2>/dev/null | tr -d '\r' |
+        awk -F'    ' '/REG_SZ/ { print $NF; exit }'
+}
+exists() { timeout 120 wine reg query "HKCR\\$1" >/dev/null 2>&1; }
+
+# Runs a script under cscript and counts its "ok"/"not ok" lines.
+run_script() {
+    local file=$1 out
+    out=$(timeout 300 wine cscript //nologo "$(winepath -w "$file" 2>/dev/null)" 2>&1 | tr -d '\r')
+    echo "$out"
+    local ok bad
+    ok=$(grep -c '^ok - ' <<<"$out")
+    bad=$(grep -c '^not ok - ' <<<"$out")
+    passed=$((passed + ok))
+    failed=$((failed + bad))
+    [ "$ok" -gt 0 ] || fail "$(basename "$file") ran no check"
+}
+
+if [ ! -f "$dll" ]; then
+    fail "no $dll (build the windows preset first)"
+    echo "$passed passed, $failed failed"
+    exit 1
+fi
+winedll=$(winepath -w "$dll" 2>/dev/null)
+
+timeout 300 wine regsvr32 /s /u "$winedll" >/dev/null 2>&1  # a clean start
+if timeout 300 wine regsvr32 /s "$winedll" >/dev/null 2>&1; then pass "regsvr32 registers"; else fail "regsvr32 registers"; fi
+
+expect "CLSID default value" "$(value "CLSID\\$clsid")" "SMTP Mailer"
+expect "InprocServer32" "$(value "CLSID\\$clsid\\InprocServer32")" "$winedll"
+expect "ProgID key" "$(value "Quillpost.Mailer")" "SMTP Mailer"
+expect "ProgID Clsid" "$(value "Quillpost.Mailer\\Clsid")" "$clsid"
+expect "ProgID value" "$(value "CLSID\\$clsid\\ProgID")" "Quillpost.Mailer"
+expect "Version" "$(value "CLSID\\$clsid\\Version")" "1.0"
+expect "TypeLib" "$(value "CLSID\\$clsid\\TypeLib")" "$libid"
+expect "no threading model before MarkRegistry" "$(value "CLSID\\$clsid\\InprocServer32" ThreadingModel)" ""
+if exists "TypeLib\\$libid\\1.0"; then pass "type library registered"; else fail "type library registered"; fi
+
+run_script tests/scripts/com/mailer.vbs
+expect "MarkRegistry 7 writes Apartment" "$(value "CLSID\\$clsid\\InprocServer32" ThreadingModel)" "Apartment"
+run_script tests/scripts/com/mailer.js
+expect "MarkRegistry 2 writes Both" "$(value "CLSID\\$clsid\\InprocServer32" ThreadingModel)" "Both"
+
+if timeout 300 wine regsvr32 /s /u "$winedll" >/dev/null 2>&1; then pass "regsvr32 /u unregisters"; else fail "regsvr32 /u unregisters"; fi
+for key in "${keys[@]}"; do
+    if exists "$key"; then fail "removed: $key"; else pass "removed: $key"; fi
+done
+if exists "TypeLib\\$libid\\1.0"; then fail "type library unregistered"; else pass "type library unregistered"; fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
