@@ -182,6 +182,7 @@ void TQuotedPrintable::Encode() {
                 if (j - i > kQPParagraphBufferSize - 1) RaiseParagraphTooLarge();
                 SplitLine(std::string_view(s + i, j - i));
                 open = false;
+                if (OnParagraph) OnParagraph();
                 skipLF = static_cast<unsigned char>(s[j]) == kCR;
             } else {
                 append(s + i, j - i);

@@ -5,6 +5,24 @@
 
 namespace quillpost {
 
+TComponent::~TComponent() {
+    // An observer may remove itself while it is told.
+    std::vector<TFreeObserver*> observers;
+    observers.swap(freeObservers_);
+    for (TFreeObserver* observer : observers) observer->ComponentFreed(*this);
+}
+
+void TComponent::FreeNotification(TFreeObserver* observer) {
+    if (observer == nullptr) return;
+    for (TFreeObserver* known : freeObservers_)
+        if (known == observer) return;
+    freeObservers_.push_back(observer);
+}
+
+void TComponent::RemoveFreeNotification(TFreeObserver* observer) {
+    std::erase(freeObservers_, observer);
+}
+
 void TComponent::WriteProperties(ComponentWriter& writer, const std::string& prefix) const {
     if (tag_ != 0) {
         writer.WritePropName(prefix + "Tag");

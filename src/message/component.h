@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "message/persistent.h"
 
@@ -12,9 +13,24 @@ namespace quillpost {
 
 class TComponent : public TPersistent {
 public:
+    // Told when a component it refers to (without owning it) is destroyed, so
+    // it can drop the reference.
+    class TFreeObserver {
+    public:
+        virtual void ComponentFreed(TComponent& component) = 0;
+
+    protected:
+        ~TFreeObserver() = default;
+    };
+
     // The owner is not owned and does not destroy this component: lifetimes
     // are those of the unique_ptr or member that holds it.
     explicit TComponent(TComponent* owner = nullptr) : owner_(owner) {}
+    ~TComponent() override;
+
+    // Observer hears of this component's destruction until it is removed.
+    void FreeNotification(TFreeObserver* observer);
+    void RemoveFreeNotification(TFreeObserver* observer);
 
     TComponent* Owner() const { return owner_; }
     std::int32_t Tag() const { return tag_; }
@@ -25,6 +41,7 @@ public:
 
 private:
     TComponent* owner_;
+    std::vector<TFreeObserver*> freeObservers_;
     std::int32_t tag_ = 0;
 };
 

@@ -478,6 +478,8 @@ void TagSocket::SendStream(TStream& Stream) {
     if (OnProgress) OnProgress(*this, 0);
 }
 
+void TagSocket::HoldWrites(bool hold) { events_->HoldWrites(hold); }
+
 void TagSocket::WriteLog() {
     TMemoryStream out;
     for (const std::string& line : logLines_) {

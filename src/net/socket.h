@@ -77,6 +77,9 @@ public:
     void SendLine(const std::string& Line);
     // The whole stream from its start, unchanged, in blocks of 2047 bytes.
     void SendStream(TStream& Stream);
+    // While held, what is sent goes out in as few packets as the platform
+    // can make of it; ending the hold sends the rest at once.
+    void HoldWrites(bool hold);
 
     // Raises ESocketError with the text of a message number or Winsock code
     // after OnError has seen it; 0 raises nothing.

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -39,6 +40,7 @@ using GetAddrInfoFn = int (*)(const char*, const char*, const addrinfo*, addrinf
 using FreeAddrInfoFn = void (*)(addrinfo*);
 using GetServByNameRFn = int (*)(const char*, const char*, servent*, char*, size_t, servent**);
 using GetSockOptFn = int (*)(int, int, int, void*, socklen_t*);
+using SetSockOptFn = int (*)(int, int, int, const void*, socklen_t);
 
 template <typename Fn>
 Fn Proc(SocketProcSource& procs, const char* name) {
@@ -199,6 +201,17 @@ public:
         }
     }
 
+    // Small writes (a command, the end of the message text) go out at once
+    // instead of waiting for the peer to acknowledge the previous one. Only
+    // an optimisation: a library without the call still works.
+    void SendAtOnce() {
+        try {
+            int on = 1;
+            Proc<SetSockOptFn>(procs_, "setsockopt")(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        } catch (...) {
+        }
+    }
+
     bool CreateSocket() override {
         int fd = Proc<SocketFn>(procs_, "socket")(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd < 0) {
@@ -208,6 +221,7 @@ public:
         fd_ = fd;
         selected_ = connecting_ = closeReported_ = false;
         readArmed_ = true;
+        SendAtOnce();
         return true;
     }
 
@@ -274,6 +288,15 @@ public:
     }
 
     void CancelBlockingCall() override {}
+
+    void HoldWrites(bool hold) override {
+        if (fd_ < 0) return;
+        try {
+            int on = hold ? 1 : 0;
+            Proc<SetSockOptFn>(procs_, "setsockopt")(fd_, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+        } catch (...) {
+        }
+    }
 
     void StartTimer() override {
         if (timerRunning_) return;

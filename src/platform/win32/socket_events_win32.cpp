@@ -35,6 +35,7 @@ using ConnectFn = int(WSAAPI*)(SOCKET, const sockaddr*, int);
 using SendFn = int(WSAAPI*)(SOCKET, const char*, int, int);
 using RecvFn = int(WSAAPI*)(SOCKET, char*, int, int);
 using CloseSocketFn = int(WSAAPI*)(SOCKET);
+using SetSockOptFn = int(WSAAPI*)(SOCKET, int, int, const char*, int);
 using HtonsFn = u_short(WSAAPI*)(u_short);
 using IsBlockingFn = BOOL(WSAAPI*)();
 using CancelBlockingCallFn = int(WSAAPI*)();
@@ -156,7 +157,21 @@ public:
 
     bool CreateSocket() override {
         socket_ = Proc<SocketFn>(procs_, "socket")(AF_INET, SOCK_STREAM, 0);
-        return socket_ != INVALID_SOCKET;
+        if (socket_ == INVALID_SOCKET) return false;
+        SendAtOnce();
+        return true;
+    }
+
+    // Small writes (a command, the end of the message text) go out at once
+    // instead of waiting for the peer to acknowledge the previous one. Only
+    // an optimisation: a library without the call still works.
+    void SendAtOnce() {
+        try {
+            BOOL on = TRUE;
+            Proc<SetSockOptFn>(procs_, "setsockopt")(socket_, IPPROTO_TCP, TCP_NODELAY,
+                                                     reinterpret_cast<const char*>(&on), sizeof on);
+        } catch (...) {
+        }
     }
 
     bool SocketValid() const override { return socket_ != INVALID_SOCKET; }

@@ -1,0 +1,70 @@
+#pragma once
+// One SMTP session (plain RFC 821: HELO, MAIL FROM, RCPT TO, DATA, QUIT) that
+// delivers one message to one server. Every reply line is checked as it
+// arrives; the first rejected line becomes the exception's text.
+#include <memory>
+#include <string>
+
+#include "message/message.h"
+#include "smtp/mail_base.h"
+
+namespace quillpost {
+
+class TTempFileStream;
+
+class TmsSMTP : public TmsMailBase, private TComponent::TFreeObserver {
+public:
+    // ServiceName "smtp", DefaultPort 25. The caller then sets
+    // SetWinsockLoaded(true), Server, TimeOut, LogFileName and MailMessage.
+    explicit TmsSMTP(TagWinsock* binding = nullptr);
+    ~TmsSMTP() override;
+
+    // The message to send; not owned. Cleared when that message is destroyed.
+    TmsMessage* MailMessage() const { return mailMessage_; }
+    void SetMailMessage(TmsMessage* value);
+
+    // True only during the first HELO attempt (its rejection fires no OnError).
+    bool HeloAttempt() const { return heloAttempt_; }
+    // The last reply line read.
+    const std::string& LastReply() const { return lastReply_; }
+
+    TNotifyEvent OnPrepare;   // before the message is composed
+    TNotifyEvent OnSending;   // after composing, before MAIL FROM
+    TNotifyEvent OnMailSent;  // after the reply to QUIT
+    // OnProgress (inherited) reports the message text's progress.
+
+    // Connects, greets, sends the message and says QUIT; the connection is
+    // closed on every way out. Failures are exceptions.
+    void Send();
+    // Requires Server; resets the flags of an earlier attempt first.
+    void Connect() override;
+    // Checks, composes and sends the message over the open session.
+    void Transmit();
+    // Reads the lines of one reply through its final line.
+    void ReadReply();
+    // Accepts a continuation line, a 2xx line or a 354 line of at least four
+    // characters; raises ESocketError with any other line.
+    void CheckReply(const std::string& Line);
+
+protected:
+    void HandleLine(const std::string& Line) override { CheckReply(Line); }
+    void Login() override;
+    void Logout() override;
+
+private:
+    void ComponentFreed(TComponent& component) override;
+    void SendCommand(const std::string& line);
+    void PrepareMessage();
+    void SendEnvelope();
+    void SendData();
+
+    TmsMessage* mailMessage_ = nullptr;
+    std::unique_ptr<TTempFileStream> stream_;
+    bool heloAttempt_ = false;
+    // Set while the reply to QUIT is read: a server that hangs up instead of
+    // answering it has still taken the message.
+    bool loggingOut_ = false;
+    std::string lastReply_;
+};
+
+}  // namespace quillpost

@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Delivers messages through the SMTP client to real servers on 127.0.0.1:
+# Python's aiosmtpd (stores what it receives) and Postfix's smtp-sink (plain,
+# rejecting recipients, hanging up after DATA). Runs the real-server tests of
+# the native build and, when it is built, of the Windows build under Wine.
+# Ends with "N passed, N failed".
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+root=$PWD
+py=/usr/bin/python3
+sink=/usr/sbin/smtp-sink
+work=$(mktemp -d /tmp/qp_smtp_real.XXXXXX)
+pids=()
+passed=0
+failed=0
+
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+free_port() {
+    "$py" -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
+# Waits (at most 10 s) until something listens on port $1.
+wait_listening() {
+    for _ in $(seq 1 100); do
+        "$py" -c "import socket,sys; s=socket.socket(); sys.exit(s.connect_ex(('127.0.0.1',$1)))" \
+            2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+env_vars=()
+if "$py" -c 'import aiosmtpd' 2>/dev/null; then
+    "$py" tests/servers/store_smtpd.py --folder "$work/store" --lifetime 900 >"$work/aiosmtpd.out" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 1 100); do
+        grep -q '^READY ' "$work/aiosmtpd.out" 2>/dev/null && break
+        sleep 0.1
+    done
+    port=$(sed -n 's/^READY //p' "$work/aiosmtpd.out")
+    if [ -n "$port" ]; then
+        env_vars+=(QP_AIOSMTPD_PORT="$port" QP_AIOSMTPD_DIR="$work/store")
+    else
+        echo "aiosmtpd did not start"; cat "$work/aiosmtpd.out"
+    fi
+else
+    echo "aiosmtpd is not installed: its tests skip"
+fi
+
+# smtp-sink drops root privileges to the given user.
+start_sink() {
+    local var=$1; shift
+    local port
+    port=$(free_port)
+    timeout 900 "$sink" -u nobody "$@" "127.0.0.1:$port" 64 >/dev/null 2>&1 &
+    pids+=($!)
+    if wait_listening "$port"; then
+        env_vars+=("$var=$port")
+    else
+        echo "smtp-sink $* did not start"
+    fi
+}
+if [ -x "$sink" ]; then
+    start_sink QP_SMTPSINK_PORT
+    start_sink QP_SMTPSINK_REJECT_PORT -r RCPT
+    start_sink QP_SMTPSINK_HANGUP_PORT -q DATA
+else
+    echo "smtp-sink is not installed: its tests skip"
+fi
+
+filter='StoringServer.*:SinkServer.*'
+
+# Adds the counts of one GoogleTest run; a run without a summary counts as a failure.
+count() {
+    local log=$1 label=$2 p f s
+    p=$(grep -aE '^\[  PASSED  \] [0-9]+ test' "$log" | tail -1 | grep -oE '[0-9]+' | head -1)
+    f=$(grep -aE '^\[  FAILED  \] [0-9]+ test' "$log" | tail -1 | grep -oE '[0-9]+' | head -1)
+    s=$(grep -aE '^\[  SKIPPED \] [0-9]+ test' "$log" | tail -1 | grep -oE '[0-9]+' | head -1)
+    if [ -z "$p$f" ]; then
+        echo "$label: no test summary"; tail -n 30 "$log"
+        failed=$((failed + 1)); return
+    fi
+    echo "$label: ${p:-0} passed, ${f:-0} failed, ${s:-0} skipped"
+    [ "${f:-0}" = 0 ] || grep -aE '^\[  FAILED  \]|Failure|Expected|Which is|actual' "$log" | head -40
+    passed=$((passed + ${p:-0}))
+    failed=$((failed + ${f:-0}))
+}
+
+native="$root/build/linux/quillpost_tests"
+if [ -x "$native" ]; then
+    env "${env_vars[@]}" timeout 600 "$native" --gtest_filter="$filter" >"$work/native.log" 2>&1
+    count "$work/native.log" native
+else
+    echo "no native build: nothing run"
+fi
+
+exe="$root/build/windows/quillpost_tests.exe"
+if [ -f "$exe" ] && command -v wine >/dev/null; then
+    # The Windows side names the store folder by its Windows path.
+    wine_vars=()
+    for v in "${env_vars[@]}"; do
+        case $v in
+            QP_AIOSMTPD_DIR=*) wine_vars+=("QP_AIOSMTPD_DIR=Z:${v#QP_AIOSMTPD_DIR=}") ;;
+            *) wine_vars+=("$v") ;;
+        esac
+    done
+    env "${wine_vars[@]}" WINEPREFIX="$root/build/windows/wineprefix" WINEDEBUG=-all \
+        timeout 900 wine "$exe" --gtest_filter="$filter" >"$work/wine.log" 2>&1
+    count "$work/wine.log" wine
+else
+    echo "no Windows build: nothing run under Wine"
+fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
