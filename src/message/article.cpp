@@ -1,5 +1,6 @@
 #include "message/article.h"
 
+#include "decoding/message_decoder.h"
 #include "encoding/article_encoder.h"
 #include "message/component_stream.h"
 #include "util/errors.h"
@@ -27,9 +28,10 @@ void TmsArticle::EncodeToStream(TStream& stream) {
     encoder.Encode();
 }
 
-void TmsArticle::DecodeFromStream(TStream&) {
-    throw ENotAvailable(
-        "TmsArticle.DecodeFromStream: the article decoder is not part of this build");
+void TmsArticle::DecodeFromStream(TStream& stream) {
+    TmsArticleDecoder decoder(stream);
+    decoder.Message = this;
+    decoder.Decode();
 }
 
 void TmsArticle::Clear() {

@@ -1,5 +1,6 @@
 #include "message/message.h"
 
+#include "decoding/message_decoder.h"
 #include "encoding/message_encoder.h"
 #include "message/article.h"
 #include "message/component_stream.h"
@@ -43,9 +44,10 @@ void TmsMessage::EncodeToStream(TStream& stream) {
     encoder.Encode();
 }
 
-void TmsMessage::DecodeFromStream(TStream&) {
-    throw ENotAvailable(
-        "TmsMessage.DecodeFromStream: the message decoder is not part of this build");
+void TmsMessage::DecodeFromStream(TStream& stream) {
+    TmsMessageDecoder decoder(stream);
+    decoder.Message = this;
+    decoder.Decode();
 }
 
 void TmsMessage::Clear() {
