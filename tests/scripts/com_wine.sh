@@ -68,6 +68,33 @@ expect "MarkRegistry 7 writes Apartment" "$(value "CLSID\\$clsid\\InprocServer32
 run_script tests/scripts/com/mailer.js
 expect "MarkRegistry 2 writes Both" "$(value "CLSID\\$clsid\\InprocServer32" ThreadingModel)" "Both"
 
+# A complete send from VBScript to a real SMTP server on the Linux side.
+inbox=$(mktemp -d)
+/usr/bin/python3 tests/servers/store_smtpd.py --folder "$inbox/mail" --lifetime 120 >"$inbox/server.out" 2>&1 &
+server=$!
+for _ in $(seq 1 100); do grep -q READY "$inbox/server.out" 2>/dev/null && break; sleep 0.1; done
+port=$(awk '/READY/{print $2}' "$inbox/server.out")
+head -c 3000 /dev/urandom >"$inbox/data.bin"
+sent=$(timeout 300 wine cscript //nologo "$(winepath -w tests/scripts/com/send.vbs 2>/dev/null)" \
+    "127.0.0.1:$port" "$(winepath -w "$inbox/data.bin" 2>/dev/null)" 2>&1 | tr -d '\r')
+expect "SendMail from VBScript" "$sent" "sent"
+for _ in $(seq 1 50); do [ -e "$inbox/mail/0001.eml" ] && break; sleep 0.1; done
+if /usr/bin/python3 - "$inbox/mail/0001.eml" "$inbox/data.bin" <<'PY'
+import email, email.policy, sys
+msg = email.message_from_binary_file(open(sys.argv[1], "rb"), policy=email.policy.default)
+data = open(sys.argv[2], "rb").read()
+parts = [p for p in msg.iter_attachments()]
+assert msg["Subject"] == "Sent from VBScript", msg["Subject"]
+assert msg["To"].addresses[0].addr_spec == "linux@example.test"
+assert len(parts) == 1 and parts[0].get_filename() == "data.bin", [p.get_filename() for p in parts]
+assert parts[0].get_content() == data, "attachment bytes differ"
+assert "Hello from cscript." in msg.get_body(("plain",)).get_content()
+PY
+then pass "the received message holds the body and the attachment's bytes"; else fail "the received message holds the body and the attachment's bytes"; fi
+if grep -q "MAIL FROM:<script@example.test>" "$inbox/data.bin.log" 2>/dev/null; then pass "SMTPLog written"; else fail "SMTPLog written"; fi
+kill "$server" 2>/dev/null; wait "$server" 2>/dev/null
+rm -rf "$inbox"
+
 if timeout 300 wine regsvr32 /s /u "$winedll" >/dev/null 2>&1; then pass "regsvr32 /u unregisters"; else fail "regsvr32 /u unregisters"; fi
 for key in "${keys[@]}"; do
     if exists "$key"; then fail "removed: $key"; else pass "removed: $key"; fi
