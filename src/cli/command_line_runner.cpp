@@ -25,6 +25,7 @@ using com::TMemberKind;
 using com::TVariant;
 
 constexpr std::string_view kProgram = "quillpost";
+constexpr std::string_view kObjectName = "Quillpost.Mailer";
 
 // A command line this program cannot run; the text says why.
 class EUsage : public std::runtime_error {
@@ -302,6 +303,9 @@ private:
         if (hr == com::kDISP_E_EXCEPTION)
             return Fail(step, platform::WideToConsole(excep.record.source) + ": " +
                                   platform::WideToConsole(excep.record.description));
+        // The object behind COM may be older than this program's member table.
+        if (hr == com::kDISP_E_UNKNOWNNAME)
+            return Fail(step, "unknown member of " + std::string(kObjectName) + " (see --help)");
         if (com::Failed(hr)) {
             char code[16];
             std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));

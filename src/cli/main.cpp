@@ -1,26 +1,73 @@
 // quillpost: sends mail from the command line through the Mailer object.
+//
+// The object is created through COM by its ProgID, so the command line drives
+// the component exactly as a script would. When the class is not registered,
+// the server library beside this program is registered and creation tried
+// once more. Two things are not on the automation surface: composing without
+// sending (--compose) and the send-progress hook behind the progress bar;
+// lines that need them run on the in-process object (the same dispatcher
+// over the same core), as do lines for which COM creation fails (with a note
+// on stderr).
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "cli/com_mailer.h"
 #include "cli/command_line_runner.h"
 #include "cli/in_process_mailer.h"
 #include "cli/stdio_stream.h"
+#include "platform/com.h"
 #include "platform/console.h"
+#include "platform/module.h"
+
+namespace {
+
+using namespace quillpost;
+
+std::string ServerLibraryBesideProgram() {
+    const std::string program = platform::ThisModulePath();
+    if (program.empty()) return {};
+    return (std::filesystem::path(program).parent_path() / QP_SERVER_LIBRARY_NAME).string();
+}
+
+std::unique_ptr<cli::TMailerObject> CreateMailer(const std::vector<std::string>& args,
+                                                 bool progressBar) {
+    if (!cli::NeedsInProcessMailer(args, progressBar)) {
+        std::unique_ptr<cli::TComMailer> mailer;
+        const com::HResult hr = cli::TComMailer::Create(ServerLibraryBesideProgram(), mailer);
+        if (!com::Failed(hr)) return mailer;
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+        std::cerr << "quillpost: cannot create " << cli::kMailerProgId << " through COM ("
+                  << code << "); using the built-in object\n";
+    }
+    return std::make_unique<cli::TInProcessMailer>();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    using namespace quillpost;
     try {
         // A composed message must reach standard output with its CR LF intact.
         platform::SetBinaryMode(platform::kStandardOutput);
         const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-        cli::TInProcessMailer mailer;
-        cli::TStdioStream out(stdout);
-        cli::TConsole console{std::cout, std::cerr, out,
-                              platform::IsTerminal(platform::kStandardError)};
-        int status = cli::RunCommandLine(mailer, args, console);
+        const bool progressBar = platform::IsTerminal(platform::kStandardError);
+        const bool comReady = SUCCEEDED(platform::ComInitialize());
+        int status = cli::kExitError;
+        {
+            // The object goes before COM is left.
+            std::unique_ptr<cli::TMailerObject> mailer =
+                comReady ? CreateMailer(args, progressBar)
+                         : std::make_unique<cli::TInProcessMailer>();
+            cli::TStdioStream out(stdout);
+            cli::TConsole console{std::cout, std::cerr, out, progressBar};
+            status = cli::RunCommandLine(*mailer, args, console);
+        }
+        if (comReady) platform::ComUninitialize();
         std::cout.flush();
         if (std::fflush(stdout) != 0 && status == cli::kExitSuccess) {
             std::cerr << "quillpost: cannot write to standard output\n";

@@ -369,3 +369,28 @@ TEST(CommandLineRunner, AnErrorAfterAPartialBarStartsOnItsOwnLine) {
 
 }  // namespace
 }  // namespace quillpost::cli
+
+namespace quillpost::cli {
+namespace {
+
+// An object that knows none of the table's members, as an older server
+// reached through COM might.
+class TNamelessMailer final : public TMailerObject {
+public:
+    com::HResult Invoke(std::string_view, std::uint16_t, std::span<const com::TVariant>,
+                        com::TVariant*, com::TExcepInfo*) override {
+        return com::kDISP_E_UNKNOWNNAME;
+    }
+    void ComposeMessage(TStream&) override {}
+    void SetSendProgress(TProgressHandler) override {}
+};
+
+TEST(CommandLineRunner, AMemberTheObjectDoesNotKnowIsAUsageError) {
+    TNamelessMailer m;
+    const TResult r = RunLine(m, {"--Subject", "a", "--SendMail"});
+    EXPECT_EQ(r.status, kExitError);
+    EXPECT_EQ(r.err, "quillpost: Subject: unknown member of Quillpost.Mailer (see --help)\n");
+}
+
+}  // namespace
+}  // namespace quillpost::cli

@@ -29,6 +29,12 @@ if [ ! -x "$bin" ]; then
     exit 1
 fi
 
+# The program creates its Mailer through COM and registers the server library
+# beside it on first use: into a scratch registry, never the user's.
+registry=$(mktemp "${TMPDIR:-/tmp}/quillpost_cli_registry.XXXXXX")
+rm -f "$registry"
+export QUILLPOST_REGISTRY=$registry
+
 check help 0 '^Usage: quillpost .*Methods:.*--SendMail' '^$' -- --help
 check version 0 '^2\.2$' '^$' -- --get version
 check order 0 '^a
@@ -48,6 +54,20 @@ else
     echo "FAILED stdout-closed: status $status, stderr [$err]"
 fi
 
-rm -f /tmp/quillpost_cli_err.$$
+# The first run registered the library that sits beside the program.
+if grep -q "$(cd "$(dirname "$bin")" && pwd)/libquillpost.so" "$registry" 2>/dev/null; then
+    passed=$((passed + 1))
+else
+    failed=$((failed + 1))
+    echo "FAILED registered: $registry does not name the library beside $bin"
+fi
+
+# Where the class cannot be registered, the run still works, on the built-in
+# object, and says so.
+QUILLPOST_REGISTRY=/dev/null/quillpost/registry \
+    check fallback 0 '^a$' "^quillpost: cannot create Quillpost.Mailer through COM \\(0x[0-9A-F]{8}\\); using the built-in object$" \
+    -- --Subject a --get Subject
+
+rm -f /tmp/quillpost_cli_err.$$ "$registry" "$registry.lock"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,0 +1,49 @@
+#pragma once
+// The Mailer object created through COM: every member call goes through
+// IDispatch (GetIDsOfNames, then Invoke), so the command line drives the
+// component exactly as a script does. The automation surface has neither a
+// way to compose without sending nor a progress hook; see ComposeMessage and
+// SetSendProgress.
+#include <memory>
+#include <string>
+
+#include "cli/mailer_object.h"
+#include "platform/com.h"
+
+namespace quillpost::cli {
+
+inline constexpr const char* kMailerProgId = "Quillpost.Mailer";
+
+class TComMailer final : public TMailerObject {
+public:
+    // Takes over one reference to Dispatch.
+    explicit TComMailer(IDispatch* dispatch) : dispatch_(dispatch) {}
+    ~TComMailer() override;
+
+    // Creates the object by its ProgID. When the class is not registered (no
+    // ProgID, no class, or a registered library that is gone) and
+    // ServerLibrary is not empty, registers that library through its
+    // DllRegisterServer and tries once more. On failure Out stays empty and
+    // the result is the last failure.
+    static com::HResult Create(const std::string& serverLibrary, std::unique_ptr<TComMailer>& out);
+
+    com::HResult Invoke(std::string_view name, std::uint16_t flags,
+                        std::span<const com::TVariant> args, com::TVariant* result,
+                        com::TExcepInfo* excep) override;
+    // Not on the automation surface: raises ENotAvailable. The front end
+    // composes with the in-process object instead.
+    void ComposeMessage(TStream& out) override;
+    // Not on the automation surface: a handler is accepted and never called.
+    void SetSendProgress(TProgressHandler handler) override;
+
+private:
+    IDispatch* dispatch_;
+};
+
+// Whether a command line needs what only the in-process object offers:
+// "--compose" (composing without sending), or "--SendMail" while the progress
+// bar is to be drawn (the send-progress hook). Options compare without regard
+// to case, as the runner reads them.
+bool NeedsInProcessMailer(std::span<const std::string> args, bool progressBar);
+
+}  // namespace quillpost::cli
