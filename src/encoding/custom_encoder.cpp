@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "encoding/base64.h"
 #include "encoding/boundary.h"
 #include "encoding/quoted_printable.h"
 #include "encoding/uucode.h"
+#include "platform/message_pump.h"
 #include "util/file_name.h"
 #include "util/message_table.h"
 #include "util/string_list.h"
@@ -249,24 +251,14 @@ void TmsCustomEncoder::RemoveReservedHeaders() {
     for (const char* name : kReservedHeaders) RemoveHeader(Message.Headers(), name);
 }
 
-void TmsCustomEncoder::PrepareBody(const LineSink& sink) {
+void TmsCustomEncoder::WriteBody() {
     const TStringList& body = Message.Body().Lines();
     if (Message.CharSet() == csISO8859 || LongLines) {
         BodyTextStream source(body);
-        TStringList lines;
-        TQuotedPrintable codec(source, lines);
-        codec.OnParagraph = [&lines, &sink] {
-            for (const std::string& line : lines) sink(line);
-            lines.clear();
-        };
-        codec.Encode();
+        WriteQuotedPrintable(source);
     } else {
-        for (const std::string& line : body) sink(line);
+        for (const std::string& line : body) WriteLine(line);
     }
-}
-
-void TmsCustomEncoder::WriteBody() {
-    PrepareBody([this](std::string_view line) { WriteLine(line); });
 }
 
 void TmsCustomEncoder::WriteTextPartHeaders(std::string_view contentType) {
@@ -437,14 +429,50 @@ void TmsCustomEncoder::WriteBase64Data(TMemoryStream& data) {
     data.SetPosition(data.Size());
 }
 
-void TmsCustomEncoder::WriteQuotedPrintableData(TMemoryStream& data) {
-    TStringList lines;
-    TQuotedPrintable codec(data, lines);
-    codec.OnParagraph = [this, &lines] {
-        for (const std::string& line : lines) WriteSingleLine(line);
-        lines.clear();
+void TmsCustomEncoder::WriteQuotedPrintableData(TMemoryStream& data) { WriteQuotedPrintable(data); }
+
+void TmsCustomEncoder::WriteQuotedPrintable(TStream& source) {
+    // The encoded lines go straight into the write buffer, or are copied
+    // there from a scratch buffer when a step's worst case does not fit; the pump
+    // turns per 64 KiB read, as for the line list.
+    QuotedPrintableLineEncoder encoder;
+    encoder.DoublePeriods = true;
+    const auto chunk = std::make_unique<char[]>(kQPPumpInterval);
+    std::unique_ptr<char[]> scratch;
+    auto write = [&](auto&& step, std::size_t bound) {
+        if (bound <= kWriteBufferSize) {
+            char* out = Room(bound);
+            Commit(step(out));
+            return;
+        }
+        if (!scratch)
+            scratch = std::make_unique<char[]>(
+                QuotedPrintableLineEncoder::StepMaxOutput(kQPPumpInterval));
+        const std::size_t n = step(scratch.get());
+        // Through the write buffer, so no write to Stream exceeds it.
+        for (std::size_t pos = 0; pos < n; pos += kWriteBufferSize) {
+            const std::size_t take = std::min(kWriteBufferSize, n - pos);
+            std::memcpy(Room(take), scratch.get() + pos, take);
+            Commit(take);
+        }
     };
-    codec.Encode();
+    source.SetPosition(0);
+    const std::int64_t size = source.Size();
+    std::int64_t consumed = 0;
+    std::size_t sincePump = 0;
+    while (consumed < size) {
+        const std::size_t got = source.Read(chunk.get(), kQPPumpInterval);
+        if (got == 0) break;
+        write([&](char* out) { return encoder.Step(chunk.get(), got, out); },
+              encoder.MaxOutput(got));
+        consumed += static_cast<std::int64_t>(got);
+        sincePump += got;
+        if (sincePump >= kQPPumpInterval) {
+            sincePump = 0;
+            platform::ProcessPendingMessages();
+        }
+    }
+    write([&](char* out) { return encoder.Finish(out); }, encoder.MaxOutput(0));
 }
 
 void TmsCustomEncoder::WriteSevenBitData(TMemoryStream& data) {

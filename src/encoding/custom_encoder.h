@@ -59,11 +59,8 @@ protected:
     static std::string AddressText(const TmsMailAddress& address);
 
 private:
-    using LineSink = std::function<void(std::string_view)>;
-
-    // Hands the body lines to Sink: quoted-printable for ISO-8859-1 or long
-    // lines, otherwise as they are.
-    void PrepareBody(const LineSink& sink);
+    // The body lines: quoted-printable for ISO-8859-1 or long lines,
+    // otherwise as they are.
     void WriteBody();
     // The Content-Type and Content-Transfer-Encoding lines of a text part.
     void WriteTextPartHeaders(std::string_view contentType);
@@ -74,6 +71,8 @@ private:
     void WriteAttachmentData(TmsAttItem& item);
     void WriteBase64Data(TMemoryStream& data);
     void WriteQuotedPrintableData(TMemoryStream& data);
+    // The whole of Source, from position 0, as quoted-printable lines.
+    void WriteQuotedPrintable(TStream& source);
     void WriteSevenBitData(TMemoryStream& data);
 
     // A line known to hold no CR or LF.

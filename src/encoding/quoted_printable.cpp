@@ -85,6 +85,111 @@ std::size_t EscapeQPPiece(std::string_view text, bool last, char* out) {
     return static_cast<std::size_t>(out - start);
 }
 
+void QuotedPrintableLineEncoder::Fail() {
+    paragraph_.clear();
+    pendingBreak_ = 0;
+    skipLF_ = false;
+    started_ = false;
+    failed_ = false;
+    RaiseParagraphTooLarge();
+}
+
+bool QuotedPrintableLineEncoder::Carry(const char* bytes, std::size_t count) {
+    if (paragraph_.size() + count > kQPParagraphBufferSize - 1) {
+        failed_ = true;
+        return false;
+    }
+    paragraph_.append(bytes, count);
+    return true;
+}
+
+char* QuotedPrintableLineEncoder::WriteParagraph(const char* text, std::size_t size,
+                                                 char* out) const {
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t remaining = size - start;
+        const bool last = remaining < kQPLineLength;
+        std::size_t cut = remaining;
+        if (!last) {
+            // Prefer a cut before a space; the end of the paragraph is no
+            // space, so a piece that reaches it looks one byte less far.
+            std::size_t c = remaining > kQPLineLength ? kQPLineLength : kQPLineLength - 1;
+            while (c > 0 && text[start + c] != ' ') --c;
+            cut = c > 0 ? c : kQPLineLength;
+        }
+        if (DoublePeriods && cut > 0 && text[start] == '.') *out++ = '.';
+        out += EscapeQPPiece(std::string_view(text + start, cut), last, out);
+        *out++ = '\r';
+        *out++ = '\n';
+        if (last) return out;
+        start += cut;
+    }
+}
+
+std::size_t QuotedPrintableLineEncoder::Step(const void* bytes, std::size_t count, char* out) {
+    if (failed_) Fail();
+    if (count == 0) return 0;
+    started_ = true;
+    char* const begin = out;
+    const char* s = static_cast<const char*>(bytes);
+    std::size_t i = 0;
+    if (pendingBreak_) {
+        // More input: the waiting break was not the last byte.
+        out = WriteParagraph(paragraph_.data(), paragraph_.size(), out);
+        paragraph_.clear();
+        skipLF_ = pendingBreak_ == '\r';
+        pendingBreak_ = 0;
+    }
+    if (skipLF_) {
+        skipLF_ = false;
+        if (s[0] == '\n') i = 1;
+    }
+    while (i < count) {
+        std::size_t j = i;
+        while (j < count && s[j] != '\r' && s[j] != '\n') ++j;
+        if (j + 1 >= count) {
+            // No break, or one that may be the last byte: carry the text.
+            if (!Carry(s + i, j - i)) break;
+            if (j < count) pendingBreak_ = s[j];
+            break;
+        }
+        if (paragraph_.empty()) {
+            if (j - i > kQPParagraphBufferSize - 1) {
+                failed_ = true;
+                break;
+            }
+            out = WriteParagraph(s + i, j - i, out);
+        } else {
+            if (!Carry(s + i, j - i)) break;
+            out = WriteParagraph(paragraph_.data(), paragraph_.size(), out);
+            paragraph_.clear();
+        }
+        i = j + 1;
+        if (s[j] == '\r' && s[i] == '\n') ++i;
+    }
+    return static_cast<std::size_t>(out - begin);
+}
+
+std::size_t QuotedPrintableLineEncoder::Finish(char* out) {
+    if (failed_) Fail();
+    char* const begin = out;
+    if (!started_) {
+        out = WriteParagraph("", 0, out);
+    } else if (pendingBreak_) {
+        // The stream's very last byte is text.
+        if (paragraph_.size() + 1 > kQPParagraphBufferSize - 1) Fail();
+        paragraph_.push_back(pendingBreak_);
+        out = WriteParagraph(paragraph_.data(), paragraph_.size(), out);
+    } else if (!paragraph_.empty()) {
+        out = WriteParagraph(paragraph_.data(), paragraph_.size(), out);
+    }
+    paragraph_.clear();
+    pendingBreak_ = 0;
+    skipLF_ = false;
+    started_ = false;
+    return static_cast<std::size_t>(out - begin);
+}
+
 std::string TQuotedPrintable::EscapeLine(std::string_view text, bool last) {
     std::string result(text.size() * 3 + 1, '\0');
     result.resize(EscapeQPPiece(text, last, result.data()));

@@ -78,6 +78,60 @@ public:
     static std::string DecodeLine(std::string_view text);
 };
 
+// Streaming encoder into caller buffers, writing exactly the lines
+// TQuotedPrintable::Encode appends to its list, each followed by CR LF, so a
+// bulk writer makes no string per line. Only whole paragraphs are written: the
+// unfinished one is carried, and a break that ends the input so far waits to
+// learn whether it is the last byte (then it is text, as in Encode).
+// A paragraph too large stops the run: the call that meets it still returns
+// what the paragraphs before it wrote, and the next Step or Finish raises a
+// plain EQuillpostError kParagraphTooLarge. Finish resets for a new run.
+class QuotedPrintableLineEncoder {
+public:
+    // Every paragraph, with the break that ends it, writes at most four
+    // characters per byte (three for an escape, the rest for soft breaks,
+    // CR LF and a doubled period); Slack covers the escape loop's spare
+    // writes past the end of a piece.
+    static constexpr std::size_t kBytesPerInput = 4;
+    static constexpr std::size_t kSlack = 8;
+    static constexpr std::size_t kMaxCarried = kQPParagraphBufferSize;
+    // Worst-case output of Step for Count input bytes, whatever is carried.
+    static constexpr std::size_t StepMaxOutput(std::size_t count) {
+        return kBytesPerInput * (count + kMaxCarried) + kSlack;
+    }
+    static constexpr std::size_t kFinishMaxOutput = kBytesPerInput * kMaxCarried + kSlack;
+    // Worst-case output of a whole run over Count bytes.
+    static constexpr std::size_t TotalMaxOutput(std::size_t count) {
+        return kBytesPerInput * count + kSlack;
+    }
+    // The same bound with what is carried now.
+    std::size_t MaxOutput(std::size_t count) const {
+        return kBytesPerInput * (count + Carried()) + kSlack;
+    }
+
+    // Writes one more "." before a line that begins with ".", for a caller
+    // that sends the lines as SMTP data.
+    bool DoublePeriods = false;
+
+    std::size_t Step(const void* bytes, std::size_t count, char* out);
+    // Writes the last paragraph; an empty run gives one empty line.
+    std::size_t Finish(char* out);
+    std::size_t Carried() const { return paragraph_.size() + (pendingBreak_ ? 1 : 0); }
+
+private:
+    void Fail();
+    // Appends Count bytes to the carried paragraph; false when too large.
+    bool Carry(const char* bytes, std::size_t count);
+    // One paragraph's lines, cut as TQuotedPrintable::SplitLine cuts them.
+    char* WriteParagraph(const char* text, std::size_t size, char* out) const;
+
+    std::string paragraph_;
+    char pendingBreak_ = 0;  // a CR or LF that ended the input so far
+    bool skipLF_ = false;    // a CR ended the last paragraph
+    bool started_ = false;   // some input was given in this run
+    bool failed_ = false;
+};
+
 // Appends the escaped piece to Out (at most 3 * size + 1 characters) and
 // returns the number of characters written.
 std::size_t EscapeQPPiece(std::string_view text, bool last, char* out);
