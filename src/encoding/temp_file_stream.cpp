@@ -34,6 +34,26 @@ TTempFileStream::TTempFileStream() {
 TTempFileStream::~TTempFileStream() = default;
 
 void TTempFileStream::Flush() {
+    FlushWriteBuffer();
+    WriteBackReadBuffer();
+}
+
+void TTempFileStream::WriteBackReadBuffer() {
+    if (!unwritten_) return;
+    // The handle stands at bufStart_: writing the bytes there leaves a clean
+    // read buffer with the handle at its end.
+    unwritten_ = false;
+    std::int64_t n = platform::WriteFileBytes(file_.handle, buffer_.get(), bufLen_);
+    if (n != static_cast<std::int64_t>(bufLen_)) {
+        size_ = std::max<std::int64_t>(0, bufStart_ + std::max<std::int64_t>(n, 0));
+        pos_ = size_;
+        bufLen_ = 0;
+        platform::SeekFileTo(file_.handle, pos_, platform::FileSeekOrigin::Begin);
+        WriteError();
+    }
+}
+
+void TTempFileStream::FlushWriteBuffer() {
     if (!writing_) return;
     std::size_t count = bufLen_;
     writing_ = false;
@@ -51,6 +71,7 @@ void TTempFileStream::Flush() {
 
 void TTempFileStream::DropReadBuffer() {
     if (writing_ || bufLen_ == 0) return;
+    WriteBackReadBuffer();
     std::int64_t handlePos = bufStart_ + static_cast<std::int64_t>(bufLen_);
     bufLen_ = 0;
     if (handlePos != pos_ &&
@@ -67,7 +88,7 @@ std::size_t TTempFileStream::Write(const void* buffer, std::size_t count) {
         bufLen_ = 0;
     }
     if (bufLen_ + count > kBufferSize) {
-        Flush();
+        FlushWriteBuffer();
         if (count >= kBufferSize) {
             std::int64_t n = platform::WriteFileBytes(file_.handle, buffer, count);
             if (n < 0) n = 0;
@@ -86,7 +107,7 @@ std::size_t TTempFileStream::Write(const void* buffer, std::size_t count) {
 }
 
 std::size_t TTempFileStream::Read(void* buffer, std::size_t count) {
-    Flush();
+    FlushWriteBuffer();
     char* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
@@ -97,9 +118,12 @@ std::size_t TTempFileStream::Read(void* buffer, std::size_t count) {
             std::memcpy(out + done, buffer_.get() + (pos_ - bufStart_), n);
             pos_ += static_cast<std::int64_t>(n);
             done += n;
-            if (done == count) break;
+            // Nobody else writes the file, so its end is known without asking.
+            if (done == count || pos_ >= size_) break;
+            WriteBackReadBuffer();
             bufLen_ = 0;  // used up: the handle stands at pos_
         }
+        if (pos_ >= size_) break;
         if (count - done >= kBufferSize) {
             std::int64_t n = platform::ReadFileBytes(file_.handle, out + done, count - done);
             if (n < 0) ReadError();
@@ -125,13 +149,24 @@ std::int64_t TTempFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
     std::int64_t target = base + offset;
     if (target < 0) SeekError();
     if (target == pos_) return pos_;
+    if (writing_ && bufLen_ > 0 && target >= bufStart_ &&
+        target <= bufStart_ + static_cast<std::int64_t>(bufLen_)) {
+        // Reading back what is still in the buffer needs no file access: it
+        // is written out only if the buffer must make room for other bytes.
+        // A message that fits is sent without touching the disk.
+        writing_ = false;
+        unwritten_ = true;
+        pos_ = target;
+        return pos_;
+    }
     if (writing_) {
-        Flush();
+        FlushWriteBuffer();
     } else if (bufLen_ > 0) {
         if (target >= bufStart_ && target <= bufStart_ + static_cast<std::int64_t>(bufLen_)) {
             pos_ = target;
             return pos_;
         }
+        WriteBackReadBuffer();
         bufLen_ = 0;
     }
     if (platform::SeekFileTo(file_.handle, target, platform::FileSeekOrigin::Begin) < 0)

@@ -49,6 +49,8 @@ private:
         std::string name;
     };
 
+    void FlushWriteBuffer();
+    void WriteBackReadBuffer();
     void DropReadBuffer();
     void FillReadBuffer();
 
@@ -63,6 +65,9 @@ private:
     std::int64_t bufStart_ = 0;
     std::size_t bufLen_ = 0;
     bool writing_ = false;
+    // The read buffer holds bytes not yet in the file (written, then sought
+    // back into); the handle then stands at bufStart_.
+    bool unwritten_ = false;
 };
 
 }  // namespace quillpost

@@ -318,6 +318,7 @@ void TagSocket::Close() {
     events_->CloseSocket();
     received_.clear();
     owesRecv_ = false;
+    DropHeldWrites();
     Fire(OnClosed);
 }
 
@@ -338,6 +339,8 @@ void TagSocket::RecordLine(bool sent, const std::string& line) {
 
 void TagSocket::ReadLine(std::string& Line) {
     if (!Connected()) RaiseError(msgNotConnected);
+    // An answer can only come to what has gone out.
+    if (holding_) ReleaseWrites();
 
     // Reading phase one: something to read (or a line already here).
     auto haveLine = [this] { return received_.find('\n') != std::string::npos; };
@@ -444,15 +447,18 @@ void TagSocket::SendBytes(const char* data, std::size_t count, bool restartOnPro
 
 void TagSocket::SendLine(const std::string& Line) {
     if (!Connected()) RaiseError(msgNotConnected);
+    if (holding_) {
+        held_ += Line;
+        held_ += "\r\n";
+        heldLines_.push_back(Line);
+        if (held_.size() >= kHoldLimit && !SendHeld()) RaiseIfStopped();
+        return;
+    }
     std::string data = Line + "\r\n";
     StartTimer();
     SendBytes(data.data(), data.size(), false);
     StopTimer();
-    if (timedOut_) {
-        RaiseTimedOut();
-    } else if (canceled_) {
-        RaiseCanceled();
-    }
+    RaiseIfStopped();
     RecordLine(true, Line);
 }
 
@@ -464,21 +470,57 @@ void TagSocket::SendStream(TStream& Stream) {
     do {
         std::memset(buffer, 0, sizeof buffer);
         std::size_t n = Stream.Read(buffer, kStreamBlock);
-        StartTimer();
-        SendBytes(buffer, n, true);
-        StopTimer();
+        if (holding_) {
+            if (held_.size() + n > kHoldLimit) SendHeld();
+            if (!timedOut_ && !canceled_) held_.append(buffer, n);
+        } else {
+            StartTimer();
+            SendBytes(buffer, n, true);
+            StopTimer();
+        }
         last = n < kStreamBlock;
         if (OnProgress) OnProgress(*this, Percent(Stream.Position(), Stream.Size()));
     } while (!last && !timedOut_ && !canceled_);
+    RaiseIfStopped();
+    if (OnProgress) OnProgress(*this, 0);
+}
+
+void TagSocket::RaiseIfStopped() {
     if (timedOut_) {
         RaiseTimedOut();
     } else if (canceled_) {
         RaiseCanceled();
     }
-    if (OnProgress) OnProgress(*this, 0);
 }
 
-void TagSocket::HoldWrites(bool hold) { events_->HoldWrites(hold); }
+void TagSocket::HoldWrites() { holding_ = true; }
+
+bool TagSocket::SendHeld() {
+    std::string data;
+    data.swap(held_);
+    std::vector<std::string> lines;
+    lines.swap(heldLines_);
+    if (!data.empty()) {
+        StartTimer();
+        SendBytes(data.data(), data.size(), true);
+        StopTimer();
+    }
+    if (timedOut_ || canceled_) return false;
+    for (const std::string& line : lines) RecordLine(true, line);
+    return true;
+}
+
+void TagSocket::ReleaseWrites() {
+    if (!holding_) return;
+    holding_ = false;
+    if (!SendHeld()) RaiseIfStopped();
+}
+
+void TagSocket::DropHeldWrites() {
+    holding_ = false;
+    held_.clear();
+    heldLines_.clear();
+}
 
 void TagSocket::WriteLog() {
     if (LogFileName.empty()) return;  // no log asked for

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/socket_events.h"
 #include "util/string_list.h"
@@ -77,9 +78,13 @@ public:
     void SendLine(const std::string& Line);
     // The whole stream from its start, unchanged, in blocks of 2047 bytes.
     void SendStream(TStream& Stream);
-    // While held, what is sent goes out in as few packets as the platform
-    // can make of it; ending the hold sends the rest at once.
-    void HoldWrites(bool hold);
+    // While held, what SendLine and SendStream hand over gathers into large
+    // writes (lines are reported once they are out); ReleaseWrites sends the
+    // rest and ends the hold, DropHeldWrites ends it and discards what has
+    // not gone out (after a failure). A read releases a hold first.
+    void HoldWrites();
+    void ReleaseWrites();
+    void DropHeldWrites();
 
     // Raises ESocketError with the text of a message number or Winsock code
     // after OnError has seen it; 0 raises nothing.
@@ -98,6 +103,7 @@ public:
 
     static constexpr std::size_t kLineLimit = 4097;
     static constexpr std::size_t kStreamBlock = 2047;
+    static constexpr std::size_t kHoldLimit = 64 * 1024;
 
 protected:
     // Called by ReadLine with each complete line before it returns.
@@ -121,6 +127,9 @@ private:
     void CreateSocket();
     // Moves Count bytes; ends early on time-out or cancel (the caller raises).
     void SendBytes(const char* data, std::size_t count, bool restartOnProgress);
+    // Sends what a hold has gathered; true when it all went out.
+    bool SendHeld();
+    void RaiseIfStopped();
     // The one place every line sent or read passes through.
     void RecordLine(bool sent, const std::string& line);
     void Fire(const TNotifyEvent& event);
@@ -139,6 +148,9 @@ private:
     bool logWritten_ = false;
     std::string received_;   // bytes read past the last line returned
     bool owesRecv_ = false;  // a read notification was used without a recv since
+    bool holding_ = false;
+    std::string held_;                    // bytes a hold has gathered
+    std::vector<std::string> heldLines_;  // lines among them, reported once sent
     bool timedOut_ = false;
     bool canceled_ = false;
     bool hostDone_ = false;

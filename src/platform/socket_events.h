@@ -83,10 +83,6 @@ public:
     virtual void CloseSocket() = 0;
     // Ends a blocking call in progress, where the library has such calls.
     virtual void CancelBlockingCall() = 0;
-    // While held, writes are gathered into full packets and the rest goes
-    // out when the hold ends, where the platform can do that; elsewhere
-    // nothing changes.
-    virtual void HoldWrites(bool hold) { (void)hold; }
 
     // The one-second tick; starting a running timer leaves its period alone.
     virtual void StartTimer() = 0;

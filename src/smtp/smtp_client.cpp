@@ -39,6 +39,17 @@ void TmsSMTP::ComponentFreed(TComponent& component) {
 
 void TmsSMTP::Send() {
     messageAccepted_ = false;
+    sending_ = true;
+    // However the send ends, no stream of it stays behind.
+    struct EndOfSend {
+        TmsSMTP& smtp;
+        ~EndOfSend() {
+            smtp.sending_ = false;
+            smtp.stream_.reset();
+            smtp.earlyStream_.reset();
+            smtp.earlyFailure_ = nullptr;
+        }
+    } endOfSend{*this};
     try {
         OpenSession();
         Transmit();
@@ -61,6 +72,14 @@ void TmsSMTP::Connect() {
 void TmsSMTP::Login() {
     EstablishConnection();
     established_ = true;
+    if (sending_ && mailMessage_ != nullptr && !earlyStream_ && !earlyFailure_) {
+        try {
+            earlyStream_ = std::make_unique<TTempFileStream>();
+        } catch (...) {
+            // Reported where the stream is wanted, after the message is validated.
+            earlyFailure_ = std::current_exception();
+        }
+    }
     ReadReply();
     heloAttempt_ = true;
     try {
@@ -79,7 +98,10 @@ void TmsSMTP::Logout() {
     platform::ProcessPendingMessages();
     loggingOut_ = true;
     try {
-        SendCommand("QUIT");
+        SendLine("QUIT");
+        // The sent message's file goes while the server answers.
+        stream_.reset();
+        ReadReply();
     } catch (...) {
         loggingOut_ = false;
         throw;
@@ -123,7 +145,7 @@ void TmsSMTP::SendCommand(const std::string& line) {
 void TmsSMTP::Transmit() {
     if (mailMessage_ == nullptr) RaiseError(msgMailMessageRequired);
     mailMessage_->Validate();
-    stream_ = std::make_unique<TTempFileStream>();
+    stream_ = TakeStream();
     try {
         PrepareMessage();
         SendEnvelope();
@@ -132,7 +154,18 @@ void TmsSMTP::Transmit() {
         stream_.reset();
         throw;
     }
-    stream_.reset();
+    // Within Send the stream goes once QUIT is out.
+    if (!sending_) stream_.reset();
+}
+
+std::unique_ptr<TTempFileStream> TmsSMTP::TakeStream() {
+    if (earlyFailure_) {
+        std::exception_ptr failure = earlyFailure_;
+        earlyFailure_ = nullptr;
+        std::rethrow_exception(failure);
+    }
+    if (earlyStream_) return std::move(earlyStream_);
+    return std::make_unique<TTempFileStream>();
 }
 
 void TmsSMTP::PrepareMessage() {
@@ -157,17 +190,17 @@ void TmsSMTP::SendEnvelope() {
 void TmsSMTP::SendData() {
     // The text and its end leave together, so the server is not woken for
     // each small piece of the end.
-    HoldWrites(true);
+    HoldWrites();
     try {
         SendStream(*stream_);
         // The composed text carries its own period stuffing; this ends it.
         SendLine("");
         SendLine(".");
+        ReleaseWrites();
     } catch (...) {
-        HoldWrites(false);
+        DropHeldWrites();
         throw;
     }
-    HoldWrites(false);
     ReadReply();
     messageAccepted_ = true;
 }

@@ -2,6 +2,7 @@
 // One SMTP session (plain RFC 821: HELO, MAIL FROM, RCPT TO, DATA, QUIT) that
 // delivers one message to one server. Every reply line is checked as it
 // arrives; the first rejected line becomes the exception's text.
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -61,9 +62,17 @@ private:
     void PrepareMessage();
     void SendEnvelope();
     void SendData();
+    // The stream for the message: the one made while the greeting was on its
+    // way (its failure raised now), else a new one.
+    std::unique_ptr<TTempFileStream> TakeStream();
 
     TmsMessage* mailMessage_ = nullptr;
     std::unique_ptr<TTempFileStream> stream_;
+    // Within Send, the file work of the stream (creating and deleting a file)
+    // is done while the server prepares an answer instead of in between.
+    bool sending_ = false;
+    std::unique_ptr<TTempFileStream> earlyStream_;
+    std::exception_ptr earlyFailure_;
     bool heloAttempt_ = false;
     // Set while the reply to QUIT is read: a server that hangs up instead of
     // answering it has still taken the message.

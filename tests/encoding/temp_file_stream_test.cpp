@@ -7,6 +7,8 @@
 #include <memory>
 #include <random>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "platform/temp_file.h"
 #include "util/errors.h"
@@ -88,22 +90,16 @@ TEST(TempFileStream, UncreatableFileRaisesAndLeavesNothing) {
     EXPECT_FALSE(fs::exists(dir));
 }
 
-// Random reads, writes and seeks, small and larger than the buffer, give the
-// same bytes as a memory stream doing the same.
-TEST(TempFileStream, BehavesLikeAMemoryStream) {
-    std::mt19937 rng(42);
+// Random reads, writes and seeks give the same bytes as a memory stream doing
+// the same: with pieces around and beyond the buffer's size, and with small
+// pieces only, where seeks and reads mostly land in bytes still buffered.
+void CheckAgainstMemoryStream(unsigned seed, const std::vector<std::size_t>& sizes) {
+    std::mt19937 rng(seed);
     TTempFileStream file;
     TMemoryStream model;
     std::string chunk, got, want;
-    const std::size_t sizes[] = {1,
-                                 7,
-                                 100,
-                                 2047,
-                                 TTempFileStream::kBufferSize - 1,
-                                 TTempFileStream::kBufferSize,
-                                 3 * TTempFileStream::kBufferSize};
     for (int step = 0; step < 400; ++step) {
-        std::size_t n = sizes[rng() % std::size(sizes)];
+        std::size_t n = sizes[rng() % sizes.size()];
         switch (rng() % 4) {
             case 0:
             case 1:
@@ -133,6 +129,41 @@ TEST(TempFileStream, BehavesLikeAMemoryStream) {
     EXPECT_EQ(back.Bytes(), model.Bytes());
     EXPECT_EQ(file.Seek(-3, SeekOrigin::End), model.Size() - 3);
     EXPECT_THROW(file.Seek(-1, SeekOrigin::Begin), EInOutError);
+}
+
+TEST(TempFileStream, BehavesLikeAMemoryStream) {
+    const std::vector<std::size_t> mixed = {1,
+                                            7,
+                                            100,
+                                            2047,
+                                            TTempFileStream::kBufferSize - 1,
+                                            TTempFileStream::kBufferSize,
+                                            3 * TTempFileStream::kBufferSize};
+    const std::vector<std::size_t> small = {1, 3, 50, 700};
+    for (unsigned seed : {42u, 7u, 1234u}) {
+        SCOPED_TRACE(seed);
+        CheckAgainstMemoryStream(seed, mixed);
+        CheckAgainstMemoryStream(seed, small);
+    }
+}
+
+// The send path: compose, go back to the start, read it all, then the file
+// still gets every byte once asked to, and writing on works.
+TEST(TempFileStream, ReadingBackBufferedBytesKeepsThemForTheFile) {
+    TTempFileStream file;
+    const std::string text = "From: a@example.test\r\n\r\nbody\r\n";
+    file.WriteText(text);
+    file.SetPosition(0);
+    std::string got(4096, '\0');
+    got.resize(file.Read(got.data(), got.size()));
+    EXPECT_EQ(got, text);
+    EXPECT_EQ(file.Read(got.data(), 1), 0u);
+    file.WriteText("more");
+    file.Flush();
+    EXPECT_EQ(fs::file_size(file.FileName()), text.size() + 4);
+    TMemoryStream back;
+    back.CopyFrom(file, 0);
+    EXPECT_EQ(back.Bytes(), text + "more");
 }
 
 }  // namespace

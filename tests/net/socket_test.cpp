@@ -505,6 +505,40 @@ TEST(Socket, TransactionLogHoldsEveryLineInOrder) {
     std::filesystem::remove(log);
 }
 
+// Held writes: what is discarded never leaves, what is released leaves whole
+// and in order (a bigger text than the gathering limit included), and its
+// lines are reported only once they are out; a read releases a hold.
+TEST(Socket, HeldWritesLeaveInOrderAndAreReportedOnceSent) {
+    const std::string big(TagSocket::kHoldLimit + 5000, 'b');
+    LoopbackPeer peer;
+    peer.Run([](LoopbackPeer& p) {
+        if (!p.Accept()) return;
+        p.ReadUntil("END\r\n");
+        p.Send("250 ok\r\n");
+        p.ReadUntilClosed();
+    });
+    TestSocket s;
+    std::vector<int> progress;
+    s.OnProgress = [&](TagSocket&, std::int32_t perc) { progress.push_back(perc); };
+    s.Open(peer.Server());
+    s.HoldWrites();
+    s.SendLine("never sent");
+    s.DropHeldWrites();
+    s.HoldWrites();
+    TMemoryStream text;
+    text.Assign(big + "\r\n");
+    s.SendStream(text);
+    s.SendLine("");
+    s.SendLine("END");
+    EXPECT_TRUE(s.sent.empty());
+    EXPECT_EQ(s.Read(), "250 ok");
+    EXPECT_EQ(s.sent, (std::vector<std::string>{"", "END"}));
+    EXPECT_EQ(progress.back(), 0);
+    s.Close();
+    peer.Join();
+    EXPECT_EQ(peer.Received(), big + "\r\n\r\nEND\r\n");
+}
+
 TEST(Socket, LogThatCannotBeWrittenIsReportedByWriteLog) {
     TestSocket s;
     s.LogFileName = TempPath("no-such-dir") + "/x/session.log";

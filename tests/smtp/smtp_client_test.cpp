@@ -10,6 +10,8 @@
 #include <memory>
 
 #include "platform/loopback_listener.h"
+#include "platform/temp_file.h"
+#include "util/errors.h"
 #include "script_server.h"
 #include "smtp_test_support.h"
 
@@ -332,6 +334,52 @@ TEST(SmtpDialogue, TheLogHoldsEveryLineAndAMarkerForTheText) {
                         "QUIT\r\n221 bye\r\n");
     in.close();
     std::filesystem::remove(path);
+}
+
+// Each send composes into a temporary file of its own: none is left after a
+// send that worked or failed, and one that cannot be made fails the send
+// after the message has been validated, before the envelope, ending in QUIT.
+TEST(SmtpDialogue, TheTemporaryFileOfEachSend) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / "qp_smtp_temp" / "";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    platform::SetTempDirectoryOverride(dir.string());
+    auto filesLeft = [&] { return std::distance(fs::directory_iterator(dir), {}); };
+    FixedMessage message;
+    RecordingSMTP smtp;
+    smtp.SetMailMessage(&message);
+    // One send against a fresh server answering RCPT with Rcpt.
+    auto send = [&](const std::string& rcpt, Lines* transcript) {
+        ScriptServer server;
+        if (!rcpt.empty()) server.replies["RCPT"] = {rcpt};
+        server.Start();
+        smtp.Server = server.Server();
+        std::string raised;
+        try {
+            raised = smtp.TrySend();
+        } catch (const EInOutError& e) {
+            raised = std::string("io: ") + e.what();
+        }
+        if (transcript != nullptr) *transcript = server.Transcript();
+        return raised;
+    };
+    EXPECT_EQ(send("", nullptr), "");
+    EXPECT_EQ(filesLeft(), 0);
+    EXPECT_EQ(send("550 no\r\n", nullptr), "socket: 550 no");
+    EXPECT_EQ(filesLeft(), 0);
+
+    fs::remove_all(dir);  // nowhere to make the file now
+    Lines transcript;
+    std::string raised = send("", &transcript);
+    EXPECT_EQ(raised.rfind("io: Cannot create file " + dir.string(), 0), 0u) << raised;
+    EXPECT_FALSE(smtp.Connected());
+    EXPECT_EQ(transcript, WithHost({"HELO <host>", "QUIT"}, smtp.LocalHost()));
+    // A message that is not fit to send says so first.
+    message.Recipients().Clear();
+    EXPECT_EQ(send("", nullptr), "message: At least one Recipient, CC or BCC must be entered");
+    platform::SetTempDirectoryOverride({});
+    EXPECT_FALSE(fs::exists(dir));
 }
 
 }  // namespace

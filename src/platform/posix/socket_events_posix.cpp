@@ -221,6 +221,7 @@ public:
         fd_ = fd;
         selected_ = connecting_ = closeReported_ = false;
         readArmed_ = true;
+        aheadPos_ = aheadLen_ = 0;
         SendAtOnce();
         return true;
     }
@@ -232,8 +233,8 @@ public:
             lastError_ = 10038;
             return false;
         }
-        int flags = ::fcntl(fd_, F_GETFL, 0);
-        if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) {
+        // A fresh socket has no other status flag to keep.
+        if (::fcntl(fd_, F_SETFL, O_NONBLOCK) != 0) {
             SetErrno();
             return false;
         }
@@ -269,9 +270,16 @@ public:
     }
 
     long Recv(char* buffer, std::size_t count) override {
-        ssize_t n = Proc<RecvFn>(procs_, "recv")(fd_, buffer, count, 0);
+        auto recvFn = Proc<RecvFn>(procs_, "recv");
         // Like Winsock, a recv call asks for the next read notification.
         if (!closeReported_) readArmed_ = true;
+        if (aheadPos_ < aheadLen_) {
+            std::size_t n = std::min(count, aheadLen_ - aheadPos_);
+            std::memcpy(buffer, ahead_.data() + aheadPos_, n);
+            aheadPos_ += n;
+            return static_cast<long>(n);
+        }
+        ssize_t n = recvFn(fd_, buffer, count, 0);
         if (n < 0) {
             SetErrno();
             return -1;
@@ -284,19 +292,12 @@ public:
         Proc<CloseFn>(procs_, "close")(fd_);
         fd_ = -1;
         selected_ = connecting_ = false;
+        aheadPos_ = aheadLen_ = 0;
         std::erase_if(queue_, [](const Notification& n) { return n.kind == Notification::Socket; });
     }
 
     void CancelBlockingCall() override {}
 
-    void HoldWrites(bool hold) override {
-        if (fd_ < 0) return;
-        try {
-            int on = hold ? 1 : 0;
-            Proc<SetSockOptFn>(procs_, "setsockopt")(fd_, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
-        } catch (...) {
-        }
-    }
 
     void StartTimer() override {
         if (timerRunning_) return;
@@ -358,6 +359,12 @@ private:
     }
 
     void Poll(int timeoutMs, bool wantWrite) {
+        // Bytes read ahead and not yet taken are news without asking the socket.
+        if (fd_ >= 0 && selected_ && readArmed_ && !closeReported_ && aheadPos_ < aheadLen_) {
+            readArmed_ = false;
+            queue_.push_back({Notification::Socket, kFdRead, 0});
+            timeoutMs = 0;
+        }
         pollfd fds[2];
         nfds_t count = 0;
         int socketIndex = -1, lookupIndex = -1;
@@ -395,8 +402,10 @@ private:
         if (connecting_) {
             int error = 0;
             socklen_t len = sizeof error;
-            if (Proc<GetSockOptFn>(procs_, "getsockopt")(fd_, SOL_SOCKET, SO_ERROR, &error, &len) !=
-                0)
+            // Writable without an error condition: the connection is made.
+            if ((revents & (POLLERR | POLLHUP)) != 0 &&
+                Proc<GetSockOptFn>(procs_, "getsockopt")(fd_, SOL_SOCKET, SO_ERROR, &error, &len) !=
+                    0)
                 error = errno;
             connecting_ = false;
             std::uint16_t code = WinsockCodeForErrno(error);
@@ -406,8 +415,14 @@ private:
         }
         if ((revents & POLLOUT) != 0) queue_.push_back({Notification::Socket, kFdWrite, 0});
         if ((revents & (POLLIN | POLLHUP | POLLERR)) != 0 && readArmed_ && !closeReported_) {
-            char byte;
-            ssize_t n = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+            // Data and an orderly close look alike to poll(); reading tells
+            // them apart, and what is read waits here for the next Recv.
+            ssize_t n = 1;
+            if (aheadPos_ == aheadLen_) {
+                n = ::recv(fd_, ahead_.data(), ahead_.size(), MSG_DONTWAIT);
+                aheadPos_ = 0;
+                aheadLen_ = n > 0 ? static_cast<std::size_t>(n) : 0;
+            }
             if (n > 0) {
                 readArmed_ = false;
                 queue_.push_back({Notification::Socket, kFdRead, 0});
@@ -449,6 +464,10 @@ private:
     bool readArmed_ = true;
     bool closeReported_ = false;
     bool timerRunning_ = false;
+    // Bytes read to tell data from a close, handed out by Recv first.
+    std::array<char, 4096> ahead_{};
+    std::size_t aheadPos_ = 0;
+    std::size_t aheadLen_ = 0;
     Clock::time_point nextTick_{};
     Clock::time_point lastPoll_{};
 };

@@ -31,8 +31,6 @@ FileHandle CreateTempFile(std::string_view prefix, std::string& fileName) {
         fileName = pattern;
         return kNoFile;
     }
-    // Stricter than the umask could make it, whatever the C library did.
-    ::fchmod(fd, S_IRUSR | S_IWUSR);
     return fd;
 }
 
