@@ -11,9 +11,9 @@
 
 #include "platform/loopback_listener.h"
 #include "platform/temp_file.h"
-#include "util/errors.h"
 #include "script_server.h"
 #include "smtp_test_support.h"
+#include "util/errors.h"
 
 namespace quillpost {
 namespace {

@@ -298,7 +298,6 @@ public:
 
     void CancelBlockingCall() override {}
 
-
     void StartTimer() override {
         if (timerRunning_) return;
         timerRunning_ = true;
