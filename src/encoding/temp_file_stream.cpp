@@ -25,7 +25,7 @@ platform::FileHandle TTempFileStream::MakeTempFileName(std::string& fileName) {
 }
 
 TTempFileStream::TTempFileStream() {
-    buffer_ = std::make_unique<char[]>(kBufferSize);
+    buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
     file_.handle = MakeTempFileName(file_.name);
     if (file_.handle == platform::kNoFile) throw EInOutError("Cannot create file " + file_.name);
 }

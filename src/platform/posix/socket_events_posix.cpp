@@ -9,6 +9,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,6 +29,17 @@ namespace quillpost::platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The coarse monotonic clock (a few milliseconds fine): a tick counted in
+// whole seconds and a readiness check about once a millisecond need no more,
+// and it costs a fraction of the precise clock, which a send or a read
+// consults many times.
+Clock::time_point Now() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return Clock::time_point(std::chrono::duration_cast<Clock::duration>(
+        std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec)));
+}
 
 using SocketFn = int (*)(int, int, int);
 using ConnectFn = int (*)(int, const sockaddr*, socklen_t);
@@ -301,7 +313,7 @@ public:
     void StartTimer() override {
         if (timerRunning_) return;
         timerRunning_ = true;
-        nextTick_ = Clock::now() + std::chrono::seconds(1);
+        nextTick_ = Now() + std::chrono::seconds(1);
     }
 
     void StopTimer() override { timerRunning_ = false; }
@@ -309,7 +321,7 @@ public:
     void DispatchPending() override {
         // Callers dispatch between every small step; a readiness check per
         // millisecond is plenty and keeps a line read to a few system calls.
-        auto now = Clock::now();
+        auto now = Now();
         if (now - lastPoll_ >= std::chrono::milliseconds(1)) {
             Poll(0, false);
         } else {
@@ -322,9 +334,9 @@ public:
         if (queue_.empty()) {
             int timeout = 1000;
             if (timerRunning_) {
-                auto left =
-                    std::chrono::duration_cast<std::chrono::milliseconds>(nextTick_ - Clock::now())
-                        .count();
+                // Rounded up: a wait that ends short of the tick would only
+                // come round again without sleeping.
+                auto left = std::chrono::ceil<std::chrono::milliseconds>(nextTick_ - Now()).count();
                 timeout = static_cast<int>(std::clamp<long long>(left, 0, 1000));
             }
             Poll(timeout, wantWrite);
@@ -381,18 +393,18 @@ private:
             fds[count++] = {lookup_->pipeRead, POLLIN, 0};
         }
         int rc = ::poll(fds, count, timeoutMs);
-        lastPoll_ = Clock::now();
+        lastPoll_ = Now();
         if (rc > 0 && socketIndex >= 0) SocketReady(fds[socketIndex].revents);
         if (rc > 0 && lookupIndex >= 0 && (fds[lookupIndex].revents & POLLIN) != 0) LookupReady();
         CheckTick();
     }
 
     void CheckTick() {
-        if (timerRunning_ && Clock::now() >= nextTick_) {
+        if (timerRunning_ && Now() >= nextTick_) {
             queue_.push_back({Notification::Tick, 0, 0});
             nextTick_ += std::chrono::seconds(1);
             // A caller that was away for several seconds gets one tick, not a burst.
-            if (nextTick_ <= Clock::now()) nextTick_ = Clock::now() + std::chrono::seconds(1);
+            if (nextTick_ <= Now()) nextTick_ = Now() + std::chrono::seconds(1);
         }
     }
 
@@ -464,7 +476,7 @@ private:
     bool closeReported_ = false;
     bool timerRunning_ = false;
     // Bytes read to tell data from a close, handed out by Recv first.
-    std::array<char, 4096> ahead_{};
+    std::array<char, 4096> ahead_;
     std::size_t aheadPos_ = 0;
     std::size_t aheadLen_ = 0;
     Clock::time_point nextTick_{};
