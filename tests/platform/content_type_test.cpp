@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+
 #include "message/test_files.h"
 
 namespace quillpost {
@@ -28,6 +31,23 @@ TEST(ContentTypeTable, LooksUpExtensionsAsTheTableWritesThem) {
     for (const auto& [extension, expected] : cases)
         EXPECT_EQ(platform::ContentTypeFromTable(table, extension), expected) << extension;
     EXPECT_EQ(platform::ContentTypeFromTable(dir.PathOf("absent"), ".txt"), "");
+}
+
+// The table is read once and kept, but a changed table, a table that goes
+// away and another table are each seen at the next lookup.
+TEST(ContentTypeTable, AChangedTableIsReadAgain) {
+    testing::TempDir dir;
+    const std::string table = dir.Write("types", "text/x-one one\n");
+    const std::string other = dir.Write("other", "text/x-other one\n");
+    EXPECT_EQ(platform::ContentTypeFromTable(table, ".one"), "text/x-one");
+    EXPECT_EQ(platform::ContentTypeFromTable(table, ".one"), "text/x-one");
+    EXPECT_EQ(platform::ContentTypeFromTable(other, ".one"), "text/x-other");
+    EXPECT_EQ(platform::ContentTypeFromTable(table, ".one"), "text/x-one");
+    dir.Write("types", "text/x-changed one two\n");
+    EXPECT_EQ(platform::ContentTypeFromTable(table, ".two"), "text/x-changed");
+    EXPECT_EQ(platform::ContentTypeFromTable(table, ".one"), "text/x-changed");
+    std::filesystem::remove(table);
+    EXPECT_EQ(platform::ContentTypeFromTable(table, ".one"), "");
 }
 
 TEST(ContentTypeTable, OverrideSteersTheLookupAndCanBeUndone) {
