@@ -52,7 +52,6 @@ private:
     void FlushWriteBuffer();
     void WriteBackReadBuffer();
     void DropReadBuffer();
-    void FillReadBuffer();
 
     FileOwner file_;
     std::unique_ptr<char[]> buffer_;
