@@ -2,7 +2,6 @@
 
 #include <exception>
 
-#include "mailer/com/registration.h"
 #include "message/message.h"
 #include "util/errors.h"
 
@@ -11,8 +10,6 @@ namespace quillpost {
 bool HasLineBreakOrNul(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
-
-void TMailer::MarkRegistry(std::int32_t thdModel) { com::MarkThreadingModel(thdModel); }
 
 void TMailer::ComposeMessage(TStream& out) {
     TmsMessage message;

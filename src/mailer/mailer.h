@@ -40,7 +40,6 @@ public:
                              WordBool bolShowWindow);
     void ClearExtraHeaders() { extraHeaders_.clear(); }
     bool AddExtraHeader(std::string_view strExtraHeader);
-    void MarkRegistry(std::int32_t thdModel);
 
     // --- properties ---
     const std::string& RemoteHost() const { return remoteHost_; }
@@ -95,6 +94,8 @@ public:
     void SetLive(WordBool v) { live_ = v; }
     // Put only on the automation surface; read by the body-from-file reader.
     void SetPGPTimeOut(std::int32_t v) { pgpTimeOut_ = v; }
+    // How the last message went out; nothing records it yet.
+    std::string ConnectionInfo() const { return {}; }
 
     // --- for C++ hosts such as the command line (not on the automation surface) ---
     // Writes the exact text that SendMail would send after DATA, without

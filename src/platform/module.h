@@ -33,9 +33,11 @@ HRESULT UnregisterTypeLibrary(REFGUID libid, WORD major, WORD minor, LCID lcid);
 void CheckClassTypeInfo(REFCLSID classId, REFIID dispatchId, std::string_view className);
 
 // What a type information says about one interface: for inspection by tests
-// and tools. Members come in virtual-table order; a property put's value
-// counts as a parameter, a result parameter does not.
+// and tools. Members come in virtual-table order, those of its base
+// interfaces (below IDispatch) first; a property put's value counts as a
+// parameter, a result parameter does not.
 struct TTypeMember {
+    std::string iface;  // the interface that declares it
     DISPID dispId = 0;
     std::string name;
     int kind = 0;  // 1 method, 2 property get, 4 property put

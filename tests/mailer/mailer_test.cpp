@@ -4,9 +4,6 @@
 
 #include <functional>
 
-#include "mailer/com/com_ids.h"
-#include "platform/registry.h"
-#include "platform/registry_sandbox.h"
 #include "util/errors.h"
 
 namespace quillpost {
@@ -220,21 +217,6 @@ TEST(MailerPending, MembersOfLaterStagesFailLoudly) {
     // No sender: false, with the reason in Response.
     EXPECT_FALSE(m.SendMail());
     EXPECT_EQ(m.Response(), "FromAddress Property cannot be blank.");
-}
-
-TEST(MailerRegistry, MarkRegistryWritesTheThreadingModelOfTheClass) {
-    testing::RegistrySandbox sandbox;
-    const std::string classKey = "CLSID\\" + std::string(com::kClsIdText);
-    const std::string key = classKey + "\\InprocServer32";
-    TMailer m;
-    const std::pair<std::int32_t, const char*> cases[] = {
-        {2, "Both"}, {1, "Apartment"}, {7, "Apartment"}, {-1, "Apartment"}};
-    for (const auto& [model, text] : cases) {
-        m.MarkRegistry(model);
-        EXPECT_EQ(platform::RegistryReadString(key, "ThreadingModel"), text) << model;
-    }
-    platform::RegistryDeleteKey(key);
-    platform::RegistryDeleteKey(classKey);
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ HRESULT CheckClass() {
     static HRESULT result = S_OK;
     std::call_once(once, [] {
         try {
-            platform::CheckClassTypeInfo(kCLSID_Mailer, kIID_IMailer, kClassName);
+            platform::CheckClassTypeInfo(kCLSID_Mailer, kIID_IMailer2, kClassName);
         } catch (...) {
             result = E_UNEXPECTED;
         }

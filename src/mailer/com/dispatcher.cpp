@@ -1,104 +1,93 @@
 #include "mailer/com/dispatcher.h"
 
 #include <exception>
+#include <iterator>
 #include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
+#include "mailer/com/registration.h"
 #include "mailer/mailer.h"
 #include "platform/ansi_text.h"
 
 namespace quillpost::com {
 namespace {
 
-std::string Text(const TVariant& v) { return platform::WideToAnsi(v.AsBstr()); }
-TVariant Wide(std::string_view s) { return TVariant::Bstr(platform::AnsiToWide(s)); }
-TVariant Flag(bool b) { return TVariant::Bool(ToWordBool(b)); }
-
-// One binding per line reads as the table it binds.
-// clang-format off
-// The binding of each table row to its TMailer operation. Arguments arrive
-// already of the row's types; Booleans pass through as stored 16-bit values.
-// False when the row has no binding.
-bool RunMethod(TMailer& m, DispId id, std::span<const TVariant> a, TVariant& r) {
-    switch (id) {
-        case 1: r = Flag(m.SendMail()); return true;
-        case 2: m.ClearAttachments(); return true;
-        case 3: r = Flag(m.AddAttachment(Text(a[0]))); return true;
-        case 4: r = Flag(m.AddRecipient(Text(a[0]), Text(a[1]))); return true;
-        case 5: m.ClearRecipients(); return true;
-        case 6: r = Flag(m.AddCC(Text(a[0]), Text(a[1]))); return true;
-        case 7: m.ClearCCs(); return true;
-        case 8: r = Flag(m.AddBCC(Text(a[0]), Text(a[1]))); return true;
-        case 9: m.ClearBCCs(); return true;
-        case 10: m.ClearAllRecipients(); return true;
-        case 11: m.ClearBodyText(); return true;
-        case 12: r = Flag(m.GetBodyTextFromFile(Text(a[0]), a[1].AsBool(), a[2].AsBool())); return true;
-        case 13: m.ClearExtraHeaders(); return true;
-        case 14: r = Flag(m.AddExtraHeader(Text(a[0]))); return true;
-        case 38: m.MarkRegistry(a[0].AsI4()); return true;
-        default: return false;
+// A row's argument as its operation takes it: text as ANSI bytes, Booleans
+// as their stored 16-bit values, numbers as they are. Arguments arrive
+// already of the row's types.
+template <VarType Type>
+auto Arg(const TVariant& v) {
+    if constexpr (Type == kVtBstr) {
+        return platform::WideToAnsi(v.AsBstr());
+    } else if constexpr (Type == kVtBool) {
+        return v.AsBool();
+    } else if constexpr (Type == kVtI2) {
+        return v.AsI2();
+    } else {
+        static_assert(Type == kVtI4);
+        return v.AsI4();
     }
 }
 
-bool RunGet(TMailer& m, DispId id, TVariant& r) {
-    switch (id) {
-        case 15: r = Wide(m.RemoteHost()); return true;
-        case 16: r = Wide(m.Subject()); return true;
-        case 17: r = Wide(m.FromName()); return true;
-        case 18: r = Wide(m.FromAddress()); return true;
-        case 19: r = Wide(m.ReplyTo()); return true;
-        case 20: r = Wide(m.ContentType()); return true;
-        case 22: r = Wide(m.SMTPLog()); return true;
-        case 23: r = TVariant::I2(m.Encoding()); return true;
-        case 24: r = TVariant::I2(m.CharSet()); return true;
-        case 25: r = TVariant::I2(m.Priority()); return true;
-        case 26: r = Wide(m.Response()); return true;
-        case 27: r = TVariant::Bool(m.Urgent()); return true;
-        case 28: r = Wide(TMailer::Version()); return true;
-        case 30: r = Wide(m.PGPPath()); return true;
-        case 31: r = Wide(m.PGPParams()); return true;
-        case 32: r = TVariant::I2(m.TimeOut()); return true;
-        case 33: r = TVariant::Bool(m.ConfirmRead()); return true;
-        case 34: r = TVariant::Bool(m.ReturnReceipt()); return true;
-        case 35: r = TVariant::Bool(m.UseMSMailHeaders()); return true;
-        case 36: r = TVariant::Bool(m.WordWrap()); return true;
-        case 37: r = TVariant::I2(m.WordWrapLen()); return true;
-        case 39: r = Wide(m.DateTime()); return true;
-        case 40: r = TVariant::Bool(m.Live()); return true;
-        default: return false;
+// An operation's result as a value of its row's type. A C++ bool becomes
+// the automation true or false; a stored Boolean passes unchanged.
+template <VarType Type, typename TValue>
+TVariant Result(const TValue& v) {
+    if constexpr (Type == kVtBstr) {
+        return TVariant::Bstr(platform::AnsiToWide(v));
+    } else if constexpr (Type == kVtBool && std::is_same_v<TValue, bool>) {
+        return TVariant::Bool(ToWordBool(v));
+    } else if constexpr (Type == kVtBool) {
+        return TVariant::Bool(v);
+    } else if constexpr (Type == kVtI2) {
+        return TVariant::I2(v);
+    } else {
+        static_assert(Type == kVtI4);
+        return TVariant::I4(v);
     }
 }
 
-bool RunPut(TMailer& m, DispId id, const TVariant& v) {
-    switch (id) {
-        case 15: m.SetRemoteHost(Text(v)); return true;
-        case 16: m.SetSubject(Text(v)); return true;
-        case 17: m.SetFromName(Text(v)); return true;
-        case 18: m.SetFromAddress(Text(v)); return true;
-        case 19: m.SetReplyTo(Text(v)); return true;
-        case 20: m.SetContentType(Text(v)); return true;
-        case 21: m.SetBodyText(Text(v)); return true;
-        case 22: m.SetSMTPLog(Text(v)); return true;
-        case 23: m.SetEncoding(v.AsI2()); return true;
-        case 24: m.SetCharSet(v.AsI2()); return true;
-        case 25: m.SetPriority(v.AsI2()); return true;
-        case 27: m.SetUrgent(v.AsBool()); return true;
-        case 30: m.SetPGPPath(Text(v)); return true;
-        case 31: m.SetPGPParams(Text(v)); return true;
-        case 32: m.SetTimeOut(v.AsI2()); return true;
-        case 33: m.SetConfirmRead(v.AsBool()); return true;
-        case 34: m.SetReturnReceipt(v.AsBool()); return true;
-        case 35: m.SetUseMSMailHeaders(v.AsBool()); return true;
-        case 36: m.SetWordWrap(v.AsBool()); return true;
-        case 37: m.SetWordWrapLen(v.AsI2()); return true;
-        case 39: m.SetDateTime(Text(v)); return true;
-        case 40: m.SetLive(v.AsBool()); return true;
-        case 42: m.SetPGPTimeOut(v.AsI4()); return true;
-        default: return false;
+// Runs Operation (a TMailer member function, or a function of its own) with
+// the row's arguments and stores its result.
+template <auto Operation, VarType ResultType, VarType... ParamTypes, std::size_t... I>
+void RunOperation(TMailer& mailer, std::span<const TVariant> args, TVariant& result,
+                  std::index_sequence<I...>) {
+    const auto call = [&] {
+        if constexpr (std::is_member_function_pointer_v<decltype(Operation)>) {
+            return (mailer.*Operation)(Arg<ParamTypes>(args[I])...);
+        } else {
+            return Operation(Arg<ParamTypes>(args[I])...);
+        }
+    };
+    if constexpr (ResultType == kVtVoid) {
+        call();
+    } else {
+        result = Result<ResultType>(call());
     }
 }
 
-// clang-format on
+template <auto Operation, VarType ResultType, VarType... ParamTypes>
+void Run(TMailer& mailer, std::span<const TVariant> args, TVariant& result) {
+    RunOperation<Operation, ResultType, ParamTypes...>(
+        mailer, args, result, std::index_sequence_for<decltype(ParamTypes)...>());
+}
+
+using TBinding = void (*)(TMailer&, std::span<const TVariant>, TVariant&);
+
+// What each member-table row runs, row for row.
+#define QP_PARAM_TYPE(Type, name) , kVt##Type
+#define QP_SLOT(Iface, Kind, Name, Id, Type, Params, Bind, Default, Help) \
+    &Run<Bind, kVt##Type QP_MAP(QP_PARAM_TYPE, Params)>,
+constexpr TBinding kBindings[] = {
+#include "mailer/com/mailer_members.def"
+};
+static_assert(std::size(kBindings) == kMemberRowCount);
+
+TBinding BindingOf(const TMemberInfo& row) {
+    return kBindings[static_cast<std::size_t>(&row - MailerMembers().data())];
+}
 
 // Fills the record without letting a second failure escape: a record
 // without text is better than no error at all.
@@ -169,19 +158,7 @@ HResult TMailerDispatcher::CallMember(DispId dispId, TMemberKind kind,
     // running out of memory while converting is reported like any failure.
     try {
         TVariant value;
-        bool bound = false;
-        switch (kind) {
-            case TMemberKind::Method:
-                bound = RunMethod(mailer_, dispId, args, value);
-                break;
-            case TMemberKind::PropertyGet:
-                bound = RunGet(mailer_, dispId, value);
-                break;
-            case TMemberKind::PropertyPut:
-                bound = RunPut(mailer_, dispId, args[0]);
-                break;
-        }
-        if (!bound) return kDISP_E_MEMBERNOTFOUND;
+        BindingOf (*row)(mailer_, args, value);
         if (result != nullptr) *result = std::move(value);
         return kS_OK;
     } catch (const std::bad_alloc&) {

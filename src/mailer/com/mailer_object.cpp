@@ -15,14 +15,28 @@
 namespace quillpost::com {
 namespace {
 
-constexpr TMemberKind kMethod = TMemberKind::Method;
-constexpr TMemberKind kGet = TMemberKind::PropertyGet;
-constexpr TMemberKind kPut = TMemberKind::PropertyPut;
+// An argument of a virtual-table entry as the automation value of its row's type.
+template <VarType Type, typename TValue>
+TVariant In(TValue v) {
+    if constexpr (Type == kVtBstr) {
+        return TVariant::Bstr(platform::FromBstr(v));
+    } else if constexpr (Type == kVtBool) {
+        return TVariant::Bool(v);
+    } else if constexpr (Type == kVtI2) {
+        return TVariant::I2(v);
+    } else {
+        static_assert(Type == kVtI4);
+        return TVariant::I4(static_cast<std::int32_t>(v));
+    }
+}
 
-TVariant Text(BSTR v) { return TVariant::Bstr(platform::FromBstr(v)); }
-TVariant Flag(VARIANT_BOOL v) { return TVariant::Bool(v); }
-TVariant Short(SHORT v) { return TVariant::I2(v); }
-TVariant Long(LONG v) { return TVariant::I4(static_cast<std::int32_t>(v)); }
+// The interface whose error records a member's failures are.
+const IID& InterfaceOf(DispId dispId) {
+    for (const TMemberInfo& row : MailerMembers())
+        if (row.dispId == dispId)
+            return row.iface == TInterface::IMailer2 ? kIID_IMailer2 : kIID_IMailer;
+    return kIID_IMailer;
+}
 
 std::u16string_view View(const OLECHAR* text) {
     if (text == nullptr) return {};
@@ -34,7 +48,7 @@ std::u16string_view View(const OLECHAR* text) {
 // Runs Body; an exception that escapes it (the argument conversions are in
 // there) becomes the error record and E_UNEXPECTED like any member failure.
 template <typename TBody>
-HRESULT Guard(TBody body) {
+HRESULT Guard(DispId dispId, TBody body) {
     TErrorRecord record;
     try {
         return body();
@@ -48,7 +62,7 @@ HRESULT Guard(TBody body) {
     } catch (...) {
     }
     record.source = kMailerProgIdW;
-    SetErrorRecord(record);
+    SetErrorRecord(record, dispId);
     return E_UNEXPECTED;
 }
 
@@ -192,14 +206,14 @@ BSTR OptionalBstr(const std::u16string& text) {
 
 }  // namespace
 
-void SetErrorRecord(const TErrorRecord& record) {
+void SetErrorRecord(const TErrorRecord& record, DispId dispId) {
     ICreateErrorInfo* create = nullptr;
     if (FAILED(CreateErrorInfo(&create)) || create == nullptr) return;
     // The setters take writable strings.
     std::u16string source = record.source;
     std::u16string description = record.description;
     std::u16string helpFile = record.helpFile;
-    create->SetGUID(kIID_IMailer);
+    create->SetGUID(InterfaceOf(dispId));
     create->SetSource(reinterpret_cast<LPOLESTR>(source.data()));
     create->SetDescription(reinterpret_cast<LPOLESTR>(description.data()));
     create->SetHelpFile(reinterpret_cast<LPOLESTR>(helpFile.data()));
@@ -246,8 +260,9 @@ HRESULT STDMETHODCALLTYPE TMailerObject::TInner::QueryInterface(REFIID riid, voi
     IUnknown* found = nullptr;
     if (IsEqualIID(riid, IID_IUnknown)) {
         found = this;
-    } else if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, kIID_IMailer)) {
-        found = static_cast<IMailer*>(&owner_);
+    } else if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, kIID_IMailer) ||
+               IsEqualIID(riid, kIID_IMailer2)) {
+        found = static_cast<IMailer2*>(&owner_);
     } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
         found = static_cast<ISupportErrorInfo*>(&owner_);
     }
@@ -285,7 +300,7 @@ HRESULT STDMETHODCALLTYPE TMailerObject::GetTypeInfo(UINT iTInfo, LCID, ITypeInf
     if (ppTInfo == nullptr) return E_POINTER;
     *ppTInfo = nullptr;
     if (iTInfo != 0) return DISP_E_BADINDEX;
-    return platform::ModuleTypeInfo(kIID_IMailer, ppTInfo);
+    return platform::ModuleTypeInfo(kIID_IMailer2, ppTInfo);
 }
 
 HRESULT STDMETHODCALLTYPE TMailerObject::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames,
@@ -333,7 +348,7 @@ HRESULT STDMETHODCALLTYPE TMailerObject::Invoke(DISPID dispIdMember, REFIID riid
         const HRESULT hr = dispatcher_.Invoke(dispIdMember, wFlags, TDispParams{args, named},
                                               &result, &excep, &argErr);
         if (hr == DISP_E_EXCEPTION) {
-            SetErrorRecord(excep.record);
+            SetErrorRecord(excep.record, dispIdMember);
             if (pExcepInfo != nullptr) {
                 std::memset(pExcepInfo, 0, sizeof *pExcepInfo);
                 pExcepInfo->wCode = excep.code;
@@ -361,7 +376,8 @@ HRESULT STDMETHODCALLTYPE TMailerObject::Invoke(DISPID dispIdMember, REFIID riid
 
 HRESULT STDMETHODCALLTYPE TMailerObject::InterfaceSupportsErrorInfo(REFIID riid) {
     return IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-                   IsEqualIID(riid, kIID_IMailer) || IsEqualIID(riid, IID_ISupportErrorInfo)
+                   IsEqualIID(riid, kIID_IMailer) || IsEqualIID(riid, kIID_IMailer2) ||
+                   IsEqualIID(riid, IID_ISupportErrorInfo)
                ? S_OK
                : S_FALSE;
 }
@@ -373,7 +389,7 @@ HRESULT TMailerObject::Run(DispId dispId, TMemberKind kind, std::initializer_lis
     TErrorRecord record;
     const HRESULT hr = dispatcher_.CallMember(
         dispId, kind, std::span<const TVariant>(args.begin(), args.size()), &result, &record);
-    if (hr == kE_UNEXPECTED) SetErrorRecord(record);
+    if (hr == kE_UNEXPECTED) SetErrorRecord(record, dispId);
     return hr;
 }
 
@@ -383,6 +399,15 @@ HRESULT TMailerObject::Call(DispId dispId, TMemberKind kind, std::initializer_li
     TVariant result;
     const HRESULT hr = Run(dispId, kind, args, result);
     if (SUCCEEDED(hr)) *out = result.AsI2();
+    return hr;
+}
+
+HRESULT TMailerObject::Call(DispId dispId, TMemberKind kind, std::initializer_list<TVariant> args,
+                            LONG* out) {
+    if (out == nullptr) return E_POINTER;
+    TVariant result;
+    const HRESULT hr = Run(dispId, kind, args, result);
+    if (SUCCEEDED(hr)) *out = result.AsI4();
     return hr;
 }
 
@@ -405,251 +430,22 @@ HRESULT TMailerObject::Call(DispId dispId, TMemberKind kind, std::initializer_li
     return Run(dispId, kind, args, result);
 }
 
-// The entries below mirror the member table row by row.
-// clang-format off
-HRESULT STDMETHODCALLTYPE TMailerObject::SendMail(VARIANT_BOOL* Value) {
-    return Guard([&] { return Call(1, kMethod, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::ClearAttachments() {
-    return Guard([&] { return Call(2, kMethod, {}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::AddAttachment(BSTR strAttach, VARIANT_BOOL* Value) {
-    return Guard([&] { return Call(3, kMethod, {Text(strAttach)}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::AddRecipient(BSTR strName, BSTR strAddress, VARIANT_BOOL* Value) {
-    return Guard([&] { return Call(4, kMethod, {Text(strName), Text(strAddress)}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::ClearRecipients() {
-    return Guard([&] { return Call(5, kMethod, {}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::AddCC(BSTR strName, BSTR strAddress, VARIANT_BOOL* Value) {
-    return Guard([&] { return Call(6, kMethod, {Text(strName), Text(strAddress)}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::ClearCCs() {
-    return Guard([&] { return Call(7, kMethod, {}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::AddBCC(BSTR strName, BSTR strAddress, VARIANT_BOOL* Value) {
-    return Guard([&] { return Call(8, kMethod, {Text(strName), Text(strAddress)}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::ClearBCCs() {
-    return Guard([&] { return Call(9, kMethod, {}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::ClearAllRecipients() {
-    return Guard([&] { return Call(10, kMethod, {}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::ClearBodyText() {
-    return Guard([&] { return Call(11, kMethod, {}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::GetBodyTextFromFile(BSTR strInputFile, VARIANT_BOOL bolEraseInputFile, VARIANT_BOOL bolShowWindow, VARIANT_BOOL* Value) {
-    return Guard([&] { return Call(12, kMethod, {Text(strInputFile), Flag(bolEraseInputFile), Flag(bolShowWindow)}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::ClearExtraHeaders() {
-    return Guard([&] { return Call(13, kMethod, {}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::AddExtraHeader(BSTR strExtraHeader, VARIANT_BOOL* Value) {
-    return Guard([&] { return Call(14, kMethod, {Text(strExtraHeader)}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_RemoteHost(BSTR* Value) {
-    return Guard([&] { return Call(15, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_RemoteHost(BSTR Value) {
-    return Guard([&] { return Call(15, kPut, {Text(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_Subject(BSTR* Value) {
-    return Guard([&] { return Call(16, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_Subject(BSTR Value) {
-    return Guard([&] { return Call(16, kPut, {Text(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_FromName(BSTR* Value) {
-    return Guard([&] { return Call(17, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_FromName(BSTR Value) {
-    return Guard([&] { return Call(17, kPut, {Text(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_FromAddress(BSTR* Value) {
-    return Guard([&] { return Call(18, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_FromAddress(BSTR Value) {
-    return Guard([&] { return Call(18, kPut, {Text(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_ReplyTo(BSTR* Value) {
-    return Guard([&] { return Call(19, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_ReplyTo(BSTR Value) {
-    return Guard([&] { return Call(19, kPut, {Text(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_ContentType(BSTR* Value) {
-    return Guard([&] { return Call(20, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_ContentType(BSTR Value) {
-    return Guard([&] { return Call(20, kPut, {Text(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_BodyText(BSTR Value) {
-    return Guard([&] { return Call(21, kPut, {Text(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_SMTPLog(BSTR* Value) {
-    return Guard([&] { return Call(22, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_SMTPLog(BSTR Value) {
-    return Guard([&] { return Call(22, kPut, {Text(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_Encoding(SHORT* Value) {
-    return Guard([&] { return Call(23, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_Encoding(SHORT Value) {
-    return Guard([&] { return Call(23, kPut, {Short(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_CharSet(SHORT* Value) {
-    return Guard([&] { return Call(24, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_CharSet(SHORT Value) {
-    return Guard([&] { return Call(24, kPut, {Short(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_Priority(SHORT* Value) {
-    return Guard([&] { return Call(25, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_Priority(SHORT Value) {
-    return Guard([&] { return Call(25, kPut, {Short(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_Response(BSTR* Value) {
-    return Guard([&] { return Call(26, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_Urgent(VARIANT_BOOL* Value) {
-    return Guard([&] { return Call(27, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_Urgent(VARIANT_BOOL Value) {
-    return Guard([&] { return Call(27, kPut, {Flag(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_Version(BSTR* Value) {
-    return Guard([&] { return Call(28, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_PGPPath(BSTR* Value) {
-    return Guard([&] { return Call(30, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_PGPPath(BSTR Value) {
-    return Guard([&] { return Call(30, kPut, {Text(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_PGPParams(BSTR* Value) {
-    return Guard([&] { return Call(31, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_PGPParams(BSTR Value) {
-    return Guard([&] { return Call(31, kPut, {Text(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_TimeOut(SHORT* Value) {
-    return Guard([&] { return Call(32, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_TimeOut(SHORT Value) {
-    return Guard([&] { return Call(32, kPut, {Short(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_ConfirmRead(VARIANT_BOOL* Value) {
-    return Guard([&] { return Call(33, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_ConfirmRead(VARIANT_BOOL Value) {
-    return Guard([&] { return Call(33, kPut, {Flag(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_ReturnReceipt(VARIANT_BOOL* Value) {
-    return Guard([&] { return Call(34, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_ReturnReceipt(VARIANT_BOOL Value) {
-    return Guard([&] { return Call(34, kPut, {Flag(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_UseMSMailHeaders(VARIANT_BOOL* Value) {
-    return Guard([&] { return Call(35, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_UseMSMailHeaders(VARIANT_BOOL Value) {
-    return Guard([&] { return Call(35, kPut, {Flag(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_WordWrap(VARIANT_BOOL* Value) {
-    return Guard([&] { return Call(36, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_WordWrap(VARIANT_BOOL Value) {
-    return Guard([&] { return Call(36, kPut, {Flag(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_WordWrapLen(SHORT* Value) {
-    return Guard([&] { return Call(37, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_WordWrapLen(SHORT Value) {
-    return Guard([&] { return Call(37, kPut, {Short(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::MarkRegistry(LONG thdModel) {
-    return Guard([&] { return Call(38, kMethod, {Long(thdModel)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_DateTime(BSTR* Value) {
-    return Guard([&] { return Call(39, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_DateTime(BSTR Value) {
-    return Guard([&] { return Call(39, kPut, {Text(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::get_Live(VARIANT_BOOL* Value) {
-    return Guard([&] { return Call(40, kGet, {}, Value);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_Live(VARIANT_BOOL Value) {
-    return Guard([&] { return Call(40, kPut, {Flag(Value)}, nullptr);});
-}
-
-HRESULT STDMETHODCALLTYPE TMailerObject::put_PGPTimeOut(LONG Value) {
-    return Guard([&] { return Call(42, kPut, {Long(Value)}, nullptr);});
-}
-// clang-format on
+// One entry per row of mailer_members.def: its arguments as automation
+// values, the row run, the result written through Value.
+#define QP_ENTRY_ARG(Type, name) , In<kVt##Type>(name)
+#define QP_ENTRY_OUT_Void nullptr
+#define QP_ENTRY_OUT_Bstr Value
+#define QP_ENTRY_OUT_Bool Value
+#define QP_ENTRY_OUT_I2 Value
+#define QP_ENTRY_OUT_I4 Value
+#define QP_SLOT(Iface, Kind, Name, Id, Type, Params, Bind, Default, Help)                         \
+    HRESULT STDMETHODCALLTYPE TMailerObject::QP_ENTRY_NAME(Kind,                                  \
+                                                           Name)(QP_ENTRY_PARAMS(Type, Params)) { \
+        return Guard(kDisp##Name, [&] {                                                           \
+            return Call(kDisp##Name, TMemberKind::Kind, {QP_TAIL(QP_MAP(QP_ENTRY_ARG, Params))},  \
+                        QP_CAT(QP_ENTRY_OUT_, Type));                                             \
+        });                                                                                       \
+    }
+#include "mailer/com/mailer_members.def"
 
 }  // namespace quillpost::com

@@ -1,7 +1,10 @@
 #pragma once
-// The members of IMailer as constant data: what the type library declares and
-// what the dispatcher routes by. Rows are in virtual-table order (after the
-// IUnknown and IDispatch entries); a property's get row precedes its put row.
+// The members of IMailer and IMailer2 as constant data, one row per virtual-
+// table entry, made from mailer_members.def: what the type library declares
+// and what the dispatcher routes by. Rows are in virtual-table order (after
+// the IUnknown and IDispatch entries); a property's get row precedes its put
+// row.
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -17,6 +20,22 @@ enum class TMemberKind : std::uint16_t {
     PropertyPut = 4,
 };
 
+// The interface that declares a member.
+enum class TInterface : std::uint8_t {
+    IMailer = 1,
+    IMailer2 = 2,
+};
+
+// The DISPID of every member, by name (kDispSendMail, ...).
+enum TMailerDispId : DispId {
+#define QP_MEMBER(Iface, Name, Id) kDisp##Name = Id,
+#define QP_SLOT(...)
+#include "mailer/com/mailer_members.def"
+};
+
+// The result type of a member that returns nothing.
+inline constexpr VarType kVtVoid = kVtEmpty;
+
 struct TParamInfo {
     std::string_view name;
     VarType type;
@@ -29,6 +48,9 @@ struct TMemberInfo {
     std::span<const TParamInfo> params;
     VarType result;         // kVtEmpty: the member returns nothing
     std::string_view help;  // empty: no help string
+    // What a new object reads, as text without quotes; empty for methods.
+    std::string_view defaultValue;
+    TInterface iface;
 };
 
 // The ProgID, also the source of every error record the object reports.
@@ -38,8 +60,14 @@ inline constexpr std::u16string_view kMailerProgIdW = u"Quillpost.Mailer";
 // Name of the single argument of every property put row.
 inline constexpr std::string_view kPutValueName = "Value";
 
-// Every row of IMailer.
+// Every row of IMailer, then IMailer2's own.
 std::span<const TMemberInfo> MailerMembers();
+
+// The number of rows.
+inline constexpr std::size_t kMemberRowCount = 0
+#define QP_SLOT(...) +1
+#include "mailer/com/mailer_members.def"
+    ;
 
 // The row for DispId and Kind, or null.
 const TMemberInfo* FindMember(DispId dispId, TMemberKind kind);

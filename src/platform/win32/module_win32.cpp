@@ -93,34 +93,51 @@ HRESULT UnregisterTypeLibrary(REFGUID libid, WORD major, WORD minor, LCID lcid) 
     return unregister(libid, major, minor, lcid, SYS_WIN32);
 }
 
+namespace {
+
+// Runs F when it goes: gives back what ITypeInfo lends (TYPEATTR, FUNCDESC)
+// on every path, exceptions included.
+template <typename F>
+struct TOnExit {
+    F f;
+    ~TOnExit() { f(); }
+};
+template <typename F>
+TOnExit(F) -> TOnExit<F>;
+
+// Whether the coclass's default interface is the dual interface DispatchId.
+bool DefaultInterfaceIs(ITypeInfo* coclass, const TYPEATTR& attr, REFIID dispatchId) {
+    for (WORD i = 0; i < attr.cImplTypes; ++i) {
+        INT flags = 0;
+        HREFTYPE ref = 0;
+        TComPtr<ITypeInfo> implemented;
+        if (FAILED(coclass->GetImplTypeFlags(i, &flags)) || !(flags & IMPLTYPEFLAG_FDEFAULT) ||
+            FAILED(coclass->GetRefTypeOfImplType(i, &ref)) ||
+            FAILED(coclass->GetRefTypeInfo(ref, implemented.Out())))
+            continue;
+        TYPEATTR* implAttr = nullptr;
+        if (FAILED(implemented->GetTypeAttr(&implAttr))) continue;
+        const TOnExit release{[&] { implemented->ReleaseTypeAttr(implAttr); }};
+        if (IsEqualGUID(implAttr->guid, dispatchId) && (implAttr->wTypeFlags & TYPEFLAG_FDUAL))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 void CheckClassTypeInfo(REFCLSID classId, REFIID dispatchId, std::string_view className) {
-    ITypeInfo* coclass = nullptr;
-    if (FAILED(ModuleTypeInfo(classId, &coclass)) || coclass == nullptr)
+    TComPtr<ITypeInfo> coclass;
+    if (FAILED(ModuleTypeInfo(classId, coclass.Out())) || !coclass)
         throw EQuillpostError(WithClass("Type information missing for class %s", className));
     TYPEATTR* attr = nullptr;
     bool isCoclass = false;
     bool hasDispatch = false;
     if (SUCCEEDED(coclass->GetTypeAttr(&attr))) {
+        const TOnExit release{[&] { coclass->ReleaseTypeAttr(attr); }};
         isCoclass = attr->typekind == TKIND_COCLASS;
-        for (WORD i = 0; isCoclass && i < attr->cImplTypes; ++i) {
-            INT flags = 0;
-            HREFTYPE ref = 0;
-            ITypeInfo* implemented = nullptr;
-            if (FAILED(coclass->GetImplTypeFlags(i, &flags)) || !(flags & IMPLTYPEFLAG_FDEFAULT) ||
-                FAILED(coclass->GetRefTypeOfImplType(i, &ref)) ||
-                FAILED(coclass->GetRefTypeInfo(ref, &implemented)))
-                continue;
-            TYPEATTR* implAttr = nullptr;
-            if (SUCCEEDED(implemented->GetTypeAttr(&implAttr))) {
-                hasDispatch = IsEqualGUID(implAttr->guid, dispatchId) &&
-                              (implAttr->wTypeFlags & TYPEFLAG_FDUAL);
-                implemented->ReleaseTypeAttr(implAttr);
-            }
-            implemented->Release();
-        }
-        coclass->ReleaseTypeAttr(attr);
+        hasDispatch = isCoclass && DefaultInterfaceIs(coclass.Get(), *attr, dispatchId);
     }
-    coclass->Release();
     if (!isCoclass)
         throw EQuillpostError(WithClass("Incorrect type information for class %s", className));
     if (!hasDispatch)
@@ -129,13 +146,59 @@ void CheckClassTypeInfo(REFCLSID classId, REFIID dispatchId, std::string_view cl
 
 namespace {
 
-std::string Narrow(BSTR text) {
-    const std::string r = text != nullptr
-                              ? WideToAnsi(std::u16string(reinterpret_cast<const char16_t*>(text),
-                                                          SysStringLen(text)))
-                              : std::string();
-    SysFreeString(text);
-    return r;
+std::string Narrow(const TBstr& text) { return WideToAnsi(text.Text()); }
+
+TTypeMember DescribeFunction(ITypeInfo* type, const FUNCDESC& f) {
+    TTypeMember m;
+    m.dispId = f.memid;
+    m.kind = f.invkind;
+    m.vtableOffset = f.oVft;
+    TBstr names[16];
+    BSTR raw[16] = {};
+    UINT count = 0;
+    type->GetNames(f.memid, raw, 16, &count);
+    for (UINT n = 0; n < count; ++n) names[n] = TBstr::Adopt(raw[n]);
+    for (UINT n = 1; n < count && static_cast<SHORT>(n) <= f.cParams; ++n)
+        m.paramNames.push_back(Narrow(names[n]));
+    if (count > 0) m.name = Narrow(names[0]);
+    for (SHORT p = 0; p < f.cParams; ++p) {
+        const ELEMDESC& e = f.lprgelemdescParam[p];
+        if (e.paramdesc.wParamFlags & PARAMFLAG_FRETVAL) {
+            m.result = e.tdesc.vt == VT_PTR ? e.tdesc.lptdesc->vt : e.tdesc.vt;
+            if (m.paramNames.size() > m.paramTypes.size()) m.paramNames.resize(m.paramTypes.size());
+        } else {
+            m.paramTypes.push_back(e.tdesc.vt);
+        }
+    }
+    TBstr help;
+    if (SUCCEEDED(type->GetDocumentation(f.memid, nullptr, help.Out(), nullptr, nullptr)))
+        m.help = Narrow(help);
+    return m;
+}
+
+// Adds the members of Type's bases below IDispatch, then its own.
+void AddMembers(ITypeInfo* type, TTypeDescription& d, int depth) {
+    TYPEATTR* attr = nullptr;
+    if (FAILED(type->GetTypeAttr(&attr))) return;
+    const TOnExit release{[&] { type->ReleaseTypeAttr(attr); }};
+    HREFTYPE ref = 0;
+    TComPtr<ITypeInfo> base;
+    if (depth < 8 && attr->cImplTypes > 0 && SUCCEEDED(type->GetRefTypeOfImplType(0, &ref)) &&
+        SUCCEEDED(type->GetRefTypeInfo(ref, base.Out()))) {
+        TBstr baseName;
+        base->GetDocumentation(MEMBERID_NIL, baseName.Out(), nullptr, nullptr, nullptr);
+        const std::u16string text = baseName.Text();
+        if (text != u"IDispatch" && text != u"IUnknown") AddMembers(base.Get(), d, depth + 1);
+    }
+    TBstr name;
+    type->GetDocumentation(MEMBERID_NIL, name.Out(), nullptr, nullptr, nullptr);
+    for (UINT i = 0; i < attr->cFuncs; ++i) {
+        FUNCDESC* f = nullptr;
+        if (FAILED(type->GetFuncDesc(i, &f))) continue;
+        const TOnExit releaseFunction{[&] { type->ReleaseFuncDesc(f); }};
+        d.members.push_back(DescribeFunction(type, *f));
+        d.members.back().iface = Narrow(name);
+    }
 }
 
 }  // namespace
@@ -145,61 +208,24 @@ TTypeDescription DescribeTypeInfo(ITypeInfo* info) {
     if (info == nullptr) return d;
     // A dual interface's dispatch side lists IDispatch's entries too; its
     // interface side holds the members with their virtual-table offsets.
-    ITypeInfo* vtable = nullptr;
+    TComPtr<ITypeInfo> vtable;
     HREFTYPE ref = 0;
     if (FAILED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref)) ||
-        FAILED(info->GetRefTypeInfo(ref, &vtable))) {
-        vtable = info;
-        vtable->AddRef();
+        FAILED(info->GetRefTypeInfo(ref, vtable.Out()))) {
+        vtable = TComPtr<ITypeInfo>::Share(info);
     }
-    BSTR name = nullptr;
-    BSTR help = nullptr;
-    if (SUCCEEDED(vtable->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr))) {
+    TBstr name, help;
+    if (SUCCEEDED(
+            vtable->GetDocumentation(MEMBERID_NIL, name.Out(), help.Out(), nullptr, nullptr))) {
         d.name = Narrow(name);
         d.help = Narrow(help);
     }
     TYPEATTR* attr = nullptr;
     if (SUCCEEDED(vtable->GetTypeAttr(&attr))) {
+        const TOnExit release{[&] { vtable->ReleaseTypeAttr(attr); }};
         d.flags = attr->wTypeFlags;
-        for (UINT i = 0; i < attr->cFuncs; ++i) {
-            FUNCDESC* f = nullptr;
-            if (FAILED(vtable->GetFuncDesc(i, &f))) continue;
-            TTypeMember m;
-            m.dispId = f->memid;
-            m.kind = f->invkind;
-            m.vtableOffset = f->oVft;
-            BSTR names[16] = {};
-            UINT count = 0;
-            vtable->GetNames(f->memid, names, 16, &count);
-            for (UINT n = 0; n < count; ++n) {
-                if (n == 0) {
-                    m.name = Narrow(names[n]);
-                } else if (static_cast<SHORT>(n) <= f->cParams) {
-                    m.paramNames.push_back(Narrow(names[n]));
-                } else {
-                    SysFreeString(names[n]);
-                }
-            }
-            for (SHORT p = 0; p < f->cParams; ++p) {
-                const ELEMDESC& e = f->lprgelemdescParam[p];
-                if (e.paramdesc.wParamFlags & PARAMFLAG_FRETVAL) {
-                    m.result = e.tdesc.vt == VT_PTR ? e.tdesc.lptdesc->vt : e.tdesc.vt;
-                    if (m.paramNames.size() > m.paramTypes.size())
-                        m.paramNames.resize(m.paramTypes.size());
-                } else {
-                    m.paramTypes.push_back(e.tdesc.vt);
-                }
-            }
-            BSTR memberHelp = nullptr;
-            if (SUCCEEDED(
-                    vtable->GetDocumentation(f->memid, nullptr, &memberHelp, nullptr, nullptr)))
-                m.help = Narrow(memberHelp);
-            vtable->ReleaseFuncDesc(f);
-            d.members.push_back(std::move(m));
-        }
-        vtable->ReleaseTypeAttr(attr);
     }
-    vtable->Release();
+    AddMembers(vtable.Get(), d, 0);
     return d;
 }
 

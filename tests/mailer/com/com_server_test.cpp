@@ -11,6 +11,7 @@
 #include "mailer/com/com_ids.h"
 #include "mailer/com/imailer.h"
 #include "mailer/com/member_table.h"
+#include "platform/ansi_text.h"
 #include "platform/com.h"
 #include "platform/module.h"
 #include "platform/registry.h"
@@ -25,39 +26,17 @@ std::string ServerLibrary() {
         .string();
 }
 
-// Owns one BSTR.
-struct TBstr {
-    BSTR value = nullptr;
-    TBstr() = default;
-    explicit TBstr(std::u16string_view text) : value(platform::ToBstr(text)) {}
-    ~TBstr() { SysFreeString(value); }
-    TBstr(const TBstr&) = delete;
-    TBstr& operator=(const TBstr&) = delete;
-    std::u16string Text() const { return platform::FromBstr(value); }
-};
-
-// Owns one interface reference.
-template <typename T>
-struct TRef {
-    T* p = nullptr;
-    ~TRef() { Reset(); }
-    void Reset() {
-        if (p != nullptr) p->Release();
-        p = nullptr;
-    }
-    void** Out() { return reinterpret_cast<void**>(&p); }
-    T* operator->() const { return p; }
-};
+using platform::TBstr;
+using platform::TComPtr;
 
 // The thread's error information as source and description, then cleared.
 std::pair<std::u16string, std::u16string> TakeError(GUID* guid = nullptr) {
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) != S_OK || info == nullptr) return {};
+    TComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.Out()) != S_OK || !info) return {};
     TBstr source, description;
-    info->GetSource(&source.value);
-    info->GetDescription(&description.value);
+    info->GetSource(source.Out());
+    info->GetDescription(description.Out());
     if (guid != nullptr) info->GetGUID(guid);
-    info->Release();
     return {source.Text(), description.Text()};
 }
 
@@ -76,9 +55,8 @@ protected:
         platform::ComUninitialize();
     }
 
-    HRESULT Create(IMailer** out) {
-        return platform::CreateObject("Quillpost.Mailer", kIID_IMailer,
-                                      reinterpret_cast<void**>(out));
+    HRESULT Create(void** out, REFIID iid = kIID_IMailer) {
+        return platform::CreateObject("Quillpost.Mailer", iid, out);
     }
     HRESULT CanUnload() { return platform::CallServerExport(library, "DllCanUnloadNow"); }
 
@@ -128,15 +106,15 @@ TEST_F(ComServerTest, RegistrationWritesTheClassKeysAndUnregistrationRemovesThem
     for (const auto& [key, value] : keys) EXPECT_FALSE(platform::RegistryKeyExists(key)) << key;
     EXPECT_FALSE(platform::RegistryKeyExists(kClassKey + "\\InprocServer32"));
     IMailer* gone = nullptr;
-    EXPECT_EQ(Create(&gone), CO_E_CLASSSTRING);  // the ProgID is gone
+    EXPECT_EQ(Create(reinterpret_cast<void**>(&gone)), CO_E_CLASSSTRING);  // the ProgID is gone
     EXPECT_EQ(gone, nullptr);
     // Registering again after that works; TearDown unregisters it.
     EXPECT_EQ(platform::CallServerExport(library, "DllRegisterServer"), S_OK);
 }
 
 TEST_F(ComServerTest, MarkRegistryWritesTheThreadingModel) {
-    TRef<IMailer> m;
-    ASSERT_EQ(Create(&m.p), S_OK);
+    TComPtr<IMailer> m;
+    ASSERT_EQ(Create(m.OutVoid()), S_OK);
     const std::pair<LONG, const char*> cases[] = {{2, "Both"},
                                                   {7, "Apartment"},
                                                   {thdBoth, "Both"},
@@ -149,14 +127,14 @@ TEST_F(ComServerTest, MarkRegistryWritesTheThreadingModel) {
             << model;
     }
     // Late-bound, as an installer script calls it.
-    ASSERT_EQ(Invoke(m.p, 38, DISPATCH_METHOD, {I4(2)}), S_OK);
+    ASSERT_EQ(Invoke(m.Get(), kDispMarkRegistry, DISPATCH_METHOD, {I4(2)}), S_OK);
     EXPECT_EQ(platform::RegistryReadString(kClassKey + "\\InprocServer32", "ThreadingModel"),
               "Both");
 }
 
 TEST_F(ComServerTest, VirtualTableCallsReachTheMembers) {
-    TRef<IMailer> m;
-    ASSERT_EQ(Create(&m.p), S_OK);
+    TComPtr<IMailer> m;
+    ASSERT_EQ(Create(m.OutVoid()), S_OK);
     SHORT s = 0;
     VARIANT_BOOL b = 0;
     EXPECT_EQ(m->get_Encoding(&s), S_OK);
@@ -174,20 +152,20 @@ TEST_F(ComServerTest, VirtualTableCallsReachTheMembers) {
     EXPECT_EQ(b, 5);
 
     TBstr version;
-    EXPECT_EQ(m->get_Version(&version.value), S_OK);
+    EXPECT_EQ(m->get_Version(version.Out()), S_OK);
     EXPECT_EQ(version.Text(), u"2.2");
     TBstr subject(u"Gr\u00fc\u00dfe");
-    EXPECT_EQ(m->put_Subject(subject.value), S_OK);
+    EXPECT_EQ(m->put_Subject(subject.Get()), S_OK);
     TBstr back;
-    EXPECT_EQ(m->get_Subject(&back.value), S_OK);
+    EXPECT_EQ(m->get_Subject(back.Out()), S_OK);
     EXPECT_EQ(back.Text(), u"Gr\u00fc\u00dfe");
     EXPECT_EQ(m->put_Subject(nullptr), S_OK);  // a null BSTR is empty text
     TBstr empty;
-    EXPECT_EQ(m->get_Subject(&empty.value), S_OK);
+    EXPECT_EQ(m->get_Subject(empty.Out()), S_OK);
     EXPECT_EQ(empty.Text(), u"");
 
     TBstr name(u"Ann"), address(u"ann@example.org");
-    EXPECT_EQ(m->AddRecipient(name.value, address.value, &b), S_OK);
+    EXPECT_EQ(m->AddRecipient(name.Get(), address.Get(), &b), S_OK);
     EXPECT_EQ(b, VARIANT_TRUE);
     EXPECT_EQ(m->get_Encoding(nullptr), E_POINTER);
 
@@ -204,19 +182,64 @@ TEST_F(ComServerTest, VirtualTableCallsReachTheMembers) {
     EXPECT_EQ(m->SendMail(&b), S_OK);
     EXPECT_EQ(b, VARIANT_FALSE);
 
-    TRef<ISupportErrorInfo> support;
-    ASSERT_EQ(m->QueryInterface(IID_ISupportErrorInfo, support.Out()), S_OK);
+    TComPtr<ISupportErrorInfo> support;
+    ASSERT_EQ(m->QueryInterface(IID_ISupportErrorInfo, support.OutVoid()), S_OK);
     EXPECT_EQ(support->InterfaceSupportsErrorInfo(kIID_IMailer), S_OK);
     EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IDispatch), S_OK);
     EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IClassFactory), S_FALSE);
+    EXPECT_EQ(support->InterfaceSupportsErrorInfo(kIID_IMailer2), S_OK);
+
+    // IMailer2 is the same object: IMailer's entries and state, then its own.
+    TComPtr<IMailer2> m2;
+    ASSERT_EQ(m->QueryInterface(kIID_IMailer2, m2.OutVoid()), S_OK);
+    EXPECT_EQ(m2->get_Encoding(&s), S_OK);
+    EXPECT_EQ(s, 1);
+    TBstr info(u"x");
+    EXPECT_EQ(m2->get_ConnectionInfo(info.Out()), S_OK);
+    EXPECT_EQ(info.Text(), u"");
+    TComPtr<IUnknown> one, other;
+    ASSERT_EQ(m->QueryInterface(IID_IUnknown, one.OutVoid()), S_OK);
+    ASSERT_EQ(m2->QueryInterface(IID_IUnknown, other.OutVoid()), S_OK);
+    EXPECT_EQ(one.Get(), other.Get());
+}
+
+// Every virtual-table entry once, in order, with plain arguments (text is a
+// readable file's name, so GetBodyTextFromFile does not wait for it).
+TEST_F(ComServerTest, EveryVirtualTableEntryAnswers) {
+    TComPtr<IMailer2> m;
+    ASSERT_EQ(Create(m.OutVoid(), kIID_IMailer2), S_OK);
+    TBstr text(platform::AnsiToWide(QP_TEST_DATA_DIR "/encoding/compose/a_plain.txt"));
+    TBstr outText;
+    SHORT outShort = 0;
+    [[maybe_unused]] LONG outLong = 0;  // for members that answer a Long
+    std::size_t entries = 0;
+#define QP_TEST_ARG_Bstr text.Get()
+#define QP_TEST_ARG_Bool VARIANT_FALSE
+#define QP_TEST_ARG_I2 1
+#define QP_TEST_ARG_I4 1
+#define QP_TEST_ARG(Type, name) , QP_TEST_ARG_##Type
+#define QP_TEST_OUT_Void
+#define QP_TEST_OUT_Bstr , outText.Out()
+#define QP_TEST_OUT_Bool , &outShort
+#define QP_TEST_OUT_I2 , &outShort
+#define QP_TEST_OUT_I4 , &outLong
+#define QP_SLOT(Iface, Kind, Name, Id, Type, Params, Bind, Default, Help)                       \
+    EXPECT_EQ(m->QP_ENTRY_NAME(                                                                 \
+                  Kind, Name)(QP_TAIL(QP_MAP(QP_TEST_ARG, Params) QP_CAT(QP_TEST_OUT_, Type))), \
+              S_OK)                                                                             \
+        << #Kind " " #Name;                                                                     \
+    ++entries;
+#include "mailer/com/mailer_members.def"
+    EXPECT_EQ(entries, kMemberRowCount);
 }
 
 // The compiled type library against the member table the dispatcher routes by:
 // any drift between the two would give scripts one surface and compiled
 // clients another.
 void ExpectTheTypeLibraryToMatchTheMemberTable(const platform::TTypeDescription& type) {
-    EXPECT_EQ(type.name, "IMailer");
-    EXPECT_EQ(type.help, "Dispatch interface for Mailer Object");
+    EXPECT_EQ(type.name, "IMailer2");
+    EXPECT_EQ(type.help,
+              "Dispatch interface for Mailer Object, with the members added since IMailer");
     constexpr unsigned kHidden = 0x10, kDual = 0x40, kOleAutomation = 0x100;
     EXPECT_EQ(type.flags & (kHidden | kDual | kOleAutomation), kHidden | kDual | kOleAutomation);
     const auto rows = MailerMembers();
@@ -227,6 +250,7 @@ void ExpectTheTypeLibraryToMatchTheMemberTable(const platform::TTypeDescription&
         const TMemberInfo& row = rows[i];
         const platform::TTypeMember& got = type.members[i];
         SCOPED_TRACE(std::string(row.name));
+        EXPECT_EQ(got.iface, row.iface == TInterface::IMailer ? "IMailer" : "IMailer2");
         EXPECT_EQ(got.dispId, row.dispId);
         EXPECT_EQ(got.name, row.name);
         EXPECT_EQ(got.kind, static_cast<int>(row.kind));
@@ -252,8 +276,8 @@ void ExpectTheTypeLibraryToMatchTheMemberTable(const platform::TTypeDescription&
 }
 
 TEST_F(ComServerTest, DispatchFindsNamesAndReportsFailuresAsExceptions) {
-    TRef<IDispatch> d;
-    ASSERT_EQ(platform::CreateObject("quillpost.mailer", IID_IDispatch, d.Out()), S_OK);
+    TComPtr<IDispatch> d;
+    ASSERT_EQ(platform::CreateObject("quillpost.mailer", IID_IDispatch, d.OutVoid()), S_OK);
     UINT count = 0;
     EXPECT_EQ(d->GetTypeInfoCount(&count), S_OK);
     EXPECT_EQ(count, 1u);
@@ -265,11 +289,14 @@ TEST_F(ComServerTest, DispatchFindsNamesAndReportsFailuresAsExceptions) {
     EXPECT_TRUE(typeInfo == S_OK ? info != nullptr : typeInfo == E_NOTIMPL && info == nullptr);
     if (info != nullptr) {
         ExpectTheTypeLibraryToMatchTheMemberTable(platform::DescribeTypeInfo(info));
-        info->Release();
+        TComPtr<ITypeInfo>::Adopt(info);
     }
 
-    const std::pair<std::u16string, DISPID> names[] = {
-        {u"sendmail", 1}, {u"WORDWRAPLEN", 37}, {u"PgpTimeOut", 42}, {u"Send", DISPID_UNKNOWN}};
+    const std::pair<std::u16string, DISPID> names[] = {{u"sendmail", kDispSendMail},
+                                                       {u"WORDWRAPLEN", kDispWordWrapLen},
+                                                       {u"PgpTimeOut", kDispPGPTimeOut},
+                                                       {u"connectioninfo", kDispConnectionInfo},
+                                                       {u"Send", DISPID_UNKNOWN}};
     for (const auto& [name, id] : names) {
         std::u16string text = name;
         LPOLESTR list[] = {reinterpret_cast<LPOLESTR>(text.data())};
@@ -279,25 +306,22 @@ TEST_F(ComServerTest, DispatchFindsNamesAndReportsFailuresAsExceptions) {
         EXPECT_EQ(got, id);
     }
 
-    EXCEPINFO e{};
-    EXPECT_EQ(Invoke(d.p, 37, DISPATCH_PROPERTYPUT, {I4(-1)}, nullptr, &e), DISP_E_EXCEPTION);
-    EXPECT_EQ(platform::FromBstr(e.bstrSource), u"Quillpost.Mailer");
-    EXPECT_EQ(platform::FromBstr(e.bstrDescription), u"Range check error");
-    EXPECT_EQ(e.scode, E_UNEXPECTED);
-    SysFreeString(e.bstrSource);
-    SysFreeString(e.bstrDescription);
-    SysFreeString(e.bstrHelpFile);
+    platform::TExcepInfoHolder e;
+    EXPECT_EQ(Invoke(d.Get(), kDispWordWrapLen, DISPATCH_PROPERTYPUT, {I4(-1)}, nullptr, &e.info),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(platform::FromBstr(e.info.bstrSource), u"Quillpost.Mailer");
+    EXPECT_EQ(platform::FromBstr(e.info.bstrDescription), u"Range check error");
+    EXPECT_EQ(e.info.scode, E_UNEXPECTED);
     TakeError();
 
     VARIANT r;
     VariantInit(&r);
-    e = EXCEPINFO{};
-    EXPECT_EQ(Invoke(d.p, 1, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, &r, &e), S_OK);
+    platform::TExcepInfoHolder answered;
+    EXPECT_EQ(Invoke(d.Get(), kDispSendMail, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, &r,
+                     &answered.info),
+              S_OK);
     EXPECT_EQ(r.vt, VT_BOOL);
     EXPECT_EQ(r.boolVal, VARIANT_FALSE);
-    SysFreeString(e.bstrSource);
-    SysFreeString(e.bstrDescription);
-    SysFreeString(e.bstrHelpFile);
     TakeError();
 
     // By-reference and wider numeric arguments; the put flags win over a method flag.
@@ -306,33 +330,35 @@ TEST_F(ComServerTest, DispatchFindsNamesAndReportsFailuresAsExceptions) {
     VariantInit(&byRef);
     byRef.vt = VT_I4 | VT_BYREF;
     byRef.plVal = &priority;
-    EXPECT_EQ(Invoke(d.p, 25, DISPATCH_PROPERTYPUT | DISPATCH_METHOD, {byRef}), S_OK);
+    EXPECT_EQ(Invoke(d.Get(), kDispPriority, DISPATCH_PROPERTYPUT | DISPATCH_METHOD, {byRef}),
+              S_OK);
     VARIANT inner = I4(2);
     VARIANT viaVariant;
     VariantInit(&viaVariant);
     viaVariant.vt = VT_VARIANT | VT_BYREF;
     viaVariant.pvarVal = &inner;
-    EXPECT_EQ(Invoke(d.p, 24, DISPATCH_PROPERTYPUT, {viaVariant}), S_OK);
+    EXPECT_EQ(Invoke(d.Get(), kDispCharSet, DISPATCH_PROPERTYPUT, {viaVariant}), S_OK);
     VARIANT wide;
     VariantInit(&wide);
     wide.vt = VT_UI4;
     wide.ulVal = 80;
-    EXPECT_EQ(Invoke(d.p, 37, DISPATCH_PROPERTYPUT, {wide}), S_OK);
+    EXPECT_EQ(Invoke(d.Get(), kDispWordWrapLen, DISPATCH_PROPERTYPUT, {wide}), S_OK);
     VARIANT nullText;
     VariantInit(&nullText);
     nullText.vt = VT_BSTR;
     nullText.bstrVal = nullptr;
-    EXPECT_EQ(Invoke(d.p, 16, DISPATCH_PROPERTYPUT, {nullText}), S_OK);
+    EXPECT_EQ(Invoke(d.Get(), kDispSubject, DISPATCH_PROPERTYPUT, {nullText}), S_OK);
 
-    const std::pair<DISPID, SHORT> expected[] = {{25, 5}, {24, 2}, {37, 80}};
+    const std::pair<DISPID, SHORT> expected[] = {
+        {kDispPriority, 5}, {kDispCharSet, 2}, {kDispWordWrapLen, 80}};
     for (const auto& [id, value] : expected) {
         VariantInit(&r);
-        ASSERT_EQ(Invoke(d.p, id, DISPATCH_PROPERTYGET, {}, &r), S_OK) << id;
+        ASSERT_EQ(Invoke(d.Get(), id, DISPATCH_PROPERTYGET, {}, &r), S_OK) << id;
         EXPECT_EQ(r.vt, VT_I2);
         EXPECT_EQ(r.iVal, value) << id;
     }
     VariantInit(&r);
-    ASSERT_EQ(Invoke(d.p, 16, DISPATCH_PROPERTYGET, {}, &r), S_OK);
+    ASSERT_EQ(Invoke(d.Get(), kDispSubject, DISPATCH_PROPERTYGET, {}, &r), S_OK);
     EXPECT_EQ(r.vt, VT_BSTR);
     EXPECT_EQ(platform::FromBstr(r.bstrVal), u"");
     VariantClear(&r);
@@ -342,19 +368,21 @@ TEST_F(ComServerTest, DispatchFindsNamesAndReportsFailuresAsExceptions) {
     VariantInit(&text);
     TBstr notANumber(u"many");
     text.vt = VT_BSTR;
-    text.bstrVal = notANumber.value;
-    EXPECT_EQ(Invoke(d.p, 25, DISPATCH_PROPERTYPUT, {text}, nullptr, nullptr, &argErr),
-              DISP_E_TYPEMISMATCH);
+    text.bstrVal = notANumber.Get();
+    EXPECT_EQ(
+        Invoke(d.Get(), kDispPriority, DISPATCH_PROPERTYPUT, {text}, nullptr, nullptr, &argErr),
+        DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    EXPECT_EQ(d->Invoke(1, IID_IDispatch, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+    EXPECT_EQ(d->Invoke(kDispSendMail, IID_IDispatch, 0, DISPATCH_METHOD, &none, nullptr, nullptr,
+                        nullptr),
               DISP_E_UNKNOWNINTERFACE);
 }
 
 TEST_F(ComServerTest, TheLibraryCanUnloadOnlyWithoutObjectsAndLocks) {
     {
-        TRef<IMailer> m;
-        ASSERT_EQ(Create(&m.p), S_OK);
+        TComPtr<IMailer> m;
+        ASSERT_EQ(Create(m.OutVoid()), S_OK);
         EXPECT_EQ(CanUnload(), S_FALSE);
         m->AddRef();
         m->Release();
@@ -362,10 +390,10 @@ TEST_F(ComServerTest, TheLibraryCanUnloadOnlyWithoutObjectsAndLocks) {
     }
     EXPECT_EQ(CanUnload(), S_OK);
 
-    TRef<IClassFactory> factory;
-    ASSERT_EQ(
-        platform::GetServerClassObject(library, kCLSID_Mailer, IID_IClassFactory, factory.Out()),
-        S_OK);
+    TComPtr<IClassFactory> factory;
+    ASSERT_EQ(platform::GetServerClassObject(library, kCLSID_Mailer, IID_IClassFactory,
+                                             factory.OutVoid()),
+              S_OK);
     EXPECT_EQ(CanUnload(), S_OK);  // holding the factory alone does not pin the library
     EXPECT_EQ(factory->LockServer(TRUE), S_OK);
     EXPECT_EQ(CanUnload(), S_FALSE);
@@ -406,10 +434,10 @@ public:
 };
 
 TEST_F(ComServerTest, AnAggregatedObjectHandsItsReferencesToTheOuterObject) {
-    TRef<IClassFactory> factory;
-    ASSERT_EQ(
-        platform::GetServerClassObject(library, kCLSID_Mailer, IID_IClassFactory, factory.Out()),
-        S_OK);
+    TComPtr<IClassFactory> factory;
+    ASSERT_EQ(platform::GetServerClassObject(library, kCLSID_Mailer, IID_IClassFactory,
+                                             factory.OutVoid()),
+              S_OK);
     TOuter outer;
     void* out = nullptr;
     EXPECT_EQ(factory->CreateInstance(&outer, IID_IDispatch, &out), CLASS_E_NOAGGREGATION);

@@ -68,10 +68,10 @@ TEST_F(DispatcherTest, ArgumentNamesAndUnknownNames) {
         std::vector<DispId> ids;
     };
     const Case cases[] = {
-        {{u"addrecipient", u"STRADDRESS", u"strName"}, kS_OK, {4, 1, 0}},
-        {{u"GetBodyTextFromFile", u"bolShowWindow"}, kS_OK, {12, 2}},
-        {{u"subject", u"value"}, kS_OK, {16, kDispIdPropertyPut}},
-        {{u"AddRecipient", u"strAttach"}, kDISP_E_UNKNOWNNAME, {4, kDispIdUnknown}},
+        {{u"addrecipient", u"STRADDRESS", u"strName"}, kS_OK, {kDispAddRecipient, 1, 0}},
+        {{u"GetBodyTextFromFile", u"bolShowWindow"}, kS_OK, {kDispGetBodyTextFromFile, 2}},
+        {{u"subject", u"value"}, kS_OK, {kDispSubject, kDispIdPropertyPut}},
+        {{u"AddRecipient", u"strAttach"}, kDISP_E_UNKNOWNNAME, {kDispAddRecipient, kDispIdUnknown}},
         {{u"SendMails"}, kDISP_E_UNKNOWNNAME, {kDispIdUnknown}},
         {{u"Nothing", u"strName"}, kDISP_E_UNKNOWNNAME, {kDispIdUnknown, kDispIdUnknown}},
     };
@@ -171,6 +171,19 @@ TEST_F(DispatcherTest, PropertiesRoundTripByName) {
     }
 }
 
+// The defaults the member reference shows are what a new object reads.
+TEST_F(DispatcherTest, ANewObjectReadsTheTablesDefaults) {
+    for (const TMemberInfo& row : MailerMembers()) {
+        if (row.kind != TMemberKind::PropertyGet) continue;
+        const TVariant value = Get(row.name);
+        TVariant text;
+        ASSERT_EQ(ChangeType(value, kVtBstr, text), kS_OK);
+        if (value.Type() == kVtBool && (value.AsBool() == 0 || value.AsBool() == -1))
+            text = S(value.AsBool() ? u"True" : u"False");
+        EXPECT_EQ(text, TVariant::Bstr(platform::AnsiToWide(row.defaultValue))) << row.name;
+    }
+}
+
 TEST_F(DispatcherTest, PutOnlyAndGetOnlyMembers) {
     EXPECT_EQ(Put("BodyText", S(u"one")), kS_OK);
     EXPECT_EQ(Put("bodytext", S(u"two\r\nlines")), kS_OK);
@@ -198,16 +211,17 @@ TEST_F(DispatcherTest, FlagsSelectTheRow) {
         HResult hr;
     };
     const Case cases[] = {
-        {16, kGetOrCall, 0, kS_OK},                              // x = obj.Subject
-        {16, kDispatchPropertyPut | kDispatchMethod, 1, kS_OK},  // put wins over method
-        {16, kDispatchPropertyPutRef, 1, kS_OK},                 // put-by-reference is a put
-        {16, kDispatchMethod, 0, kDISP_E_MEMBERNOTFOUND},        // a property is no method
-        {11, kGetOrCall, 0, kS_OK},                              // obj.ClearBodyText
-        {11, kDispatchPropertyGet, 0, kDISP_E_MEMBERNOTFOUND},   // a method is no property
-        {11, kDispatchPropertyPut, 1, kDISP_E_MEMBERNOTFOUND},
-        {16, 0, 0, kDISP_E_MEMBERNOTFOUND},
+        {kDispSubject, kGetOrCall, 0, kS_OK},                              // x = obj.Subject
+        {kDispSubject, kDispatchPropertyPut | kDispatchMethod, 1, kS_OK},  // put wins over method
+        {kDispSubject, kDispatchPropertyPutRef, 1, kS_OK},           // put-by-reference is a put
+        {kDispSubject, kDispatchMethod, 0, kDISP_E_MEMBERNOTFOUND},  // a property is no method
+        {kDispClearBodyText, kGetOrCall, 0, kS_OK},                  // obj.ClearBodyText
+        {kDispClearBodyText, kDispatchPropertyGet, 0,
+         kDISP_E_MEMBERNOTFOUND},  // a method is no property
+        {kDispClearBodyText, kDispatchPropertyPut, 1, kDISP_E_MEMBERNOTFOUND},
+        {kDispSubject, 0, 0, kDISP_E_MEMBERNOTFOUND},
         {29, kGetOrCall, 0, kDISP_E_MEMBERNOTFOUND},
-        {41, kDispatchPropertyPut, 1, kDISP_E_MEMBERNOTFOUND},
+        {41 /* no member */, kDispatchPropertyPut, 1, kDISP_E_MEMBERNOTFOUND},
         {0, kGetOrCall, 0, kDISP_E_MEMBERNOTFOUND},
         {43, kGetOrCall, 0, kDISP_E_MEMBERNOTFOUND},
     };
@@ -222,9 +236,10 @@ TEST_F(DispatcherTest, FlagsSelectTheRow) {
 TEST_F(DispatcherTest, ArgumentCoercionAndArgumentErrors) {
     std::uint32_t argErr = 99;
     // "5" becomes the 16-bit 5.
-    EXPECT_EQ(Raw(25, kDispatchPropertyPut, {S(u"5")}, {kDispIdPropertyPut}), kS_OK);
+    EXPECT_EQ(Raw(kDispPriority, kDispatchPropertyPut, {S(u"5")}, {kDispIdPropertyPut}), kS_OK);
     EXPECT_EQ(m.Priority(), 5);
-    EXPECT_EQ(Raw(25, kDispatchPropertyPut, {TVariant::R8(1.5)}, {kDispIdPropertyPut}), kS_OK);
+    EXPECT_EQ(Raw(kDispPriority, kDispatchPropertyPut, {TVariant::R8(1.5)}, {kDispIdPropertyPut}),
+              kS_OK);
     EXPECT_EQ(m.Priority(), 2);
 
     struct Case {
@@ -238,81 +253,111 @@ TEST_F(DispatcherTest, ArgumentCoercionAndArgumentErrors) {
     };
     const Case cases[] = {
         {"text not a number",
-         25,
+         kDispPriority,
          kDispatchPropertyPut,
          {S(u"high")},
          {kDispIdPropertyPut},
          kDISP_E_TYPEMISMATCH,
          0},
         {"overflow",
-         25,
+         kDispPriority,
          kDispatchPropertyPut,
          {TVariant::I4(70000)},
          {kDispIdPropertyPut},
          kDISP_E_OVERFLOW,
          0},
         {"null",
-         16,
+         kDispSubject,
          kDispatchPropertyPut,
          {TVariant::Null()},
          {kDispIdPropertyPut},
          kDISP_E_TYPEMISMATCH,
          0},
-        {"put without a value", 16, kDispatchPropertyPut, {}, {}, kDISP_E_BADPARAMCOUNT, 99},
+        {"put without a value",
+         kDispSubject,
+         kDispatchPropertyPut,
+         {},
+         {},
+         kDISP_E_BADPARAMCOUNT,
+         99},
         {"put with an index",
-         16,
+         kDispSubject,
          kDispatchPropertyPut,
          {S(u"a"), S(u"b")},
          {kDispIdPropertyPut},
          kDISP_E_BADPARAMCOUNT,
          99},
         {"put value under a wrong name",
-         16,
+         kDispSubject,
          kDispatchPropertyPut,
          {S(u"a")},
          {0},
          kDISP_E_PARAMNOTFOUND,
          0},
         {"get with an argument",
-         16,
+         kDispSubject,
          kDispatchPropertyGet,
          {S(u"a")},
          {},
          kDISP_E_BADPARAMCOUNT,
          99},
-        {"too few", 4, kDispatchMethod, {S(u"ann@example.org")}, {}, kDISP_E_BADPARAMCOUNT, 99},
-        {"too many", 3, kDispatchMethod, {S(u"a"), S(u"b")}, {}, kDISP_E_BADPARAMCOUNT, 99},
+        {"too few",
+         kDispAddRecipient,
+         kDispatchMethod,
+         {S(u"ann@example.org")},
+         {},
+         kDISP_E_BADPARAMCOUNT,
+         99},
+        {"too many",
+         kDispAddAttachment,
+         kDispatchMethod,
+         {S(u"a"), S(u"b")},
+         {},
+         kDISP_E_BADPARAMCOUNT,
+         99},
         // Automation order: Args[1] is the first argument, here the omitted one.
         {"omitted argument",
-         4,
+         kDispAddRecipient,
          kDispatchMethod,
          {S(u"ann@example.org"), TVariant::Missing()},
          {},
          kDISP_E_PARAMNOTFOUND,
          1},
         {"second argument bad",
-         12,
+         kDispGetBodyTextFromFile,
          kDispatchMethod,
          {TVariant::Bool(0), S(u"maybe"), S(u"in.txt")},
          {},
          kDISP_E_TYPEMISMATCH,
          1},
         {"named out of range",
-         4,
+         kDispAddRecipient,
          kDispatchMethod,
          {S(u"a"), S(u"b")},
          {2},
          kDISP_E_PARAMNOTFOUND,
          0},
-        {"named twice", 4, kDispatchMethod, {S(u"a"), S(u"b")}, {0, 0}, kDISP_E_PARAMNOTFOUND, 1},
+        {"named twice",
+         kDispAddRecipient,
+         kDispatchMethod,
+         {S(u"a"), S(u"b")},
+         {0, 0},
+         kDISP_E_PARAMNOTFOUND,
+         1},
         {"named clashes with positional",
-         4,
+         kDispAddRecipient,
          kDispatchMethod,
          {S(u"a"), S(u"b")},
          {0},
          kDISP_E_PARAMNOTFOUND,
          0},
-        {"named leaves a gap", 4, kDispatchMethod, {S(u"a")}, {1}, kDISP_E_PARAMNOTFOUND, 99},
+        {"named leaves a gap",
+         kDispAddRecipient,
+         kDispatchMethod,
+         {S(u"a")},
+         {1},
+         kDISP_E_PARAMNOTFOUND,
+         99},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -329,13 +374,14 @@ TEST_F(DispatcherTest, ArgumentCoercionAndArgumentErrors) {
 TEST_F(DispatcherTest, NamedArgumentsMayComeInAnyOrder) {
     TVariant r;
     // strAddress (index 1) given first, strName (index 0) second.
-    EXPECT_EQ(Raw(4, kDispatchMethod, {S(u"ann@example.org"), S(u"Ann")}, {1, 0}, nullptr, &r),
+    EXPECT_EQ(Raw(kDispAddRecipient, kDispatchMethod, {S(u"ann@example.org"), S(u"Ann")}, {1, 0},
+                  nullptr, &r),
               kS_OK);
     ASSERT_EQ(m.Recipients().Count(), 1);
     EXPECT_EQ(m.Recipients().Items(0).Address(), "ann@example.org");
     EXPECT_EQ(m.Recipients().Items(0).Name(), "Ann");
     // A put value may also come positionally.
-    EXPECT_EQ(Raw(16, kDispatchPropertyPut, {S(u"hello")}), kS_OK);
+    EXPECT_EQ(Raw(kDispSubject, kDispatchPropertyPut, {S(u"hello")}), kS_OK);
     EXPECT_EQ(m.Subject(), "hello");
 }
 
@@ -383,7 +429,7 @@ TEST_F(DispatcherTest, ARaisingSetterBecomesAnErrorRecord) {
     // The virtual-table path reports E_UNEXPECTED with the same record.
     TErrorRecord record;
     const TVariant minusOne[] = {TVariant::I2(-1)};
-    EXPECT_EQ(d.CallMember(37, TMemberKind::PropertyPut, minusOne, nullptr, &record),
+    EXPECT_EQ(d.CallMember(kDispWordWrapLen, TMemberKind::PropertyPut, minusOne, nullptr, &record),
               kE_UNEXPECTED);
     EXPECT_EQ(record.source, u"Quillpost.Mailer");
     EXPECT_EQ(record.description, u"Range check error");
@@ -391,9 +437,11 @@ TEST_F(DispatcherTest, ARaisingSetterBecomesAnErrorRecord) {
 
 TEST_F(DispatcherTest, CallMemberWantsTheDeclaredTypes) {
     const TVariant wrong[] = {S(u"5")};
-    EXPECT_EQ(d.CallMember(25, TMemberKind::PropertyPut, wrong, nullptr, nullptr), kE_INVALIDARG);
-    EXPECT_EQ(d.CallMember(25, TMemberKind::PropertyPut, {}, nullptr, nullptr), kE_INVALIDARG);
-    EXPECT_EQ(d.CallMember(29, TMemberKind::PropertyGet, {}, nullptr, nullptr),
+    EXPECT_EQ(d.CallMember(kDispPriority, TMemberKind::PropertyPut, wrong, nullptr, nullptr),
+              kE_INVALIDARG);
+    EXPECT_EQ(d.CallMember(kDispPriority, TMemberKind::PropertyPut, {}, nullptr, nullptr),
+              kE_INVALIDARG);
+    EXPECT_EQ(d.CallMember(29 /* no member */, TMemberKind::PropertyGet, {}, nullptr, nullptr),
               kDISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(m.Priority(), 3);
 }
