@@ -28,15 +28,6 @@ private:
     std::vector<VARIANT> values_;
 };
 
-struct TExcepInfoHolder {
-    EXCEPINFO info{};
-    ~TExcepInfoHolder() {
-        SysFreeString(info.bstrSource);
-        SysFreeString(info.bstrDescription);
-        SysFreeString(info.bstrHelpFile);
-    }
-};
-
 // One kind per line reads best.
 // clang-format off
 // The automation value as a VARIANT; E_OUTOFMEMORY when a BSTR cannot be made.
@@ -100,22 +91,19 @@ bool SameAscii(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-TComMailer::~TComMailer() {
-    if (dispatch_ != nullptr) dispatch_->Release();
-}
-
-com::HResult TComMailer::Create(const std::string& serverLibrary, std::unique_ptr<TComMailer>& out) {
+com::HResult TComMailer::Create(const std::string& serverLibrary,
+                                std::unique_ptr<TComMailer>& out) {
     out.reset();
-    IDispatch* dispatch = nullptr;
-    HRESULT hr = platform::CreateObject(kMailerProgId, IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+    platform::TComPtr<IDispatch> dispatch;
+    HRESULT hr = platform::CreateObject(kMailerProgId, IID_IDispatch, dispatch.OutVoid());
     if (IsClassMissing(hr) && !serverLibrary.empty()) {
         const HRESULT registered = platform::CallServerExport(serverLibrary, "DllRegisterServer");
         if (FAILED(registered)) return registered;
-        hr = platform::CreateObject(kMailerProgId, IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+        hr = platform::CreateObject(kMailerProgId, IID_IDispatch, dispatch.OutVoid());
     }
     if (FAILED(hr)) return hr;
-    if (dispatch == nullptr) return E_POINTER;
-    out = std::make_unique<TComMailer>(dispatch);
+    if (!dispatch) return E_POINTER;
+    out = std::make_unique<TComMailer>(std::move(dispatch));
     return S_OK;
 }
 
@@ -123,11 +111,10 @@ com::HResult TComMailer::Invoke(std::string_view name, std::uint16_t flags,
                                 std::span<const com::TVariant> args, com::TVariant* result,
                                 com::TExcepInfo* excep) {
     // The name as a BSTR doubles as the LPOLESTR GetIDsOfNames wants.
-    BSTR memberName = platform::ToBstr(std::u16string(name.begin(), name.end()));
-    if (memberName == nullptr) return E_OUTOFMEMORY;
+    platform::TBstr memberName(std::u16string(name.begin(), name.end()));
+    BSTR names[] = {memberName.Get()};
     DISPID id = DISPID_UNKNOWN;
-    HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, &memberName, 1, 0x0409, &id);
-    SysFreeString(memberName);
+    HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, 0x0409, &id);
     if (FAILED(hr)) return hr;
 
     // IDispatch takes the arguments last first.
@@ -143,7 +130,7 @@ com::HResult TComMailer::Invoke(std::string_view name, std::uint16_t flags,
         params.cNamedArgs = 1;
     }
     TVariants returned(1);
-    TExcepInfoHolder raised;
+    platform::TExcepInfoHolder raised;
     UINT argErr = 0;
     hr = dispatch_->Invoke(id, IID_NULL, 0x0409, flags, &params, result ? &returned[0] : nullptr,
                            &raised.info, &argErr);

@@ -6,19 +6,18 @@
 // SetSendProgress.
 #include <memory>
 #include <string>
+#include <utility>
 
-#include "cli/mailer_object.h"
+#include "cli/late_bound_mailer.h"
 #include "platform/com.h"
 
 namespace quillpost::cli {
 
 inline constexpr const char* kMailerProgId = "Quillpost.Mailer";
 
-class TComMailer final : public TMailerObject {
+class TComMailer final : public TLateBoundMailer {
 public:
-    // Takes over one reference to Dispatch.
-    explicit TComMailer(IDispatch* dispatch) : dispatch_(dispatch) {}
-    ~TComMailer() override;
+    explicit TComMailer(platform::TComPtr<IDispatch> dispatch) : dispatch_(std::move(dispatch)) {}
 
     // Creates the object by its ProgID. When the class is not registered (no
     // ProgID, no class, or a registered library that is gone) and
@@ -37,7 +36,7 @@ public:
     void SetSendProgress(TProgressHandler handler) override;
 
 private:
-    IDispatch* dispatch_;
+    platform::TComPtr<IDispatch> dispatch_;
 };
 
 // Whether a command line needs what only the in-process object offers:

@@ -245,7 +245,7 @@ private:
 
 class TRunner {
 public:
-    TRunner(TMailerObject& mailer, TConsole& console) : mailer_(mailer), console_(console) {}
+    TRunner(TLateBoundMailer& mailer, TConsole& console) : mailer_(mailer), console_(console) {}
 
     int Run(const std::vector<TStep>& steps) {
         if (console_.errIsTerminal) {
@@ -366,7 +366,7 @@ private:
         return kExitError;
     }
 
-    TMailerObject& mailer_;
+    TLateBoundMailer& mailer_;
     TConsole& console_;
     std::optional<TProgressBar> bar_;
 };
@@ -472,7 +472,7 @@ std::string HelpText() {
     return text;
 }
 
-int RunCommandLine(TMailerObject& mailer, std::span<const std::string> args, TConsole& console) {
+int RunCommandLine(TLateBoundMailer& mailer, std::span<const std::string> args, TConsole& console) {
     TCommand command;
     try {
         command = TParser(args).Parse();

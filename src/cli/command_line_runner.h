@@ -11,7 +11,7 @@
 #include <span>
 #include <string>
 
-#include "cli/mailer_object.h"
+#include "cli/late_bound_mailer.h"
 #include "util/stream.h"
 
 namespace quillpost::cli {
@@ -31,7 +31,7 @@ struct TConsole {
 };
 
 // Runs Args (without the program name) on Mailer; returns the exit status.
-int RunCommandLine(TMailerObject& mailer, std::span<const std::string> args, TConsole& console);
+int RunCommandLine(TLateBoundMailer& mailer, std::span<const std::string> args, TConsole& console);
 
 // The text of --help.
 std::string HelpText();

@@ -34,16 +34,16 @@ std::string ServerLibraryBesideProgram() {
     return (std::filesystem::path(program).parent_path() / QP_SERVER_LIBRARY_NAME).string();
 }
 
-std::unique_ptr<cli::TMailerObject> CreateMailer(const std::vector<std::string>& args,
-                                                 bool progressBar) {
+std::unique_ptr<cli::TLateBoundMailer> CreateMailer(const std::vector<std::string>& args,
+                                                    bool progressBar) {
     if (!cli::NeedsInProcessMailer(args, progressBar)) {
         std::unique_ptr<cli::TComMailer> mailer;
         const com::HResult hr = cli::TComMailer::Create(ServerLibraryBesideProgram(), mailer);
         if (!com::Failed(hr)) return mailer;
         char code[16];
         std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-        std::cerr << "quillpost: cannot create " << cli::kMailerProgId << " through COM ("
-                  << code << "); using the built-in object\n";
+        std::cerr << "quillpost: cannot create " << cli::kMailerProgId << " through COM (" << code
+                  << "); using the built-in object\n";
     }
     return std::make_unique<cli::TInProcessMailer>();
 }
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
         int status = cli::kExitError;
         {
             // The object goes before COM is left.
-            std::unique_ptr<cli::TMailerObject> mailer =
+            std::unique_ptr<cli::TLateBoundMailer> mailer =
                 comReady ? CreateMailer(args, progressBar)
                          : std::make_unique<cli::TInProcessMailer>();
             cli::TStdioStream out(stdout);

@@ -25,7 +25,7 @@ struct TResult {
     std::string bytes;  // what went to standard output as raw bytes
 };
 
-TResult RunLine(TMailerObject& mailer, const Args& args, bool terminal = false) {
+TResult RunLine(TLateBoundMailer& mailer, const Args& args, bool terminal = false) {
     std::ostringstream out, err;
     TMemoryStream bytes;
     TConsole console{out, err, bytes, terminal};
@@ -375,7 +375,7 @@ namespace {
 
 // An object that knows none of the table's members, as an older server
 // reached through COM might.
-class TNamelessMailer final : public TMailerObject {
+class TNamelessMailer final : public TLateBoundMailer {
 public:
     com::HResult Invoke(std::string_view, std::uint16_t, std::span<const com::TVariant>,
                         com::TVariant*, com::TExcepInfo*) override {

@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "cli/in_process_mailer.h"
-#include "cli/mailer_object.h"
+#include "cli/late_bound_mailer.h"
 #include "platform/console.h"
 #include "util/errors.h"
 
 namespace quillpost::cli {
 
-class TFakeMailer : public TMailerObject {
+class TFakeMailer : public TLateBoundMailer {
 public:
     std::vector<std::string> log;
     // When set, SendMail and GetBodyTextFromFile answer this without running,

@@ -207,24 +207,25 @@ BSTR OptionalBstr(const std::u16string& text) {
 }  // namespace
 
 void SetErrorRecord(const TErrorRecord& record, DispId dispId) {
-    ICreateErrorInfo* create = nullptr;
-    if (FAILED(CreateErrorInfo(&create)) || create == nullptr) return;
-    // The setters take writable strings.
-    std::u16string source = record.source;
-    std::u16string description = record.description;
-    std::u16string helpFile = record.helpFile;
-    create->SetGUID(InterfaceOf(dispId));
-    create->SetSource(reinterpret_cast<LPOLESTR>(source.data()));
-    create->SetDescription(reinterpret_cast<LPOLESTR>(description.data()));
-    create->SetHelpFile(reinterpret_cast<LPOLESTR>(helpFile.data()));
-    create->SetHelpContext(record.helpContext);
-    IErrorInfo* info = nullptr;
-    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info))) &&
-        info != nullptr) {
-        SetErrorInfo(0, info);
-        info->Release();
+    // Out of memory here leaves the thread without a record; it never
+    // escapes the entry that reports the failure.
+    try {
+        platform::TComPtr<ICreateErrorInfo> create;
+        if (FAILED(CreateErrorInfo(create.Out())) || !create) return;
+        // The setters take writable strings.
+        std::u16string source = record.source;
+        std::u16string description = record.description;
+        std::u16string helpFile = record.helpFile;
+        create->SetGUID(InterfaceOf(dispId));
+        create->SetSource(reinterpret_cast<LPOLESTR>(source.data()));
+        create->SetDescription(reinterpret_cast<LPOLESTR>(description.data()));
+        create->SetHelpFile(reinterpret_cast<LPOLESTR>(helpFile.data()));
+        create->SetHelpContext(record.helpContext);
+        platform::TComPtr<IErrorInfo> info;
+        if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.OutVoid())) && info)
+            SetErrorInfo(0, info.Get());
+    } catch (const std::bad_alloc&) {
     }
-    create->Release();
 }
 
 // --- creation and lifetime ---
@@ -240,19 +241,19 @@ HRESULT TMailerObject::Create(IUnknown* outer, REFIID iid, void** out) {
     *out = nullptr;
     // An aggregate must hold the object's own IUnknown to control its life.
     if (outer != nullptr && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-    TMailerObject* object = nullptr;
+    std::unique_ptr<TMailerObject> made;
     try {
-        // From here the reference count owns the object (see TInner::Release).
-        object = std::unique_ptr<TMailerObject>(new TMailerObject(outer)).release();
+        made.reset(new TMailerObject(outer));
     } catch (const std::exception& e) {
         std::string text = e.what();
         if (text.empty() || text.back() != '.') text += '.';
         platform::ShowErrorBox("VAD Error", text);
         return E_UNEXPECTED;
     }
-    const HRESULT hr = object->inner_.QueryInterface(iid, out);
-    object->inner_.Release();  // the creation reference; the last one when IID is missing
-    return hr;
+    // From here the reference count owns the object (see TInner::Release);
+    // the holder has the creation reference, the last one when IID is missing.
+    const auto creation = platform::TComPtr<IUnknown>::Adopt(&made.release()->inner_);
+    return creation->QueryInterface(iid, out);
 }
 
 HRESULT STDMETHODCALLTYPE TMailerObject::TInner::QueryInterface(REFIID riid, void** ppv) {

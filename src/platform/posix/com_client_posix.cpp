@@ -64,13 +64,10 @@ HRESULT CreateObject(std::string_view progId, REFIID iid, void** out) {
         RegistryReadString("CLSID\\" + GuidText(clsid) + "\\InprocServer32", "");
     if (!path || path->empty()) return REGDB_E_CLASSNOTREG;
 
-    IClassFactory* factory = nullptr;
-    HRESULT hr =
-        GetServerClassObject(*path, clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    TComPtr<IClassFactory> factory;
+    const HRESULT hr = GetServerClassObject(*path, clsid, IID_IClassFactory, factory.OutVoid());
     if (FAILED(hr)) return hr;
-    hr = factory->CreateInstance(nullptr, iid, out);
-    factory->Release();
-    return hr;
+    return factory->CreateInstance(nullptr, iid, out);
 }
 
 }  // namespace quillpost::platform

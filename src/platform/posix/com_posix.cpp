@@ -8,6 +8,9 @@
 
 #include "platform/com.h"
 
+using quillpost::platform::TBstr;
+using quillpost::platform::TComPtr;
+
 bool operator==(const GUID& a, const GUID& b) {
     return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
            std::memcmp(a.Data4, b.Data4, sizeof a.Data4) == 0;
@@ -77,11 +80,11 @@ HRESULT VariantClear(VARIANT* v) {
     if (v == nullptr) return E_INVALIDARG;
     switch (v->vt) {
         case VT_BSTR:
-            SysFreeString(v->bstrVal);
+            TBstr::Adopt(v->bstrVal);  // and gone with the temporary
             break;
         case VT_DISPATCH:
         case VT_UNKNOWN:
-            if (v->punkVal != nullptr) v->punkVal->Release();
+            TComPtr<IUnknown>::Adopt(v->punkVal);
             break;
         default:
             break;
@@ -96,9 +99,8 @@ HRESULT VariantCopy(VARIANT* dest, const VARIANT* source) {
     if (source->vt == VT_BSTR && source->bstrVal != nullptr) {
         copy.bstrVal = SysAllocStringLen(source->bstrVal, SysStringLen(source->bstrVal));
         if (copy.bstrVal == nullptr) return E_OUTOFMEMORY;
-    } else if ((source->vt == VT_DISPATCH || source->vt == VT_UNKNOWN) &&
-               source->punkVal != nullptr) {
-        source->punkVal->AddRef();
+    } else if (source->vt == VT_DISPATCH || source->vt == VT_UNKNOWN) {
+        copy.punkVal = TComPtr<IUnknown>::Share(source->punkVal).Detach();  // the copy's own
     }
     VariantClear(dest);
     *dest = copy;
@@ -203,13 +205,7 @@ private:
 
 // Each thread's current record. Released when replaced; a record still set
 // when its thread ends is released then.
-struct TThreadError {
-    IErrorInfo* info = nullptr;
-    ~TThreadError() {
-        if (info != nullptr) info->Release();
-    }
-};
-thread_local TThreadError threadError;
+thread_local TComPtr<IErrorInfo> threadError;
 
 }  // namespace
 
@@ -226,17 +222,13 @@ HRESULT CreateErrorInfo(ICreateErrorInfo** out) {
 }
 
 HRESULT SetErrorInfo(ULONG, IErrorInfo* info) {
-    if (info != nullptr) info->AddRef();
-    IErrorInfo* old = threadError.info;
-    threadError.info = info;
-    if (old != nullptr) old->Release();
+    threadError = TComPtr<IErrorInfo>::Share(info);
     return S_OK;
 }
 
 HRESULT GetErrorInfo(ULONG, IErrorInfo** info) {
     if (info == nullptr) return E_INVALIDARG;
-    *info = threadError.info;
-    threadError.info = nullptr;
+    *info = threadError.Detach();
     return *info != nullptr ? S_OK : S_FALSE;
 }
 

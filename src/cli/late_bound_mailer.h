@@ -14,14 +14,14 @@
 
 namespace quillpost::cli {
 
-class TMailerObject {
+class TLateBoundMailer {
 public:
     using TProgressHandler = std::function<void(std::int64_t sent, std::int64_t total)>;
 
-    TMailerObject() = default;
-    TMailerObject(const TMailerObject&) = delete;
-    TMailerObject& operator=(const TMailerObject&) = delete;
-    virtual ~TMailerObject() = default;
+    TLateBoundMailer() = default;
+    TLateBoundMailer(const TLateBoundMailer&) = delete;
+    TLateBoundMailer& operator=(const TLateBoundMailer&) = delete;
+    virtual ~TLateBoundMailer() = default;
 
     // As IDispatch::Invoke after a name lookup: Args in natural order (first
     // argument first); DISP_E_EXCEPTION with Excep filled when the member
