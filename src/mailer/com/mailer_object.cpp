@@ -66,6 +66,86 @@ HRESULT Guard(DispId dispId, TBody body) {
     return E_UNEXPECTED;
 }
 
+// The kinds the dispatcher takes as they are, or widened to one it knows;
+// false for the rest.
+bool DirectValue(const VARIANT& v, VARTYPE vt, bool ref, TVariant& out) {
+    switch (vt) {
+        case VT_EMPTY:
+            out = TVariant();
+            return true;
+        case VT_NULL:
+            out = TVariant::Null();
+            return true;
+        case VT_I2:
+            out = TVariant::I2(ref ? *v.piVal : v.iVal);
+            return true;
+        case VT_I4:
+            out = TVariant::I4(static_cast<std::int32_t>(ref ? *v.plVal : v.lVal));
+            return true;
+        case VT_UI1:
+            out = TVariant::Ui1(ref ? *v.pbVal : v.bVal);
+            return true;
+        case VT_BOOL:
+            out = TVariant::Bool(ref ? *v.pboolVal : v.boolVal);
+            return true;
+        case VT_ERROR:
+            out = TVariant::Error(static_cast<std::int32_t>(ref ? *v.pscode : v.scode));
+            return true;
+        case VT_R8:
+            out = TVariant::R8(ref ? *v.pdblVal : v.dblVal);
+            return true;
+        case VT_R4:
+            out = TVariant::R8(ref ? *v.pfltVal : v.fltVal);
+            return true;
+        case VT_BSTR:
+            out = TVariant::Bstr(platform::FromBstr(ref ? *v.pbstrVal : v.bstrVal));
+            return true;
+        case VT_I1:
+            out = TVariant::I4(ref ? *v.pcVal : v.cVal);
+            return true;
+        case VT_UI2:
+            out = TVariant::I4(ref ? *v.puiVal : v.uiVal);
+            return true;
+        case VT_INT:
+            out = TVariant::I4(ref ? *v.pintVal : v.intVal);
+            return true;
+        case VT_UI4:
+            out = TVariant::R8(static_cast<double>(ref ? *v.pulVal : v.ulVal));
+            return true;
+        case VT_UINT:
+            out = TVariant::R8(static_cast<double>(ref ? *v.puintVal : v.uintVal));
+            return true;
+        case VT_I8:
+            out = TVariant::R8(static_cast<double>(ref ? *v.pllVal : v.llVal));
+            return true;
+        case VT_UI8:
+            out = TVariant::R8(static_cast<double>(ref ? *v.pullVal : v.ullVal));
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Currency, decimals, dates and objects: the system converts them, a date to
+// its text, the rest to a number (or their text when they have no number).
+HRESULT ConvertedValue(const VARIANT& v, VARTYPE vt, TVariant& out) {
+    VARIANT converted;
+    VariantInit(&converted);
+    HRESULT hr = VariantChangeTypeEx(&converted, const_cast<VARIANT*>(&v), kTypeLibLocale, 0,
+                                     vt == VT_DATE ? VT_BSTR : VT_R8);
+    if (FAILED(hr))
+        hr = VariantChangeTypeEx(&converted, const_cast<VARIANT*>(&v), kTypeLibLocale, 0, VT_BSTR);
+    if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
+    if (converted.vt == VT_R8) {
+        out = TVariant::R8(converted.dblVal);
+        return S_OK;
+    }
+    // The holder frees the text even when copying it fails.
+    const auto text = platform::TBstr::Adopt(converted.bstrVal);
+    out = TVariant::Bstr(text.Text());
+    return S_OK;
+}
+
 // The value of one automation argument as the dispatcher takes it: by-reference
 // arguments are read through, a null BSTR is empty text, and the numeric kinds
 // the dispatcher does not know are brought to one it knows first.
@@ -79,83 +159,8 @@ HRESULT ToTVariant(const VARIANT& in, TVariant& out) {
     const bool ref = (v->vt & VT_BYREF) != 0;
     const VARTYPE vt = static_cast<VARTYPE>(v->vt & ~VT_BYREF);
     if (ref && v->byref == nullptr) return DISP_E_TYPEMISMATCH;
-    switch (vt) {
-        case VT_EMPTY:
-            out = TVariant();
-            return S_OK;
-        case VT_NULL:
-            out = TVariant::Null();
-            return S_OK;
-        case VT_I2:
-            out = TVariant::I2(ref ? *v->piVal : v->iVal);
-            return S_OK;
-        case VT_I4:
-            out = TVariant::I4(static_cast<std::int32_t>(ref ? *v->plVal : v->lVal));
-            return S_OK;
-        case VT_UI1:
-            out = TVariant::Ui1(ref ? *v->pbVal : v->bVal);
-            return S_OK;
-        case VT_BOOL:
-            out = TVariant::Bool(ref ? *v->pboolVal : v->boolVal);
-            return S_OK;
-        case VT_ERROR:
-            out = TVariant::Error(static_cast<std::int32_t>(ref ? *v->pscode : v->scode));
-            return S_OK;
-        case VT_R8:
-            out = TVariant::R8(ref ? *v->pdblVal : v->dblVal);
-            return S_OK;
-        case VT_R4:
-            out = TVariant::R8(ref ? *v->pfltVal : v->fltVal);
-            return S_OK;
-        case VT_BSTR:
-            out = TVariant::Bstr(platform::FromBstr(ref ? *v->pbstrVal : v->bstrVal));
-            return S_OK;
-        case VT_I1:
-            out = TVariant::I4(ref ? *v->pcVal : v->cVal);
-            return S_OK;
-        case VT_UI2:
-            out = TVariant::I4(ref ? *v->puiVal : v->uiVal);
-            return S_OK;
-        case VT_INT:
-            out = TVariant::I4(ref ? *v->pintVal : v->intVal);
-            return S_OK;
-        case VT_UI4:
-            out = TVariant::R8(static_cast<double>(ref ? *v->pulVal : v->ulVal));
-            return S_OK;
-        case VT_UINT:
-            out = TVariant::R8(static_cast<double>(ref ? *v->puintVal : v->uintVal));
-            return S_OK;
-        case VT_I8:
-            out = TVariant::R8(static_cast<double>(ref ? *v->pllVal : v->llVal));
-            return S_OK;
-        case VT_UI8:
-            out = TVariant::R8(static_cast<double>(ref ? *v->pullVal : v->ullVal));
-            return S_OK;
-        default:
-            break;
-    }
-    // Currency, decimals, dates and objects: the system converts them, a
-    // date to its text, the rest to a number (or their text when they have
-    // no number).
-    VARIANT converted;
-    VariantInit(&converted);
-    HRESULT hr = VariantChangeTypeEx(&converted, const_cast<VARIANT*>(v), kTypeLibLocale, 0,
-                                     vt == VT_DATE ? VT_BSTR : VT_R8);
-    if (FAILED(hr))
-        hr = VariantChangeTypeEx(&converted, const_cast<VARIANT*>(v), kTypeLibLocale, 0, VT_BSTR);
-    if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
-    if (converted.vt == VT_R8) {
-        out = TVariant::R8(converted.dblVal);
-    } else {
-        try {
-            out = TVariant::Bstr(platform::FromBstr(converted.bstrVal));
-        } catch (...) {
-            VariantClear(&converted);
-            throw;
-        }
-    }
-    VariantClear(&converted);
-    return S_OK;
+    if (DirectValue(*v, vt, ref, out)) return S_OK;
+    return ConvertedValue(*v, vt, out);
 }
 
 HRESULT FromTVariant(const TVariant& in, VARIANT& out) {

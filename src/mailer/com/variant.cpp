@@ -59,6 +59,60 @@ HResult ParseRadix(std::u16string_view s, TParsedNumber& out) {
     return kS_OK;
 }
 
+// Appends the digits at I on (grouping commas dropped), a fraction and an
+// exponent to Plain, leaving I after them. False without a digit before the
+// exponent, or with an exponent without digits.
+bool GatherDigits(std::u16string_view s, std::size_t& i, std::string& plain) {
+    bool digits = false;
+    for (; i < s.size(); ++i) {
+        if (IsDigit(s[i])) {
+            plain.push_back(static_cast<char>(s[i]));
+            digits = true;
+        } else if (s[i] == u',' && digits) {
+            continue;
+        } else {
+            break;
+        }
+    }
+    if (i < s.size() && s[i] == u'.') {
+        plain.push_back('.');
+        for (++i; i < s.size() && IsDigit(s[i]); ++i) {
+            plain.push_back(static_cast<char>(s[i]));
+            digits = true;
+        }
+    }
+    if (!digits) return false;
+    if (i < s.size() && Upper(s[i]) == u'E') {
+        plain.push_back('e');
+        ++i;
+        if (i < s.size() && (s[i] == u'+' || s[i] == u'-'))
+            plain.push_back(static_cast<char>(s[i++]));
+        bool expDigits = false;
+        for (; i < s.size() && IsDigit(s[i]); ++i) {
+            plain.push_back(static_cast<char>(s[i]));
+            expDigits = true;
+        }
+        if (!expDigits) return false;
+    }
+    return true;
+}
+
+// Plain as a double: too small to represent is zero, too large an overflow.
+HResult ReadDecimal(const std::string& plain, double& value) {
+    value = 0.0;
+    const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (ec == std::errc::result_out_of_range) {
+        const auto e = plain.find('e');
+        if (e != std::string::npos && plain.compare(e + 1, 1, "-") == 0)
+            value = 0.0;
+        else
+            return kDISP_E_OVERFLOW;
+    } else if (ec != std::errc() || end != plain.data() + plain.size()) {
+        return kDISP_E_TYPEMISMATCH;
+    }
+    return kS_OK;
+}
+
 HResult ParseNumber(std::u16string_view text, TParsedNumber& out) {
     std::u16string_view s = Trim(text);
     if (s.size() >= 2 && s[0] == u'&' && (Upper(s[1]) == u'H' || Upper(s[1]) == u'O'))
@@ -91,57 +145,14 @@ HResult ParseNumber(std::u16string_view text, TParsedNumber& out) {
     };
     while (i < s.size() && decoration(true)) {
     }
-    bool digits = false;
-    for (; i < s.size(); ++i) {
-        if (IsDigit(s[i])) {
-            plain.push_back(static_cast<char>(s[i]));
-            digits = true;
-        } else if (s[i] == u',' && digits) {
-            continue;
-        } else {
-            break;
-        }
-    }
-    if (i < s.size() && s[i] == u'.') {
-        plain.push_back('.');
-        for (++i; i < s.size() && IsDigit(s[i]); ++i) {
-            plain.push_back(static_cast<char>(s[i]));
-            digits = true;
-        }
-    }
-    if (!digits) return kDISP_E_TYPEMISMATCH;
-    if (i < s.size() && Upper(s[i]) == u'E') {
-        plain.push_back('e');
-        ++i;
-        if (i < s.size() && (s[i] == u'+' || s[i] == u'-'))
-            plain.push_back(static_cast<char>(s[i++]));
-        bool expDigits = false;
-        for (; i < s.size() && IsDigit(s[i]); ++i) {
-            plain.push_back(static_cast<char>(s[i]));
-            expDigits = true;
-        }
-        if (!expDigits) return kDISP_E_TYPEMISMATCH;
-    }
+    if (!GatherDigits(s, i, plain)) return kDISP_E_TYPEMISMATCH;
     while (i < s.size() && decoration(false)) {
     }
     if (i != s.size() || open != close) return kDISP_E_TYPEMISMATCH;
     if (negative || open) plain.insert(plain.begin(), '-');
 
-    double value = 0.0;
-    const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
-    if (ec == std::errc::result_out_of_range) {
-        // Too small to represent is zero; too large is an overflow.
-        const auto e = plain.find('e');
-        if (e != std::string::npos && plain.compare(e + 1, 1, "-") == 0)
-            value = 0.0;
-        else
-            return kDISP_E_OVERFLOW;
-    } else if (ec != std::errc() || end != plain.data() + plain.size()) {
-        return kDISP_E_TYPEMISMATCH;
-    }
     out.radix = false;
-    out.value = value;
-    return kS_OK;
+    return ReadDecimal(plain, out.value);
 }
 
 // Rounds half to even, as the automation conversions do, and checks the range.
