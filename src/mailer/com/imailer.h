@@ -10,26 +10,27 @@
 
 namespace quillpost::com {
 
+// One pure virtual function per row.
+#define QP_PURE_ENTRY(Iface, Kind, Name, Id, Type, Params, Bind, Default, Help) \
+    QP_ENTRY_DECLARATION(Kind, Name, Type, Params, = 0)
+
 struct IMailer : public IDispatch {
 #define QP_ONLY_INTERFACE 1
-#define QP_SLOT(Iface, Kind, Name, Id, Type, Params, Bind, Default, Help) \
-    QP_ENTRY_DECLARATION(Kind, Name, Type, Params, = 0)
+#define QP_SLOT QP_PURE_ENTRY
 #include "mailer/com/mailer_members.def"
-#undef QP_ONLY_INTERFACE
-
 protected:
     ~IMailer() = default;
 };
 
+// IMailer's entries, then the rows added since.
 struct IMailer2 : public IMailer {
 #define QP_ONLY_INTERFACE 2
-#define QP_SLOT(Iface, Kind, Name, Id, Type, Params, Bind, Default, Help) \
-    QP_ENTRY_DECLARATION(Kind, Name, Type, Params, = 0)
+#define QP_SLOT QP_PURE_ENTRY
 #include "mailer/com/mailer_members.def"
-#undef QP_ONLY_INTERFACE
-
 protected:
     ~IMailer2() = default;
 };
+
+#undef QP_PURE_ENTRY
 
 }  // namespace quillpost::com

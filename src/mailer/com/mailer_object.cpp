@@ -15,19 +15,19 @@
 namespace quillpost::com {
 namespace {
 
-// An argument of a virtual-table entry as the automation value of its row's type.
-template <VarType Type, typename TValue>
-TVariant In(TValue v) {
-    if constexpr (Type == kVtBstr) {
-        return TVariant::Bstr(platform::FromBstr(v));
-    } else if constexpr (Type == kVtBool) {
-        return TVariant::Bool(v);
-    } else if constexpr (Type == kVtI2) {
-        return TVariant::I2(v);
-    } else {
-        static_assert(Type == kVtI4);
-        return TVariant::I4(static_cast<std::int32_t>(v));
-    }
+// An argument of a virtual-table entry as the automation value of its row's
+// type (a Boolean and a 16-bit number arrive alike).
+template <VarType Type>
+TVariant In(BSTR v) {
+    return TVariant::Bstr(platform::FromBstr(v));
+}
+template <VarType Type>
+TVariant In(SHORT v) {
+    return Type == kVtBool ? TVariant::Bool(v) : TVariant::I2(v);
+}
+template <VarType Type>
+TVariant In(LONG v) {
+    return TVariant::I4(static_cast<std::int32_t>(v));
 }
 
 // The interface whose error records a member's failures are.
@@ -399,21 +399,14 @@ HRESULT TMailerObject::Run(DispId dispId, TMemberKind kind, std::initializer_lis
     return hr;
 }
 
+// A number or Boolean result; the value's 32 bits hold any of them.
+template <typename TNumber>
 HRESULT TMailerObject::Call(DispId dispId, TMemberKind kind, std::initializer_list<TVariant> args,
-                            SHORT* out) {
+                            TNumber* out) {
     if (out == nullptr) return E_POINTER;
     TVariant result;
     const HRESULT hr = Run(dispId, kind, args, result);
-    if (SUCCEEDED(hr)) *out = result.AsI2();
-    return hr;
-}
-
-HRESULT TMailerObject::Call(DispId dispId, TMemberKind kind, std::initializer_list<TVariant> args,
-                            LONG* out) {
-    if (out == nullptr) return E_POINTER;
-    TVariant result;
-    const HRESULT hr = Run(dispId, kind, args, result);
-    if (SUCCEEDED(hr)) *out = result.AsI4();
+    if (SUCCEEDED(hr)) *out = static_cast<TNumber>(result.AsI4());
     return hr;
 }
 

@@ -65,8 +65,9 @@ private:
 
     // One virtual-table entry: runs the row and reports a failure as an
     // error record and its HRESULT.
-    HRESULT Call(DispId dispId, TMemberKind kind, std::initializer_list<TVariant> args, SHORT* out);
-    HRESULT Call(DispId dispId, TMemberKind kind, std::initializer_list<TVariant> args, LONG* out);
+    template <typename TNumber>  // SHORT, VARIANT_BOOL or LONG
+    HRESULT Call(DispId dispId, TMemberKind kind, std::initializer_list<TVariant> args,
+                 TNumber* out);
     HRESULT Call(DispId dispId, TMemberKind kind, std::initializer_list<TVariant> args, BSTR* out);
     HRESULT Call(DispId dispId, TMemberKind kind, std::initializer_list<TVariant> args,
                  std::nullptr_t);

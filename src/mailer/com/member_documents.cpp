@@ -1,6 +1,7 @@
 #include "mailer/com/member_documents.h"
 
 #include <cstdio>
+#include <iterator>
 #include <string_view>
 
 #include "mailer/com/com_ids.h"
@@ -41,18 +42,27 @@ std::string Hex(unsigned value, int digits) {
     return text;
 }
 
-std::string_view IdlType(VarType type) {
-    switch (type) {
-        case kVtBstr:
-            return "BSTR";
-        case kVtBool:
-            return "VARIANT_BOOL";
-        case kVtI2:
-            return "short";
-        default:
-            return "long";
-    }
+// The names of the argument and result types: in the IDL and as scripts
+// know them.
+struct TTypeNames {
+    VarType type;
+    std::string_view idl;
+    std::string_view script;
+};
+constexpr TTypeNames kTypeNames[] = {
+    {kVtBstr, "BSTR", "String"}, {kVtBool, "VARIANT_BOOL", "Boolean"},
+    {kVtI2, "short", "Integer"}, {kVtI4, "long", "Long"},
+    {kVtVoid, "", ""},
+};
+
+const TTypeNames& NamesOf(VarType type) {
+    for (const TTypeNames& names : kTypeNames)
+        if (names.type == type) return names;
+    return kTypeNames[std::size(kTypeNames) - 1];
 }
+
+std::string_view IdlType(VarType type) { return NamesOf(type).idl; }
+std::string_view ScriptType(VarType type) { return NamesOf(type).script; }
 
 std::string IdlString(std::string_view text) {
     std::string r = "\"";
@@ -93,21 +103,6 @@ void AppendIdlInterface(std::string& out, const TInterfaceText& i) {
 }
 
 // --- the member reference ---
-
-std::string_view ScriptType(VarType type) {
-    switch (type) {
-        case kVtBstr:
-            return "String";
-        case kVtBool:
-            return "Boolean";
-        case kVtI2:
-            return "Integer";
-        case kVtI4:
-            return "Long";
-        default:
-            return "";
-    }
-}
 
 std::string Cell(std::string_view text) {
     std::string r;
