@@ -7,6 +7,7 @@
 
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "mailer/com/com_ids.h"
 
@@ -67,57 +68,82 @@ TEST(ComGuids, TextRoundTrip) {
     }
 }
 
-IErrorInfo* MakeError(std::u16string description) {
-    ICreateErrorInfo* create = nullptr;
-    EXPECT_EQ(CreateErrorInfo(&create), S_OK);
+using platform::TBstr;
+using platform::TComPtr;
+
+// An object that only counts its references.
+struct TCounted final : IUnknown {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    ULONG refs = 1;
+};
+
+TEST(ComHolders, EachHolderOwnsExactlyOneReference) {
+    TCounted object;
+    IUnknown* detached = nullptr;
+    {
+        auto held = TComPtr<IUnknown>::Adopt(&object);
+        TComPtr<IUnknown> copy = held;
+        EXPECT_EQ(object.refs, 2u);
+        const TComPtr<IUnknown> moved = std::move(copy);
+        EXPECT_EQ(object.refs, 2u);
+        held.Out();  // a call about to hand one out: the old one goes first
+        EXPECT_EQ(object.refs, 1u);
+        held = TComPtr<IUnknown>::Share(moved.Get());
+        held = held;
+        EXPECT_EQ(object.refs, 2u);
+        detached = held.Detach();
+        EXPECT_FALSE(held);
+    }
+    EXPECT_EQ(object.refs, 1u);
+    EXPECT_EQ(detached, &object);
+
+    TBstr text(u"text");
+    TBstr other = std::move(text);
+    EXPECT_EQ(other.Text(), u"text");
+    EXPECT_EQ(*other.Out(), nullptr);
+    TBstr::Adopt(platform::ToBstr(u"freed by the holder"));
+}
+
+TComPtr<IErrorInfo> MakeError(std::u16string description) {
+    TComPtr<ICreateErrorInfo> create;
+    EXPECT_EQ(CreateErrorInfo(create.Out()), S_OK);
     create->SetDescription(reinterpret_cast<LPOLESTR>(description.data()));
-    IErrorInfo* info = nullptr;
-    create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info));
-    create->Release();
+    TComPtr<IErrorInfo> info;
+    create->QueryInterface(IID_IErrorInfo, info.OutVoid());
     return info;
 }
 
-std::u16string Description(IErrorInfo* info) {
-    BSTR text = nullptr;
-    info->GetDescription(&text);
-    std::u16string r = platform::FromBstr(text);
-    SysFreeString(text);
-    return r;
+std::u16string Description(const TComPtr<IErrorInfo>& info) {
+    TBstr text;
+    info->GetDescription(text.Out());
+    return text.Text();
 }
 
 TEST(ComErrorInfo, BelongsToTheThreadAndIsTakenOnce) {
-    IErrorInfo* info = MakeError(u"first");
-    ASSERT_NE(info, nullptr);
-    ASSERT_EQ(SetErrorInfo(0, info), S_OK);
-    info->Release();  // the thread holds its own reference
+    ASSERT_EQ(SetErrorInfo(0, MakeError(u"first").Get()), S_OK);  // the thread holds its own
 
     HRESULT elsewhere = S_OK;
     std::thread other([&] {
-        IErrorInfo* none = nullptr;
-        elsewhere = GetErrorInfo(0, &none);
-        if (none != nullptr) none->Release();
+        TComPtr<IErrorInfo> none;
+        elsewhere = GetErrorInfo(0, none.Out());
     });
     other.join();
     EXPECT_EQ(elsewhere, S_FALSE);
 
-    IErrorInfo* got = nullptr;
-    ASSERT_EQ(GetErrorInfo(0, &got), S_OK);
-    ASSERT_NE(got, nullptr);
+    TComPtr<IErrorInfo> got;
+    ASSERT_EQ(GetErrorInfo(0, got.Out()), S_OK);
+    ASSERT_TRUE(got);
     EXPECT_EQ(Description(got), u"first");
-    got->Release();
-    EXPECT_EQ(GetErrorInfo(0, &got), S_FALSE);
-    EXPECT_EQ(got, nullptr);
+    EXPECT_EQ(GetErrorInfo(0, got.Out()), S_FALSE);
+    EXPECT_FALSE(got);
 
     // A newer record replaces an older one.
-    IErrorInfo* older = MakeError(u"older");
-    IErrorInfo* newer = MakeError(u"newer");
-    SetErrorInfo(0, older);
-    SetErrorInfo(0, newer);
-    older->Release();
-    newer->Release();
-    ASSERT_EQ(GetErrorInfo(0, &got), S_OK);
+    SetErrorInfo(0, MakeError(u"older").Get());
+    SetErrorInfo(0, MakeError(u"newer").Get());
+    ASSERT_EQ(GetErrorInfo(0, got.Out()), S_OK);
     EXPECT_EQ(Description(got), u"newer");
-    got->Release();
 }
 
 }  // namespace
