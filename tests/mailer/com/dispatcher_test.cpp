@@ -210,21 +210,25 @@ TEST_F(DispatcherTest, FlagsSelectTheRow) {
         std::size_t args;
         HResult hr;
     };
+    const DispId subject = kDispSubject, clear = kDispClearBodyText;
+    const HResult none = kDISP_E_MEMBERNOTFOUND;
+    // clang-format off
     const Case cases[] = {
-        {kDispSubject, kGetOrCall, 0, kS_OK},                              // x = obj.Subject
-        {kDispSubject, kDispatchPropertyPut | kDispatchMethod, 1, kS_OK},  // put wins over method
-        {kDispSubject, kDispatchPropertyPutRef, 1, kS_OK},           // put-by-reference is a put
-        {kDispSubject, kDispatchMethod, 0, kDISP_E_MEMBERNOTFOUND},  // a property is no method
-        {kDispClearBodyText, kGetOrCall, 0, kS_OK},                  // obj.ClearBodyText
-        {kDispClearBodyText, kDispatchPropertyGet, 0,
-         kDISP_E_MEMBERNOTFOUND},  // a method is no property
-        {kDispClearBodyText, kDispatchPropertyPut, 1, kDISP_E_MEMBERNOTFOUND},
-        {kDispSubject, 0, 0, kDISP_E_MEMBERNOTFOUND},
-        {29, kGetOrCall, 0, kDISP_E_MEMBERNOTFOUND},
-        {41 /* no member */, kDispatchPropertyPut, 1, kDISP_E_MEMBERNOTFOUND},
-        {0, kGetOrCall, 0, kDISP_E_MEMBERNOTFOUND},
-        {43, kGetOrCall, 0, kDISP_E_MEMBERNOTFOUND},
+        {subject, kGetOrCall, 0, kS_OK},                              // x = obj.Subject
+        {subject, kDispatchPropertyPut | kDispatchMethod, 1, kS_OK},  // put wins over method
+        {subject, kDispatchPropertyPutRef, 1, kS_OK},                 // put-by-reference is a put
+        {subject, kDispatchMethod, 0, none},                          // a property is no method
+        {clear, kGetOrCall, 0, kS_OK},                                // obj.ClearBodyText
+        {clear, kDispatchPropertyGet, 0, none},                       // a method is no property
+        {clear, kDispatchPropertyPut, 1, none},
+        {subject, 0, 0, none},
+        // DISPIDs of no member
+        {29, kGetOrCall, 0, none},
+        {41, kDispatchPropertyPut, 1, none},
+        {0, kGetOrCall, 0, none},
+        {43, kGetOrCall, 0, none},
     };
+    // clang-format on
     for (const Case& c : cases) {
         std::vector<TVariant> args(c.args, S(u"x"));
         std::vector<DispId> named;
@@ -251,114 +255,33 @@ TEST_F(DispatcherTest, ArgumentCoercionAndArgumentErrors) {
         HResult hr;
         std::uint32_t argErr;  // 99: not set
     };
+    const DispId priority = kDispPriority, subject = kDispSubject, add = kDispAddRecipient;
+    const std::uint16_t put = kDispatchPropertyPut, call = kDispatchMethod;
+    const DispId value = kDispIdPropertyPut;
+    const HResult mismatch = kDISP_E_TYPEMISMATCH, count = kDISP_E_BADPARAMCOUNT,
+                  notFound = kDISP_E_PARAMNOTFOUND;
+    // clang-format off
     const Case cases[] = {
-        {"text not a number",
-         kDispPriority,
-         kDispatchPropertyPut,
-         {S(u"high")},
-         {kDispIdPropertyPut},
-         kDISP_E_TYPEMISMATCH,
-         0},
-        {"overflow",
-         kDispPriority,
-         kDispatchPropertyPut,
-         {TVariant::I4(70000)},
-         {kDispIdPropertyPut},
-         kDISP_E_OVERFLOW,
-         0},
-        {"null",
-         kDispSubject,
-         kDispatchPropertyPut,
-         {TVariant::Null()},
-         {kDispIdPropertyPut},
-         kDISP_E_TYPEMISMATCH,
-         0},
-        {"put without a value",
-         kDispSubject,
-         kDispatchPropertyPut,
-         {},
-         {},
-         kDISP_E_BADPARAMCOUNT,
-         99},
-        {"put with an index",
-         kDispSubject,
-         kDispatchPropertyPut,
-         {S(u"a"), S(u"b")},
-         {kDispIdPropertyPut},
-         kDISP_E_BADPARAMCOUNT,
-         99},
-        {"put value under a wrong name",
-         kDispSubject,
-         kDispatchPropertyPut,
-         {S(u"a")},
-         {0},
-         kDISP_E_PARAMNOTFOUND,
-         0},
-        {"get with an argument",
-         kDispSubject,
-         kDispatchPropertyGet,
-         {S(u"a")},
-         {},
-         kDISP_E_BADPARAMCOUNT,
-         99},
-        {"too few",
-         kDispAddRecipient,
-         kDispatchMethod,
-         {S(u"ann@example.org")},
-         {},
-         kDISP_E_BADPARAMCOUNT,
-         99},
-        {"too many",
-         kDispAddAttachment,
-         kDispatchMethod,
-         {S(u"a"), S(u"b")},
-         {},
-         kDISP_E_BADPARAMCOUNT,
-         99},
+        {"text not a number", priority, put, {S(u"high")}, {value}, mismatch, 0},
+        {"overflow", priority, put, {TVariant::I4(70000)}, {value}, kDISP_E_OVERFLOW, 0},
+        {"null", subject, put, {TVariant::Null()}, {value}, mismatch, 0},
+        {"put without a value", subject, put, {}, {}, count, 99},
+        {"put with an index", subject, put, {S(u"a"), S(u"b")}, {value}, count, 99},
+        {"put value under a wrong name", subject, put, {S(u"a")}, {0}, notFound, 0},
+        {"get with an argument", subject, kDispatchPropertyGet, {S(u"a")}, {}, count, 99},
+        {"too few", add, call, {S(u"ann@example.org")}, {}, count, 99},
+        {"too many", kDispAddAttachment, call, {S(u"a"), S(u"b")}, {}, count, 99},
         // Automation order: Args[1] is the first argument, here the omitted one.
-        {"omitted argument",
-         kDispAddRecipient,
-         kDispatchMethod,
-         {S(u"ann@example.org"), TVariant::Missing()},
-         {},
-         kDISP_E_PARAMNOTFOUND,
-         1},
-        {"second argument bad",
-         kDispGetBodyTextFromFile,
-         kDispatchMethod,
-         {TVariant::Bool(0), S(u"maybe"), S(u"in.txt")},
-         {},
-         kDISP_E_TYPEMISMATCH,
-         1},
-        {"named out of range",
-         kDispAddRecipient,
-         kDispatchMethod,
-         {S(u"a"), S(u"b")},
-         {2},
-         kDISP_E_PARAMNOTFOUND,
-         0},
-        {"named twice",
-         kDispAddRecipient,
-         kDispatchMethod,
-         {S(u"a"), S(u"b")},
-         {0, 0},
-         kDISP_E_PARAMNOTFOUND,
-         1},
-        {"named clashes with positional",
-         kDispAddRecipient,
-         kDispatchMethod,
-         {S(u"a"), S(u"b")},
-         {0},
-         kDISP_E_PARAMNOTFOUND,
-         0},
-        {"named leaves a gap",
-         kDispAddRecipient,
-         kDispatchMethod,
-         {S(u"a")},
-         {1},
-         kDISP_E_PARAMNOTFOUND,
-         99},
+        {"omitted argument", add, call, {S(u"ann@example.org"), TVariant::Missing()}, {},
+         notFound, 1},
+        {"second argument bad", kDispGetBodyTextFromFile, call,
+         {TVariant::Bool(0), S(u"maybe"), S(u"in.txt")}, {}, mismatch, 1},
+        {"named out of range", add, call, {S(u"a"), S(u"b")}, {2}, notFound, 0},
+        {"named twice", add, call, {S(u"a"), S(u"b")}, {0, 0}, notFound, 1},
+        {"named clashes with positional", add, call, {S(u"a"), S(u"b")}, {0}, notFound, 0},
+        {"named leaves a gap", add, call, {S(u"a")}, {1}, notFound, 99},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         argErr = 99;
