@@ -13,6 +13,12 @@ constexpr std::uint16_t kConnectionReset = 10054;
 
 bool IsFinalLine(const std::string& line) { return line.size() >= 4 && line[3] != '-'; }
 
+bool IsContinuationLine(const std::string& line) { return line.size() >= 4 && line[3] == '-'; }
+
+bool IsRejection(const std::string& line) {
+    return IsFinalLine(line) && (line[0] == '4' || line[0] == '5');
+}
+
 }  // namespace
 
 TmsSMTP::TmsSMTP(TagWinsock* binding) : TmsMailBase(binding) {
@@ -65,6 +71,7 @@ void TmsSMTP::Send() {
 void TmsSMTP::Connect() {
     if (Server.empty()) RaiseError(msgServerRequired);
     ResetState();
+    expected_ = Expect::Completion;
     established_ = false;
     TmsMailBase::Connect();
 }
@@ -86,9 +93,10 @@ void TmsSMTP::Login() {
         SendCommand("HELO " + LocalHost());
     } catch (...) {
         heloAttempt_ = false;
-        // After a time-out or a cancel the connection is gone: a second
-        // attempt could only hide why.
-        if (!Connected()) throw;
+        // After a time-out or a cancel the connection is gone, and a server
+        // out of step would take the second attempt for something else: it
+        // could only hide why.
+        if (!Connected() || !established_) throw;
         SendCommand("HELO");
     }
     heloAttempt_ = false;
@@ -99,6 +107,7 @@ void TmsSMTP::Logout() {
     loggingOut_ = true;
     try {
         SendLine("QUIT");
+        expected_ = Expect::Completion;
         // The sent message's file goes while the server answers.
         stream_.reset();
         ReadReply();
@@ -112,11 +121,23 @@ void TmsSMTP::Logout() {
 
 // ---- replies ----
 
+bool TmsSMTP::Fits(const std::string& line) const {
+    if (!IsFinalLine(line)) return false;
+    if (expected_ == Expect::TextWanted) return line.compare(0, 3, "354") == 0;
+    return line[0] == '2';
+}
+
 void TmsSMTP::CheckReply(const std::string& Line) {
-    if (Line.size() >= 4 && (Line[3] == '-' || Line[0] == '2' || Line.compare(0, 3, "354") == 0))
-        return;
+    if (IsContinuationLine(Line) || Fits(Line)) return;
+    // A rejection is an answer to the command, and QUIT can follow it. Any
+    // other reply means the server is answering something else (one reply
+    // late, say): it is left without QUIT, which it might take as part of a
+    // message text.
+    const bool rejection = IsRejection(Line);
+    if (!rejection) established_ = false;
     std::string msg = Line;
-    if (!heloAttempt_) DoError(msg);
+    // A rejected first HELO fires nothing: the second attempt answers it.
+    if (!heloAttempt_ || !rejection) DoError(msg);
     throw ESocketError(msg);
 }
 
@@ -135,8 +156,9 @@ void TmsSMTP::ReadReply() {
     }
 }
 
-void TmsSMTP::SendCommand(const std::string& line) {
+void TmsSMTP::SendCommand(const std::string& line, Expect expect) {
     SendLine(line);
+    expected_ = expect;
     ReadReply();
 }
 
@@ -184,7 +206,7 @@ void TmsSMTP::SendEnvelope() {
     for (const TmsAddressList* list : {&message.Recipients(), &message.CC(), &message.BCC()})
         for (std::int32_t i = 0; i < list->Count(); ++i)
             SendCommand("RCPT TO:<" + list->Items(i).Address() + ">");
-    SendCommand("DATA");
+    SendCommand("DATA", Expect::TextWanted);
 }
 
 void TmsSMTP::SendData() {
@@ -201,6 +223,7 @@ void TmsSMTP::SendData() {
         DropHeldWrites();
         throw;
     }
+    expected_ = Expect::Completion;
     ReadReply();
     messageAccepted_ = true;
 }

@@ -107,6 +107,23 @@ TEST(SendMail, AMessageTheServerAcceptedIsNeverSentTwice) {
     EXPECT_EQ(Count(second.Transcript(), "HELO"), 0);
 }
 
+// One unsolicited line after the greeting puts every reply one command late:
+// DATA is answered by the 250 meant for RCPT. Nothing may follow that.
+TEST(SendMail, AServerOneReplyLateFailsTheSend) {
+    ScriptServer server;
+    server.replies["greeting"] = {"220 hi\r\n250 extra\r\n"};
+    server.Start();
+    TMailer m;
+    Ready(m, server.Server());
+    EXPECT_FALSE(m.SendMail());
+    EXPECT_EQ(m.Response(), "250 ok");
+    auto t = server.Transcript();
+    ASSERT_GE(t.size(), 2u);
+    EXPECT_EQ(t[t.size() - 2], "DATA");
+    EXPECT_EQ(t.back(), "<closed>");
+    EXPECT_EQ(server.Data(), "");
+}
+
 TEST(SendMail, FailuresBeforeAnyConnection) {
     struct Case {
         const char* name;
