@@ -11,7 +11,14 @@ namespace {
 // Reported when the server hangs up before it has answered a command.
 constexpr std::uint16_t kConnectionReset = 10054;
 
-bool IsFinalLine(const std::string& line) { return line.size() >= 4 && line[3] != '-'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// RFC 5321 4.2: the last line of a reply is its three-digit code followed by
+// a space or by nothing.
+bool IsFinalLine(const std::string& line) {
+    return line.size() >= 3 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2]) &&
+           (line.size() == 3 || line[3] == ' ');
+}
 
 bool IsContinuationLine(const std::string& line) { return line.size() >= 4 && line[3] == '-'; }
 

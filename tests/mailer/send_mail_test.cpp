@@ -107,6 +107,20 @@ TEST(SendMail, AMessageTheServerAcceptedIsNeverSentTwice) {
     EXPECT_EQ(Count(second.Transcript(), "HELO"), 0);
 }
 
+// A bare "250" after the final period is the server taking the message.
+TEST(SendMail, ABareCodeAcceptsTheMessageAndTheSecondHostGetsNothing) {
+    ScriptServer first, second;
+    first.replies["."] = {"250\r\n"};
+    first.Start();
+    second.Start();
+    TMailer m;
+    Ready(m, first.Server() + ";" + second.Server());
+    EXPECT_TRUE(m.SendMail()) << m.Response();
+    EXPECT_EQ(Count(first.Transcript(), "QUIT"), 1);
+    second.Join();
+    EXPECT_EQ(Count(second.Transcript(), "HELO"), 0);
+}
+
 // One unsolicited line after the greeting puts every reply one command late:
 // DATA is answered by the 250 meant for RCPT. Nothing may follow that.
 TEST(SendMail, AServerOneReplyLateFailsTheSend) {
