@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <exception>
 
 #include "net/winsock_binding.h"
@@ -52,7 +53,7 @@ TagSocket::~TagSocket() {
         }
     }
     events_.reset();
-    if (!LogFileName.empty() && (!logWritten_ || linesWritten_ != logLines_.size())) {
+    if (!LogFileName.empty() && (!logWritten_ || linesWritten_ != logRecorded_)) {
         try {
             WriteLog();
         } catch (...) {
@@ -131,16 +132,30 @@ void TagSocket::Tick() {
         events_->CancelBlockingCall();
     } catch (...) {
     }
-    StopTimer();
+    events_->StopTimer();
     timedOut_ = true;
 }
 
 void TagSocket::StartTimer() {
+    if (spanning_) return;
     countDown_ = TimeOut;
     events_->StartTimer();
 }
 
-void TagSocket::StopTimer() { events_->StopTimer(); }
+void TagSocket::StopTimer() {
+    if (!spanning_) events_->StopTimer();
+}
+
+void TagSocket::BeginTimeOutSpan() {
+    spanning_ = false;
+    StartTimer();
+    spanning_ = true;
+}
+
+void TagSocket::EndTimeOutSpan() {
+    spanning_ = false;
+    StopTimer();
+}
 
 template <typename Done>
 void TagSocket::WaitUntil(Done done, bool wantWrite) {
@@ -332,7 +347,7 @@ void TagSocket::Cancel() {
 // ---- lines and streams ----
 
 void TagSocket::RecordLine(bool sent, const std::string& line) {
-    if (!LogFileName.empty()) logLines_.push_back(line);
+    if (!LogFileName.empty()) AddLogLine(line);
     const TmsLineEvent& event = sent ? OnLineSent : OnLineReceived;
     if (event) event(*this, line);
 }
@@ -464,7 +479,7 @@ void TagSocket::SendLine(const std::string& Line) {
 
 void TagSocket::SendStream(TStream& Stream) {
     Stream.SetPosition(0);
-    if (!LogFileName.empty()) logLines_.push_back(kBodySuppressed);
+    if (!LogFileName.empty()) AddLogLine(kBodySuppressed);
     char buffer[kStreamBlock + 1];
     bool last = false;
     do {
@@ -525,13 +540,37 @@ void TagSocket::DropHeldWrites() {
 void TagSocket::WriteLog() {
     if (LogFileName.empty()) return;  // no log asked for
     TMemoryStream out;
-    for (const std::string& line : logLines_) {
+    for (const std::string& line : LogLines()) {
         out.WriteText(line);
         out.WriteText("\r\n");
     }
     out.SaveToFile(LogFileName);
     logWritten_ = true;
-    linesWritten_ = logLines_.size();
+    linesWritten_ = logRecorded_;
+}
+
+void TagSocket::AddLogLine(const std::string& line) {
+    ++logRecorded_;
+    const std::size_t size = line.size() + 2;
+    if (logTail_.empty() && logHeadBytes_ + size <= kLogPartLimit) {
+        logHead_.push_back(line);
+        logHeadBytes_ += size;
+        return;
+    }
+    logTail_.push_back(line);
+    logTailBytes_ += size;
+    while (logTailBytes_ > kLogPartLimit && logTail_.size() > 1) {
+        logTailBytes_ -= logTail_.front().size() + 2;
+        logTail_.pop_front();
+        ++logLeftOut_;
+    }
+}
+
+TStringList TagSocket::LogLines() const {
+    TStringList lines = logHead_;
+    if (logLeftOut_ != 0) lines.push_back("[" + std::to_string(logLeftOut_) + " lines left out]");
+    lines.insert(lines.end(), logTail_.begin(), logTail_.end());
+    return lines;
 }
 
 }  // namespace quillpost

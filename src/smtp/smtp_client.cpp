@@ -11,6 +11,11 @@ namespace {
 // Reported when the server hangs up before it has answered a command.
 constexpr std::uint16_t kConnectionReset = 10054;
 
+// No honest reply comes near these; a server that goes on past them is
+// trying to fill memory or to hold the client.
+constexpr std::size_t kReplyLineLimit = 1000;
+constexpr std::size_t kReplyByteLimit = 64 * 1024;
+
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // RFC 5321 4.2: the last line of a reply is its three-digit code followed by
@@ -149,9 +154,23 @@ void TmsSMTP::CheckReply(const std::string& Line) {
 }
 
 void TmsSMTP::ReadReply() {
+    // The whole reply within one TimeOut, however its lines trickle in.
+    TimeOutSpan span(*this);
+    std::size_t lines = 0, bytes = 0;
     for (;;) {
         ReadLine(lastReply_);
         if (IsFinalLine(lastReply_)) return;
+        bytes += lastReply_.size() + 2;
+        if (++lines >= kReplyLineLimit || bytes > kReplyByteLimit) {
+            // The rest of the reply is unread: the dialogue is out of step.
+            established_ = false;
+            std::string msg =
+                "Server reply too long: more than " +
+                (lines >= kReplyLineLimit ? std::to_string(kReplyLineLimit) + " lines"
+                                          : std::to_string(kReplyByteLimit) + " bytes");
+            DoError(msg);
+            throw ESocketError(msg);
+        }
         // Every complete line has passed CheckReply, so an empty line means
         // the server closed before the reply was complete. The command it
         // answers cannot count as accepted; only a missing answer to QUIT

@@ -539,6 +539,30 @@ TEST(Socket, HeldWritesLeaveInOrderAndAreReportedOnceSent) {
     EXPECT_EQ(peer.Received(), big + "\r\n\r\nEND\r\n");
 }
 
+// A peer that talks without end cannot make the log grow without end: its
+// head and tail stay, with one line for what was left out between.
+TEST(Socket, TheLogKeepsItsHeadAndTail) {
+    LoopbackPeer peer;
+    peer.Run([](LoopbackPeer& p) {
+        if (!p.Accept()) return;
+        p.ReadUntilClosed();
+    });
+    TestSocket s;
+    s.LogFileName = TempPath("long.log");
+    s.Open(peer.Server());
+    const int count = 4 * TagSocket::kLogPartLimit / 1000;
+    for (int i = 0; i < count; ++i) s.SendLine(std::to_string(i) + std::string(998, 'x'));
+    s.LogFileName.clear();
+    const TStringList log = s.LogLines();
+    ASSERT_LT(log.size(), count * 2u / 3);
+    EXPECT_EQ(log.front().rfind("0x", 0), 0u);
+    EXPECT_EQ(log.back().rfind(std::to_string(count - 1) + "x", 0), 0u);
+    const std::size_t kept = log.size() - 1;
+    EXPECT_EQ(
+        std::count(log.begin(), log.end(), "[" + std::to_string(count - kept) + " lines left out]"),
+        1);
+}
+
 TEST(Socket, LogThatCannotBeWrittenIsReportedByWriteLog) {
     TestSocket s;
     s.LogFileName = TempPath("no-such-dir") + "/x/session.log";

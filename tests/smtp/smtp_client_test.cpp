@@ -46,6 +46,12 @@ struct DialogueCase {
     Lines errors;  // what OnError saw
 };
 
+std::string Repeated(const std::string& line, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += line;
+    return text;
+}
+
 TEST(SmtpDialogue, ScriptedServers) {
     const std::string p(1, ScriptServer::kPause);
     const std::string reset = "[10054] Connection reset by peer";
@@ -117,6 +123,18 @@ TEST(SmtpDialogue, ScriptedServers) {
          "socket: 354 odd",
          {"HELO <host>", "<closed>"},
          {"354 odd"}},
+        {"a reply of 1001 lines",
+         {{"MAIL", {Repeated("250-x\r\n", 1000) + "250 ok\r\n"}}},
+         nullptr,
+         "socket: Server reply too long: more than 1000 lines",
+         {"HELO <host>", "MAIL FROM:<sender@example.test>", "<closed>"},
+         {"Server reply too long: more than 1000 lines"}},
+        {"a reply of more than 64 KiB",
+         {{"MAIL", {Repeated("250-" + std::string(3996, 'x') + "\r\n", 17) + "250 ok\r\n"}}},
+         nullptr,
+         "socket: Server reply too long: more than 65536 bytes",
+         {"HELO <host>", "MAIL FROM:<sender@example.test>", "<closed>"},
+         {"Server reply too long: more than 65536 bytes"}},
         {"multi-line rejection carries its final line; QUIT, no DATA",
          {{"RCPT", {"550-one\r\n550 two\r\n"}}},
          nullptr,
@@ -291,6 +309,26 @@ TEST(SmtpDialogue, AStalledServerTimesOutAndIsLeftWithoutQuit) {
                                              "RCPT TO:<rcpt@example.test>", "<closed>"},
                                             smtp.LocalHost()));
     EXPECT_EQ(smtp.errors, Lines{"Operation timed out"});
+}
+
+// TimeOut bounds a whole reply, not each of its lines.
+TEST(SmtpDialogue, AReplyTricklingInTimesOutAtTimeOut) {
+    const std::string p(1, ScriptServer::kPause);
+    ScriptServer server;
+    server.replies["MAIL"] = {Repeated("250-more\r\n" + p, 10) + "250 ok\r\n"};
+    server.Start();
+    FixedMessage message;
+    RecordingSMTP smtp;
+    smtp.TimeOut = 1;
+    smtp.Server = server.Server();
+    smtp.SetMailMessage(&message);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(smtp.TrySend(), "timeout: Operation timed out");
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GT(seconds, 0.9);
+    EXPECT_LT(seconds, 2.9);
+    EXPECT_EQ(server.Data(), "");
 }
 
 TEST(SmtpDialogue, CancelFromAProgressHandlerEndsTheDataPhase) {
