@@ -124,6 +124,15 @@ void TagSocket::SocketEvent(std::uint16_t event, std::uint16_t error) {
 }
 
 void TagSocket::Tick() {
+    if (queueCounts_) {
+        const long queued = events_->QueuedBytes();
+        const bool shrank = queued >= 0 && queued < queued_;
+        queued_ = queued;
+        if (shrank) {
+            countDown_ = TimeOut;
+            return;
+        }
+    }
     --countDown_;
     if (countDown_ != 0) return;
     // The time-out must be recorded even if the library fails us here.
@@ -146,14 +155,16 @@ void TagSocket::StopTimer() {
     if (!spanning_) events_->StopTimer();
 }
 
-void TagSocket::BeginTimeOutSpan() {
+void TagSocket::BeginTimeOutSpan(bool queueCounts) {
     spanning_ = false;
     StartTimer();
     spanning_ = true;
+    queueCounts_ = queueCounts;
+    if (queueCounts_) queued_ = events_->QueuedBytes();
 }
 
 void TagSocket::EndTimeOutSpan() {
-    spanning_ = false;
+    spanning_ = queueCounts_ = false;
     StopTimer();
 }
 

@@ -89,12 +89,16 @@ public:
 
     // From BeginTimeOutSpan to EndTimeOutSpan every wait shares one TimeOut,
     // counted from the beginning: a peer that keeps sending a little at a
-    // time cannot stretch a reply past it.
-    void BeginTimeOutSpan();
+    // time cannot stretch a reply past it. With QueueCounts, each second in
+    // which the system's send queue shrank starts the count again: the peer
+    // is still taking what was sent.
+    void BeginTimeOutSpan(bool queueCounts = false);
     void EndTimeOutSpan();
     class TimeOutSpan {
     public:
-        explicit TimeOutSpan(TagSocket& socket) : socket_(socket) { socket_.BeginTimeOutSpan(); }
+        explicit TimeOutSpan(TagSocket& socket, bool queueCounts = false) : socket_(socket) {
+            socket_.BeginTimeOutSpan(queueCounts);
+        }
         ~TimeOutSpan() { socket_.EndTimeOutSpan(); }
         TimeOutSpan(const TimeOutSpan&) = delete;
         TimeOutSpan& operator=(const TimeOutSpan&) = delete;
@@ -164,6 +168,8 @@ private:
     std::uint16_t port_ = 0;
     std::int32_t countDown_ = 0;
     bool spanning_ = false;  // within a time-out span
+    bool queueCounts_ = false;
+    long queued_ = -1;  // the send queue at the last tick
     std::int32_t startupCount_ = 0;
     TStringList logHead_;
     std::deque<std::string> logTail_;

@@ -154,8 +154,10 @@ void TmsSMTP::CheckReply(const std::string& Line) {
 }
 
 void TmsSMTP::ReadReply() {
-    // The whole reply within one TimeOut, however its lines trickle in.
-    TimeOutSpan span(*this);
+    // The whole reply within one TimeOut, however its lines trickle in. The
+    // answer to the final "." cannot come before the server has the whole
+    // text; while it is still taking it, it is not idle.
+    TimeOutSpan span(*this, expected_ == Expect::Delivery);
     std::size_t lines = 0, bytes = 0;
     for (;;) {
         ReadLine(lastReply_);
@@ -249,7 +251,7 @@ void TmsSMTP::SendData() {
         DropHeldWrites();
         throw;
     }
-    expected_ = Expect::Completion;
+    expected_ = Expect::Delivery;
     ReadReply();
     messageAccepted_ = true;
 }

@@ -60,7 +60,8 @@ protected:
 
 private:
     void ComponentFreed(TComponent& component) override;
-    enum class Expect { Completion, TextWanted };
+    // Completion: 2xx; TextWanted: 354 (to DATA); Delivery: 2xx to the final ".".
+    enum class Expect { Completion, TextWanted, Delivery };
     // True for a final line that answers the command as hoped.
     bool Fits(const std::string& line) const;
     void SendCommand(const std::string& line, Expect expect = Expect::Completion);

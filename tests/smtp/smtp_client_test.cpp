@@ -331,6 +331,27 @@ TEST(SmtpDialogue, AReplyTricklingInTimesOutAtTimeOut) {
     EXPECT_EQ(server.Data(), "");
 }
 
+// Over a slow link most of the text is still queued in the system when the
+// final "." is handed over: the wait for its answer must not run out while
+// the server is still taking the text.
+TEST(SmtpDialogue, TheTextStillFlowingIsNoTimeOut) {
+    ScriptServer server;
+    server.readRate = 256 * 1024;
+    server.Start();
+    FixedMessage message;
+    message.text = Repeated(std::string(98, 'a') + "\r\n", 10 * 1024);
+    RecordingSMTP smtp;
+    smtp.TimeOut = 2;
+    smtp.Server = server.Server();
+    smtp.SetMailMessage(&message);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(smtp.TrySend(), "");
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GT(seconds, 3.0);
+    EXPECT_TRUE(server.Data() == message.text + "\r\n.\r\n");
+}
+
 TEST(SmtpDialogue, CancelFromAProgressHandlerEndsTheDataPhase) {
     ScriptServer server;
     server.Start();
