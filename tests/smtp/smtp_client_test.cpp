@@ -276,19 +276,26 @@ TEST(SmtpDialogue, MissingServerOrMessage) {
     }
 }
 
+// Sends Message to Server with TimeOut; the seconds it took.
+double TimedSend(RecordingSMTP& smtp, ScriptServer& server, FixedMessage& message,
+                 std::int32_t timeOut, std::string& raised) {
+    smtp.TimeOut = timeOut;
+    smtp.Server = server.Server();
+    smtp.SetMailMessage(&message);
+    auto start = std::chrono::steady_clock::now();
+    raised = smtp.TrySend();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 TEST(SmtpDialogue, AStalledServerTimesOutAndIsLeftWithoutQuit) {
     ScriptServer server;
     server.replies["RCPT"] = {ScriptServer::kStall};
     server.Start();
     FixedMessage message;
     RecordingSMTP smtp;
-    smtp.TimeOut = 2;
-    smtp.Server = server.Server();
-    smtp.SetMailMessage(&message);
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(smtp.TrySend(), "timeout: Operation timed out");
-    double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::string raised;
+    double seconds = TimedSend(smtp, server, message, 2, raised);
+    EXPECT_EQ(raised, "timeout: Operation timed out");
     EXPECT_GT(seconds, 0.9);
     EXPECT_LT(seconds, 6.0);
     EXPECT_FALSE(smtp.Connected());
@@ -306,13 +313,9 @@ TEST(SmtpDialogue, AReplyTricklingInTimesOutAtTimeOut) {
     server.Start();
     FixedMessage message;
     RecordingSMTP smtp;
-    smtp.TimeOut = 1;
-    smtp.Server = server.Server();
-    smtp.SetMailMessage(&message);
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(smtp.TrySend(), "timeout: Operation timed out");
-    double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::string raised;
+    double seconds = TimedSend(smtp, server, message, 1, raised);
+    EXPECT_EQ(raised, "timeout: Operation timed out");
     EXPECT_GT(seconds, 0.9);
     EXPECT_LT(seconds, 2.9);
     EXPECT_EQ(server.Data(), "");
@@ -328,13 +331,9 @@ TEST(SmtpDialogue, TheTextStillFlowingIsNoTimeOut) {
     FixedMessage message;
     message.text = Repeated(std::string(98, 'a') + "\r\n", 10 * 1024);
     RecordingSMTP smtp;
-    smtp.TimeOut = 2;
-    smtp.Server = server.Server();
-    smtp.SetMailMessage(&message);
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(smtp.TrySend(), "");
-    double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::string raised;
+    double seconds = TimedSend(smtp, server, message, 2, raised);
+    EXPECT_EQ(raised, "");
     EXPECT_GT(seconds, 3.0);
     EXPECT_TRUE(server.Data() == message.text + "\r\n.\r\n");
 }
