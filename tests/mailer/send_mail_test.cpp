@@ -91,34 +91,30 @@ TEST(SendMail, NoRetryWithoutASecondEntry) {
     }
 }
 
+// The server takes the message (with a bare code, or before answering QUIT
+// with an error): the mail went out, so the call succeeds and the second host
+// is not tried.
 TEST(SendMail, AMessageTheServerAcceptedIsNeverSentTwice) {
-    // The server takes the message, then answers QUIT with an error: the mail
-    // went out, so the call succeeds and the second host is not tried.
-    ScriptServer first, second;
-    first.replies["QUIT"] = {"421 closing badly\r\n"};
-    first.Start();
-    second.Start();
-    TMailer m;
-    Ready(m, first.Server() + ";" + second.Server());
-    EXPECT_TRUE(m.SendMail());
-    EXPECT_EQ(m.Response(), "421 closing badly");
-    EXPECT_EQ(Count(first.Transcript(), "DATA"), 1);
-    second.Join();
-    EXPECT_EQ(Count(second.Transcript(), "HELO"), 0);
-}
-
-// A bare "250" after the final period is the server taking the message.
-TEST(SendMail, ABareCodeAcceptsTheMessageAndTheSecondHostGetsNothing) {
-    ScriptServer first, second;
-    first.replies["."] = {"250\r\n"};
-    first.Start();
-    second.Start();
-    TMailer m;
-    Ready(m, first.Server() + ";" + second.Server());
-    EXPECT_TRUE(m.SendMail()) << m.Response();
-    EXPECT_EQ(Count(first.Transcript(), "QUIT"), 1);
-    second.Join();
-    EXPECT_EQ(Count(second.Transcript(), "HELO"), 0);
+    struct Case {
+        const char* command;
+        const char* reply;
+        const char* response;
+    };
+    const Case cases[] = {{"QUIT", "421 closing badly\r\n", "421 closing badly"},
+                          {".", "250\r\n", ""}};
+    for (const Case& c : cases) {
+        ScriptServer first, second;
+        first.replies[c.command] = {c.reply};
+        first.Start();
+        second.Start();
+        TMailer m;
+        Ready(m, first.Server() + ";" + second.Server());
+        EXPECT_TRUE(m.SendMail()) << c.command;
+        EXPECT_EQ(m.Response(), c.response);
+        EXPECT_EQ(Count(first.Transcript(), "DATA"), 1);
+        second.Join();
+        EXPECT_EQ(Count(second.Transcript(), "HELO"), 0);
+    }
 }
 
 // One unsolicited line after the greeting puts every reply one command late:
