@@ -162,6 +162,14 @@ void TmsSMTP::ReadReply() {
     for (;;) {
         ReadLine(lastReply_);
         if (IsFinalLine(lastReply_)) return;
+        // Every complete line has passed CheckReply, so an empty line means
+        // the server closed before the reply was complete. The command it
+        // answers cannot count as accepted; only a missing answer to QUIT
+        // is harmless, the dialogue being over.
+        if (lastReply_.empty() && PeerClosed()) {
+            if (!loggingOut_) RaiseError(kConnectionReset);
+            return;
+        }
         bytes += lastReply_.size() + 2;
         if (++lines >= kReplyLineLimit || bytes > kReplyByteLimit) {
             // The rest of the reply is unread: the dialogue is out of step.
@@ -172,14 +180,6 @@ void TmsSMTP::ReadReply() {
                                           : std::to_string(kReplyByteLimit) + " bytes");
             DoError(msg);
             throw ESocketError(msg);
-        }
-        // Every complete line has passed CheckReply, so an empty line means
-        // the server closed before the reply was complete. The command it
-        // answers cannot count as accepted; only a missing answer to QUIT
-        // is harmless, the dialogue being over.
-        if (lastReply_.empty() && PeerClosed()) {
-            if (!loggingOut_) RaiseError(kConnectionReset);
-            return;
         }
     }
 }
