@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <exception>
 
 #include "net/winsock_binding.h"
@@ -52,7 +53,7 @@ TagSocket::~TagSocket() {
         }
     }
     events_.reset();
-    if (!LogFileName.empty() && (!logWritten_ || linesWritten_ != logLines_.size())) {
+    if (!LogFileName.empty() && (!logWritten_ || linesWritten_ != logRecorded_)) {
         try {
             WriteLog();
         } catch (...) {
@@ -123,6 +124,15 @@ void TagSocket::SocketEvent(std::uint16_t event, std::uint16_t error) {
 }
 
 void TagSocket::Tick() {
+    if (queueCounts_) {
+        const long queued = events_->QueuedBytes();
+        const bool shrank = queued >= 0 && queued < queued_;
+        queued_ = queued;
+        if (shrank) {
+            countDown_ = TimeOut;
+            return;
+        }
+    }
     --countDown_;
     if (countDown_ != 0) return;
     // The time-out must be recorded even if the library fails us here.
@@ -131,16 +141,32 @@ void TagSocket::Tick() {
         events_->CancelBlockingCall();
     } catch (...) {
     }
-    StopTimer();
+    events_->StopTimer();
     timedOut_ = true;
 }
 
 void TagSocket::StartTimer() {
+    if (spanning_) return;
     countDown_ = TimeOut;
     events_->StartTimer();
 }
 
-void TagSocket::StopTimer() { events_->StopTimer(); }
+void TagSocket::StopTimer() {
+    if (!spanning_) events_->StopTimer();
+}
+
+void TagSocket::BeginTimeOutSpan(bool queueCounts) {
+    spanning_ = false;
+    StartTimer();
+    spanning_ = true;
+    queueCounts_ = queueCounts;
+    if (queueCounts_) queued_ = events_->QueuedBytes();
+}
+
+void TagSocket::EndTimeOutSpan() {
+    spanning_ = queueCounts_ = false;
+    StopTimer();
+}
 
 template <typename Done>
 void TagSocket::WaitUntil(Done done, bool wantWrite) {
@@ -332,7 +358,7 @@ void TagSocket::Cancel() {
 // ---- lines and streams ----
 
 void TagSocket::RecordLine(bool sent, const std::string& line) {
-    if (!LogFileName.empty()) logLines_.push_back(line);
+    if (!LogFileName.empty()) AddLogLine(line);
     const TmsLineEvent& event = sent ? OnLineSent : OnLineReceived;
     if (event) event(*this, line);
 }
@@ -464,7 +490,7 @@ void TagSocket::SendLine(const std::string& Line) {
 
 void TagSocket::SendStream(TStream& Stream) {
     Stream.SetPosition(0);
-    if (!LogFileName.empty()) logLines_.push_back(kBodySuppressed);
+    if (!LogFileName.empty()) AddLogLine(kBodySuppressed);
     char buffer[kStreamBlock + 1];
     bool last = false;
     do {
@@ -525,13 +551,37 @@ void TagSocket::DropHeldWrites() {
 void TagSocket::WriteLog() {
     if (LogFileName.empty()) return;  // no log asked for
     TMemoryStream out;
-    for (const std::string& line : logLines_) {
+    for (const std::string& line : LogLines()) {
         out.WriteText(line);
         out.WriteText("\r\n");
     }
     out.SaveToFile(LogFileName);
     logWritten_ = true;
-    linesWritten_ = logLines_.size();
+    linesWritten_ = logRecorded_;
+}
+
+void TagSocket::AddLogLine(const std::string& line) {
+    ++logRecorded_;
+    const std::size_t size = line.size() + 2;
+    if (logTail_.empty() && logHeadBytes_ + size <= kLogPartLimit) {
+        logHead_.push_back(line);
+        logHeadBytes_ += size;
+        return;
+    }
+    logTail_.push_back(line);
+    logTailBytes_ += size;
+    while (logTailBytes_ > kLogPartLimit && logTail_.size() > 1) {
+        logTailBytes_ -= logTail_.front().size() + 2;
+        logTail_.pop_front();
+        ++logLeftOut_;
+    }
+}
+
+TStringList TagSocket::LogLines() const {
+    TStringList lines = logHead_;
+    if (logLeftOut_ != 0) lines.push_back("[" + std::to_string(logLeftOut_) + " lines left out]");
+    lines.insert(lines.end(), logTail_.begin(), logTail_.end());
+    return lines;
 }
 
 }  // namespace quillpost

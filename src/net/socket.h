@@ -3,6 +3,7 @@
 // read text lines, send a whole stream, close, cancel; each wait bounded by a
 // one-second count-down from TimeOut. The mail client derives from it.
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -86,6 +87,26 @@ public:
     void ReleaseWrites();
     void DropHeldWrites();
 
+    // From BeginTimeOutSpan to EndTimeOutSpan every wait shares one TimeOut,
+    // counted from the beginning: a peer that keeps sending a little at a
+    // time cannot stretch a reply past it. With QueueCounts, each second in
+    // which the system's send queue shrank starts the count again: the peer
+    // is still taking what was sent.
+    void BeginTimeOutSpan(bool queueCounts = false);
+    void EndTimeOutSpan();
+    class TimeOutSpan {
+    public:
+        explicit TimeOutSpan(TagSocket& socket, bool queueCounts = false) : socket_(socket) {
+            socket_.BeginTimeOutSpan(queueCounts);
+        }
+        ~TimeOutSpan() { socket_.EndTimeOutSpan(); }
+        TimeOutSpan(const TimeOutSpan&) = delete;
+        TimeOutSpan& operator=(const TimeOutSpan&) = delete;
+
+    private:
+        TagSocket& socket_;
+    };
+
     // Raises ESocketError with the text of a message number or Winsock code
     // after OnError has seen it; 0 raises nothing.
     void RaiseError(std::uint16_t Code);
@@ -95,7 +116,9 @@ public:
     // Writes the log lines to LogFileName now (raises EInOutError); the
     // destructor then writes again only if lines were added since.
     void WriteLog();
-    const TStringList& LogLines() const { return logLines_; }
+    // The log so far. Past kLogPartLimit bytes of head and as many of tail,
+    // lines in between are left out, with one line saying how many.
+    TStringList LogLines() const;
 
     // Splitting of Server.
     std::string HostFromServer() const;
@@ -104,6 +127,7 @@ public:
     static constexpr std::size_t kLineLimit = 4097;
     static constexpr std::size_t kStreamBlock = 2047;
     static constexpr std::size_t kHoldLimit = 64 * 1024;
+    static constexpr std::size_t kLogPartLimit = 256 * 1024;
 
 protected:
     // Called by ReadLine with each complete line before it returns.
@@ -132,6 +156,7 @@ private:
     void RaiseIfStopped();
     // The one place every line sent or read passes through.
     void RecordLine(bool sent, const std::string& line);
+    void AddLogLine(const std::string& line);
     void Fire(const TNotifyEvent& event);
 
     TagWinsock& binding_;
@@ -142,8 +167,16 @@ private:
     std::string localHost_;
     std::uint16_t port_ = 0;
     std::int32_t countDown_ = 0;
+    bool spanning_ = false;  // within a time-out span
+    bool queueCounts_ = false;
+    long queued_ = -1;  // the send queue at the last tick
     std::int32_t startupCount_ = 0;
-    TStringList logLines_;
+    TStringList logHead_;
+    std::deque<std::string> logTail_;
+    std::size_t logHeadBytes_ = 0;
+    std::size_t logTailBytes_ = 0;
+    std::size_t logLeftOut_ = 0;
+    std::size_t logRecorded_ = 0;  // lines ever added
     std::size_t linesWritten_ = 0;
     bool logWritten_ = false;
     std::string received_;   // bytes read past the last line returned

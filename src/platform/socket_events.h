@@ -80,6 +80,9 @@ public:
     // Bytes moved, or -1 (LastError tells why).
     virtual long Send(const char* data, std::size_t count) = 0;
     virtual long Recv(char* buffer, std::size_t count) = 0;
+    // Bytes sent that the peer has not yet taken, or -1 where the system
+    // does not tell.
+    virtual long QueuedBytes() = 0;
     virtual void CloseSocket() = 0;
     // Ends a blocking call in progress, where the library has such calls.
     virtual void CancelBlockingCall() = 0;

@@ -11,7 +11,25 @@ namespace {
 // Reported when the server hangs up before it has answered a command.
 constexpr std::uint16_t kConnectionReset = 10054;
 
-bool IsFinalLine(const std::string& line) { return line.size() >= 4 && line[3] != '-'; }
+// No honest reply comes near these; a server that goes on past them is
+// trying to fill memory or to hold the client.
+constexpr std::size_t kReplyLineLimit = 1000;
+constexpr std::size_t kReplyByteLimit = 64 * 1024;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// RFC 5321 4.2: the last line of a reply is its three-digit code followed by
+// a space or by nothing.
+bool IsFinalLine(const std::string& line) {
+    return line.size() >= 3 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2]) &&
+           (line.size() == 3 || line[3] == ' ');
+}
+
+bool IsContinuationLine(const std::string& line) { return line.size() >= 4 && line[3] == '-'; }
+
+bool IsRejection(const std::string& line) {
+    return IsFinalLine(line) && (line[0] == '4' || line[0] == '5');
+}
 
 }  // namespace
 
@@ -65,6 +83,7 @@ void TmsSMTP::Send() {
 void TmsSMTP::Connect() {
     if (Server.empty()) RaiseError(msgServerRequired);
     ResetState();
+    expected_ = Expect::Completion;
     established_ = false;
     TmsMailBase::Connect();
 }
@@ -86,9 +105,10 @@ void TmsSMTP::Login() {
         SendCommand("HELO " + LocalHost());
     } catch (...) {
         heloAttempt_ = false;
-        // After a time-out or a cancel the connection is gone: a second
-        // attempt could only hide why.
-        if (!Connected()) throw;
+        // After a time-out or a cancel the connection is gone, and a server
+        // out of step would take the second attempt for something else: it
+        // could only hide why.
+        if (!Connected() || !established_) throw;
         SendCommand("HELO");
     }
     heloAttempt_ = false;
@@ -99,6 +119,7 @@ void TmsSMTP::Logout() {
     loggingOut_ = true;
     try {
         SendLine("QUIT");
+        expected_ = Expect::Completion;
         // The sent message's file goes while the server answers.
         stream_.reset();
         ReadReply();
@@ -112,15 +133,32 @@ void TmsSMTP::Logout() {
 
 // ---- replies ----
 
+bool TmsSMTP::Fits(const std::string& line) const {
+    if (!IsFinalLine(line)) return false;
+    if (expected_ == Expect::TextWanted) return line.compare(0, 3, "354") == 0;
+    return line[0] == '2';
+}
+
 void TmsSMTP::CheckReply(const std::string& Line) {
-    if (Line.size() >= 4 && (Line[3] == '-' || Line[0] == '2' || Line.compare(0, 3, "354") == 0))
-        return;
+    if (IsContinuationLine(Line) || Fits(Line)) return;
+    // A rejection is an answer to the command, and QUIT can follow it. Any
+    // other reply means the server is answering something else (one reply
+    // late, say): it is left without QUIT, which it might take as part of a
+    // message text.
+    const bool rejection = IsRejection(Line);
+    if (!rejection) established_ = false;
     std::string msg = Line;
-    if (!heloAttempt_) DoError(msg);
+    // A rejected first HELO fires nothing: the second attempt answers it.
+    if (!heloAttempt_ || !rejection) DoError(msg);
     throw ESocketError(msg);
 }
 
 void TmsSMTP::ReadReply() {
+    // The whole reply within one TimeOut, however its lines trickle in. The
+    // answer to the final "." cannot come before the server has the whole
+    // text; while it is still taking it, it is not idle.
+    TimeOutSpan span(*this, expected_ == Expect::Delivery);
+    std::size_t lines = 0, bytes = 0;
     for (;;) {
         ReadLine(lastReply_);
         if (IsFinalLine(lastReply_)) return;
@@ -132,11 +170,23 @@ void TmsSMTP::ReadReply() {
             if (!loggingOut_) RaiseError(kConnectionReset);
             return;
         }
+        bytes += lastReply_.size() + 2;
+        if (++lines >= kReplyLineLimit || bytes > kReplyByteLimit) {
+            // The rest of the reply is unread: the dialogue is out of step.
+            established_ = false;
+            std::string msg =
+                "Server reply too long: more than " +
+                (lines >= kReplyLineLimit ? std::to_string(kReplyLineLimit) + " lines"
+                                          : std::to_string(kReplyByteLimit) + " bytes");
+            DoError(msg);
+            throw ESocketError(msg);
+        }
     }
 }
 
-void TmsSMTP::SendCommand(const std::string& line) {
+void TmsSMTP::SendCommand(const std::string& line, Expect expect) {
     SendLine(line);
+    expected_ = expect;
     ReadReply();
 }
 
@@ -184,7 +234,7 @@ void TmsSMTP::SendEnvelope() {
     for (const TmsAddressList* list : {&message.Recipients(), &message.CC(), &message.BCC()})
         for (std::int32_t i = 0; i < list->Count(); ++i)
             SendCommand("RCPT TO:<" + list->Items(i).Address() + ">");
-    SendCommand("DATA");
+    SendCommand("DATA", Expect::TextWanted);
 }
 
 void TmsSMTP::SendData() {
@@ -201,6 +251,7 @@ void TmsSMTP::SendData() {
         DropHeldWrites();
         throw;
     }
+    expected_ = Expect::Delivery;
     ReadReply();
     messageAccepted_ = true;
 }

@@ -1,7 +1,9 @@
 #pragma once
 // One SMTP session (plain RFC 821: HELO, MAIL FROM, RCPT TO, DATA, QUIT) that
 // delivers one message to one server. Every reply line is checked as it
-// arrives; the first rejected line becomes the exception's text.
+// arrives against the command it answers: DATA wants 354, every other command
+// (the greeting and the final "." included) 2xx. The first line that does not
+// fit becomes the exception's text.
 #include <exception>
 #include <memory>
 #include <string>
@@ -47,8 +49,8 @@ public:
     void Transmit();
     // Reads the lines of one reply through its final line.
     void ReadReply();
-    // Accepts a continuation line, a 2xx line or a 354 line of at least four
-    // characters; raises ESocketError with any other line.
+    // Accepts a continuation line or a final line that fits the command
+    // being answered; raises ESocketError with any other line.
     void CheckReply(const std::string& Line);
 
 protected:
@@ -58,7 +60,11 @@ protected:
 
 private:
     void ComponentFreed(TComponent& component) override;
-    void SendCommand(const std::string& line);
+    // Completion: 2xx; TextWanted: 354 (to DATA); Delivery: 2xx to the final ".".
+    enum class Expect { Completion, TextWanted, Delivery };
+    // True for a final line that answers the command as hoped.
+    bool Fits(const std::string& line) const;
+    void SendCommand(const std::string& line, Expect expect = Expect::Completion);
     void PrepareMessage();
     void SendEnvelope();
     void SendData();
@@ -78,6 +84,8 @@ private:
     // answering it has still taken the message.
     bool loggingOut_ = false;
     bool messageAccepted_ = false;
+    // What the reply being read must be to let the dialogue go on.
+    Expect expected_ = Expect::Completion;
     std::string lastReply_;
 };
 

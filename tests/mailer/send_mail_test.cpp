@@ -91,20 +91,47 @@ TEST(SendMail, NoRetryWithoutASecondEntry) {
     }
 }
 
+// The server takes the message (with a bare code, or before answering QUIT
+// with an error): the mail went out, so the call succeeds and the second host
+// is not tried.
 TEST(SendMail, AMessageTheServerAcceptedIsNeverSentTwice) {
-    // The server takes the message, then answers QUIT with an error: the mail
-    // went out, so the call succeeds and the second host is not tried.
-    ScriptServer first, second;
-    first.replies["QUIT"] = {"421 closing badly\r\n"};
-    first.Start();
-    second.Start();
+    struct Case {
+        const char* command;
+        const char* reply;
+        const char* response;
+    };
+    const Case cases[] = {{"QUIT", "421 closing badly\r\n", "421 closing badly"},
+                          {".", "250\r\n", ""}};
+    for (const Case& c : cases) {
+        ScriptServer first, second;
+        first.replies[c.command] = {c.reply};
+        first.Start();
+        second.Start();
+        TMailer m;
+        Ready(m, first.Server() + ";" + second.Server());
+        EXPECT_TRUE(m.SendMail()) << c.command;
+        EXPECT_EQ(m.Response(), c.response);
+        EXPECT_EQ(Count(first.Transcript(), "DATA"), 1);
+        second.Join();
+        EXPECT_EQ(Count(second.Transcript(), "HELO"), 0);
+    }
+}
+
+// One unsolicited line after the greeting puts every reply one command late:
+// DATA is answered by the 250 meant for RCPT. Nothing may follow that.
+TEST(SendMail, AServerOneReplyLateFailsTheSend) {
+    ScriptServer server;
+    server.replies["greeting"] = {"220 hi\r\n250 extra\r\n"};
+    server.Start();
     TMailer m;
-    Ready(m, first.Server() + ";" + second.Server());
-    EXPECT_TRUE(m.SendMail());
-    EXPECT_EQ(m.Response(), "421 closing badly");
-    EXPECT_EQ(Count(first.Transcript(), "DATA"), 1);
-    second.Join();
-    EXPECT_EQ(Count(second.Transcript(), "HELO"), 0);
+    Ready(m, server.Server());
+    EXPECT_FALSE(m.SendMail());
+    EXPECT_EQ(m.Response(), "250 ok");
+    auto t = server.Transcript();
+    ASSERT_GE(t.size(), 2u);
+    EXPECT_EQ(t[t.size() - 2], "DATA");
+    EXPECT_EQ(t.back(), "<closed>");
+    EXPECT_EQ(server.Data(), "");
 }
 
 TEST(SendMail, FailuresBeforeAnyConnection) {

@@ -31,6 +31,8 @@ public:
     // Overrides, by command word ("greeting", "HELO", "MAIL", "RCPT", "DATA",
     // "." for the end of data, "QUIT"), for their first, second... use.
     std::map<std::string, std::vector<std::string>> replies;
+    // Bytes per second at which the message text is read; 0: as it comes.
+    std::size_t readRate = 0;
 
     ScriptServer() = default;
     ~ScriptServer() { Join(); }
@@ -138,8 +140,12 @@ private:
 
     bool ReadData() {
         const std::string end = "\r\n.\r\n";
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        const auto started = std::chrono::steady_clock::now();
+        auto deadline = started + std::chrono::seconds(20);
         for (;;) {
+            if (readRate != 0)
+                std::this_thread::sleep_until(
+                    started + std::chrono::microseconds(pending_.size() * 1000000 / readRate));
             auto at = pending_.find(end);
             if (at != std::string::npos) {
                 data_ = pending_.substr(0, at + end.size());

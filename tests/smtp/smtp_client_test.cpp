@@ -46,6 +46,12 @@ struct DialogueCase {
     Lines errors;  // what OnError saw
 };
 
+std::string Repeated(const std::string& line, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += line;
+    return text;
+}
+
 TEST(SmtpDialogue, ScriptedServers) {
     const std::string p(1, ScriptServer::kPause);
     const std::string reset = "[10054] Connection reset by peer";
@@ -76,19 +82,46 @@ TEST(SmtpDialogue, ScriptedServers) {
          "socket: 554 go away",
          {"QUIT"},
          {"554 go away"}},
-        {"three characters are not a reply",
-         {{"MAIL", {"250\r\n"}}},
+        {"a bare code ends a reply", {{"MAIL", {"250\r\n"}}}, nullptr, "", kDelivered, {}},
+        {"two digits are not a reply",
+         {{"MAIL", {"25\r\n"}}},
          nullptr,
-         "socket: 250",
-         {"HELO <host>", "MAIL FROM:<sender@example.test>", "QUIT"},
-         {"250"}},
+         "socket: 25",
+         {"HELO <host>", "MAIL FROM:<sender@example.test>", "<closed>"},
+         {"25"}},
         {"four characters end a reply", {{"MAIL", {"250 \r\n"}}}, nullptr, "", kDelivered, {}},
-        {"354 is accepted after any command",
+        // A reply of the wrong kind leaves the server without QUIT.
+        {"354 to MAIL",
          {{"MAIL", {"354 odd\r\n"}}},
          nullptr,
-         "",
-         kDelivered,
-         {}},
+         "socket: 354 odd",
+         {"HELO <host>", "MAIL FROM:<sender@example.test>", "<closed>"},
+         {"354 odd"}},
+        {"354 to the final period",
+         {{".", {"354 again\r\n"}}},
+         nullptr,
+         "socket: 354 again",
+         {"HELO <host>", "MAIL FROM:<sender@example.test>", "RCPT TO:<rcpt@example.test>", "DATA",
+          "<data>", "<closed>"},
+         {"354 again"}},
+        {"first HELO answered by 354: no second attempt",
+         {{"HELO", {"354 odd\r\n"}}},
+         nullptr,
+         "socket: 354 odd",
+         {"HELO <host>", "<closed>"},
+         {"354 odd"}},
+        {"a reply of 1001 lines",
+         {{"MAIL", {Repeated("250-x\r\n", 1000) + "250 ok\r\n"}}},
+         nullptr,
+         "socket: Server reply too long: more than 1000 lines",
+         {"HELO <host>", "MAIL FROM:<sender@example.test>", "<closed>"},
+         {"Server reply too long: more than 1000 lines"}},
+        {"a reply of more than 64 KiB",
+         {{"MAIL", {Repeated("250-" + std::string(3996, 'x') + "\r\n", 17) + "250 ok\r\n"}}},
+         nullptr,
+         "socket: Server reply too long: more than 65536 bytes",
+         {"HELO <host>", "MAIL FROM:<sender@example.test>", "<closed>"},
+         {"Server reply too long: more than 65536 bytes"}},
         {"multi-line rejection carries its final line; QUIT, no DATA",
          {{"RCPT", {"550-one\r\n550 two\r\n"}}},
          nullptr,
@@ -243,19 +276,26 @@ TEST(SmtpDialogue, MissingServerOrMessage) {
     }
 }
 
+// Sends Message to Server with TimeOut; the seconds it took.
+double TimedSend(RecordingSMTP& smtp, ScriptServer& server, FixedMessage& message,
+                 std::int32_t timeOut, std::string& raised) {
+    smtp.TimeOut = timeOut;
+    smtp.Server = server.Server();
+    smtp.SetMailMessage(&message);
+    auto start = std::chrono::steady_clock::now();
+    raised = smtp.TrySend();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 TEST(SmtpDialogue, AStalledServerTimesOutAndIsLeftWithoutQuit) {
     ScriptServer server;
     server.replies["RCPT"] = {ScriptServer::kStall};
     server.Start();
     FixedMessage message;
     RecordingSMTP smtp;
-    smtp.TimeOut = 2;
-    smtp.Server = server.Server();
-    smtp.SetMailMessage(&message);
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(smtp.TrySend(), "timeout: Operation timed out");
-    double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::string raised;
+    double seconds = TimedSend(smtp, server, message, 2, raised);
+    EXPECT_EQ(raised, "timeout: Operation timed out");
     EXPECT_GT(seconds, 0.9);
     EXPECT_LT(seconds, 6.0);
     EXPECT_FALSE(smtp.Connected());
@@ -263,6 +303,39 @@ TEST(SmtpDialogue, AStalledServerTimesOutAndIsLeftWithoutQuit) {
                                              "RCPT TO:<rcpt@example.test>", "<closed>"},
                                             smtp.LocalHost()));
     EXPECT_EQ(smtp.errors, Lines{"Operation timed out"});
+}
+
+// TimeOut bounds a whole reply, not each of its lines.
+TEST(SmtpDialogue, AReplyTricklingInTimesOutAtTimeOut) {
+    const std::string p(1, ScriptServer::kPause);
+    ScriptServer server;
+    server.replies["MAIL"] = {Repeated("250-more\r\n" + p, 10) + "250 ok\r\n"};
+    server.Start();
+    FixedMessage message;
+    RecordingSMTP smtp;
+    std::string raised;
+    double seconds = TimedSend(smtp, server, message, 1, raised);
+    EXPECT_EQ(raised, "timeout: Operation timed out");
+    EXPECT_GT(seconds, 0.9);
+    EXPECT_LT(seconds, 2.9);
+    EXPECT_EQ(server.Data(), "");
+}
+
+// Over a slow link most of the text is still queued in the system when the
+// final "." is handed over: the wait for its answer must not run out while
+// the server is still taking the text.
+TEST(SmtpDialogue, TheTextStillFlowingIsNoTimeOut) {
+    ScriptServer server;
+    server.readRate = 256 * 1024;
+    server.Start();
+    FixedMessage message;
+    message.text = Repeated(std::string(98, 'a') + "\r\n", 10 * 1024);
+    RecordingSMTP smtp;
+    std::string raised;
+    double seconds = TimedSend(smtp, server, message, 2, raised);
+    EXPECT_EQ(raised, "");
+    EXPECT_GT(seconds, 3.0);
+    EXPECT_TRUE(server.Data() == message.text + "\r\n.\r\n");
 }
 
 TEST(SmtpDialogue, CancelFromAProgressHandlerEndsTheDataPhase) {

@@ -4,10 +4,12 @@
 // Winsock window would have received.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
@@ -46,6 +48,9 @@ using ConnectFn = int (*)(int, const sockaddr*, socklen_t);
 using SendFn = ssize_t (*)(int, const void*, size_t, int);
 using RecvFn = ssize_t (*)(int, void*, size_t, int);
 using CloseFn = int (*)(int);
+using FcntlFn = int (*)(int, int, ...);
+using PollFn = int (*)(pollfd*, nfds_t, int);
+using IoctlFn = int (*)(int, unsigned long, ...);
 using GetHostNameFn = int (*)(char*, size_t);
 using InetAddrFn = in_addr_t (*)(const char*);
 using GetAddrInfoFn = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
@@ -115,8 +120,14 @@ public:
 
     ~PosixSocketEvents() override {
         CancelLookup();
-        // The component closes its socket itself; this only guards the descriptor.
-        if (fd_ >= 0) ::close(fd_);
+        // The component closes its socket itself; this only guards the
+        // descriptor, which must not leak even when the binding fails us.
+        if (fd_ < 0) return;
+        try {
+            Proc<CloseFn>(procs_, "close")(fd_);
+        } catch (...) {
+            ::close(fd_);
+        }
     }
 
     int Startup() override { return 0; }
@@ -246,7 +257,7 @@ public:
             return false;
         }
         // A fresh socket has no other status flag to keep.
-        if (::fcntl(fd_, F_SETFL, O_NONBLOCK) != 0) {
+        if (Proc<FcntlFn>(procs_, "fcntl")(fd_, F_SETFL, O_NONBLOCK) != 0) {
             SetErrno();
             return false;
         }
@@ -282,7 +293,6 @@ public:
     }
 
     long Recv(char* buffer, std::size_t count) override {
-        auto recvFn = Proc<RecvFn>(procs_, "recv");
         // Like Winsock, a recv call asks for the next read notification.
         if (!closeReported_) readArmed_ = true;
         if (aheadPos_ < aheadLen_) {
@@ -291,12 +301,23 @@ public:
             aheadPos_ += n;
             return static_cast<long>(n);
         }
-        ssize_t n = recvFn(fd_, buffer, count, 0);
+        ssize_t n = Proc<RecvFn>(procs_, "recv")(fd_, buffer, count, 0);
         if (n < 0) {
             SetErrno();
             return -1;
         }
         return static_cast<long>(n);
+    }
+
+    long QueuedBytes() override {
+        // Only a refinement of a time-out: a library without the call still works.
+        try {
+            int queued = 0;
+            if (fd_ >= 0 && Proc<IoctlFn>(procs_, "ioctl")(fd_, SIOCOUTQ, &queued) == 0)
+                return queued;
+        } catch (...) {
+        }
+        return -1;
     }
 
     void CloseSocket() override {
@@ -392,7 +413,7 @@ private:
             lookupIndex = static_cast<int>(count);
             fds[count++] = {lookup_->pipeRead, POLLIN, 0};
         }
-        int rc = ::poll(fds, count, timeoutMs);
+        int rc = Proc<PollFn>(procs_, "poll")(fds, count, timeoutMs);
         lastPoll_ = Now();
         if (rc > 0 && socketIndex >= 0) SocketReady(fds[socketIndex].revents);
         if (rc > 0 && lookupIndex >= 0 && (fds[lookupIndex].revents & POLLIN) != 0) LookupReady();
@@ -430,7 +451,7 @@ private:
             // them apart, and what is read waits here for the next Recv.
             ssize_t n = 1;
             if (aheadPos_ == aheadLen_) {
-                n = ::recv(fd_, ahead_.data(), ahead_.size(), MSG_DONTWAIT);
+                n = Proc<RecvFn>(procs_, "recv")(fd_, ahead_.data(), ahead_.size(), MSG_DONTWAIT);
                 aheadPos_ = 0;
                 aheadLen_ = n > 0 ? static_cast<std::size_t>(n) : 0;
             }

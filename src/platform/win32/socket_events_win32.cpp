@@ -163,13 +163,21 @@ public:
     }
 
     // Small writes (a command, the end of the message text) go out at once
-    // instead of waiting for the peer to acknowledge the previous one. Only
-    // an optimisation: a library without the call still works.
+    // instead of waiting for the peer to acknowledge the previous one. And
+    // the send buffer stays at the classic 64 KiB rather than growing with
+    // the link: the wait for the answer to the end of a message starts when
+    // the last bytes are handed over, and Winsock 1.1 cannot tell how much
+    // is still queued, so little may be. Both only refinements: a library
+    // without the call still works.
     void SendAtOnce() {
         try {
+            auto setsockoptFn = Proc<SetSockOptFn>(procs_, "setsockopt");
             BOOL on = TRUE;
-            Proc<SetSockOptFn>(procs_, "setsockopt")(socket_, IPPROTO_TCP, TCP_NODELAY,
-                                                     reinterpret_cast<const char*>(&on), sizeof on);
+            setsockoptFn(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                         sizeof on);
+            int size = 64 * 1024;
+            setsockoptFn(socket_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&size),
+                         sizeof size);
         } catch (...) {
         }
     }
@@ -199,6 +207,8 @@ public:
         int n = Proc<RecvFn>(procs_, "recv")(socket_, buffer, static_cast<int>(count), 0);
         return n == SOCKET_ERROR ? -1 : n;
     }
+
+    long QueuedBytes() override { return -1; }
 
     void CloseSocket() override {
         if (socket_ == INVALID_SOCKET) return;
