@@ -188,8 +188,8 @@ char* TmsCustomEncoder::Room(std::size_t count) {
 void TmsCustomEncoder::Flush() {
     const std::size_t count = used_;
     used_ = 0;
-    // A short write is not detected: the stream's own errors are what counts.
-    if (count > 0) Stream->Write(buffer_.get(), count);
+    // A short write fails the composition: a part cut off must not go out.
+    Stream->WriteBuffer(buffer_.get(), count);
 }
 
 void TmsCustomEncoder::WriteSingleLine(std::string_view text) {
@@ -197,9 +197,9 @@ void TmsCustomEncoder::WriteSingleLine(std::string_view text) {
     const std::size_t total = text.size() + (dot ? 1 : 0) + kCRLF.size();
     if (total > kWriteBufferSize) {
         Flush();
-        if (dot) Stream->Write(".", 1);
-        Stream->Write(text.data(), text.size());
-        Stream->Write(kCRLF.data(), kCRLF.size());
+        if (dot) Stream->WriteBuffer(".", 1);
+        Stream->WriteBuffer(text.data(), text.size());
+        Stream->WriteBuffer(kCRLF.data(), kCRLF.size());
         return;
     }
     char* out = Room(total);

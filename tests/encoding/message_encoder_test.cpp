@@ -534,23 +534,41 @@ TEST(MessageEncoderStreaming, LargeBufferedWrites) {
     }
 }
 
-// The stream's own failure propagates; what was composed before it is kept.
+// A stream that fills up: it raises, or takes only part of a write.
 class FailingStream : public TMemoryStream {
 public:
+    explicit FailingStream(bool raise) : raise_(raise) {}
     std::size_t Write(const void* buffer, std::size_t count) override {
-        if (Size() + static_cast<std::int64_t>(count) > 100000) throw EInOutError("disk full");
-        return TMemoryStream::Write(buffer, count);
+        if (Size() + static_cast<std::int64_t>(count) <= 100000)
+            return TMemoryStream::Write(buffer, count);
+        if (raise_) throw EInOutError("disk full");
+        return TMemoryStream::Write(buffer, count / 2);
     }
+
+private:
+    bool raise_;
 };
 
+// The stream's failure ends the composition, a short write as much as an
+// error; what was composed before it is kept.
 TEST(MessageEncoderStreaming, StreamErrorsPropagate) {
-    TmsMessage m;
-    FillBasics(m);
-    AddAttachment(m, "big.bin", "application/octet-stream", teBase64, std::string(300000, 'z'));
-    FailingStream stream;
-    EXPECT_THROW(m.EncodeToStream(stream), EInOutError);
-    EXPECT_GT(stream.Size(), 0);
-    EXPECT_TRUE(stream.Bytes().starts_with("From:     Ann Lee"));
+    for (TTransferEncoding encoding : {teBase64, teQuotedPrintable}) {
+        for (bool raise : {true, false}) {
+            TmsMessage m;
+            FillBasics(m);
+            std::string data;
+            for (int i = 0; data.size() < 300000; ++i) data += "line " + std::to_string(i) + "\r\n";
+            AddAttachment(m, "big.txt", "text/plain", encoding, data);
+            FailingStream stream(raise);
+            try {
+                m.EncodeToStream(stream);
+                ADD_FAILURE() << "composed whole";
+            } catch (const EInOutError& e) {
+                EXPECT_STREQ(e.what(), raise ? "disk full" : "Stream write error");
+            }
+            EXPECT_TRUE(stream.Bytes().starts_with("From:     Ann Lee"));
+        }
+    }
 }
 
 }  // namespace

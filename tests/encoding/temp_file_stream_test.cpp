@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/failing_operations.h"
 #include "platform/temp_file.h"
 #include "util/errors.h"
 
@@ -88,6 +89,33 @@ TEST(TempFileStream, UncreatableFileRaisesAndLeavesNothing) {
     }
     platform::SetTempDirectoryOverride({});
     EXPECT_FALSE(fs::exists(dir));
+}
+
+// A write the file takes only in part fails, whether it went through the
+// buffer or straight to the file.
+TEST(TempFileStream, ShortWriteRaises) {
+    struct Case {
+        std::size_t size;
+        int failingWrite;
+        std::int64_t kept;
+    };
+    constexpr std::size_t kFull = TTempFileStream::kBufferSize;
+    for (const Case& c : {Case{100, 1, 101 / 2}, Case{kFull, 2, 1 + kFull / 2},
+                          Case{3 * kFull, 2, 1 + 3 * kFull / 2}}) {
+        TTempFileStream s;
+        testing::NthOperationFails fault(c.failingWrite, platform::FaultPoint::TempFileWrite);
+        try {
+            s.WriteText("a");
+            const std::string bytes(c.size, 'x');
+            s.Write(bytes.data(), bytes.size());
+            s.Flush();
+            ADD_FAILURE() << c.size << " bytes written";
+        } catch (const EInOutError& e) {
+            EXPECT_STREQ(e.what(), "Stream write error");
+        }
+        EXPECT_EQ(fault.failed, platform::FaultPoint::TempFileWrite) << c.size;
+        EXPECT_EQ(s.Size(), c.kept) << c.size;
+    }
 }
 
 // Random reads, writes and seeks give the same bytes as a memory stream doing
