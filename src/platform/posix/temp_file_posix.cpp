@@ -36,6 +36,9 @@ FileHandle CreateTempFile(std::string_view prefix, std::string& fileName) {
         fileName = pattern;
         return kNoFile;
     }
+    // Nameless from here on: the open descriptor keeps the data, and nothing
+    // is left behind however the process ends, a SIGKILL included.
+    ::unlink(name.data());
     return fd;
 }
 

@@ -29,8 +29,10 @@ FileHandle CreateTempFile(std::string_view prefix, std::string& fileName) {
         return kNoFile;
     }
     fileName = name;
+    // The system deletes the file when its one handle closes, also when the
+    // process is terminated; nobody else may open it meanwhile.
     HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_TEMPORARY, nullptr);
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         // Do not leave the empty file of the name request behind.
         DeleteFileA(name);
