@@ -133,7 +133,42 @@ private:
     std::size_t offset_ = 0;
 };
 
+// SMTP and RFC 5322 allow 998 octets in a line. The seven-bit writer ends the
+// text at a NUL byte, so only what comes before it counts.
+bool HasOverlongLine(const std::string& bytes) {
+    constexpr std::size_t kMaxLine = 998;
+    const std::size_t end = std::min(bytes.find('\0'), bytes.size());
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= end; ++i) {
+        if (i < end && bytes[i] != '\r' && bytes[i] != '\n') continue;
+        if (i - start > kMaxLine) return true;
+        start = i + 1;
+    }
+    return false;
+}
+
 }  // namespace
+
+TmsCustomEncoder::PartEncoding TmsCustomEncoder::EncodingOf(TmsAttItem& item) {
+    PartEncoding part{item.TransferEncoding(), item.ContentType()};
+    if (part.encoding != te7Bit || !HasOverlongLine(item.Data().Bytes())) return part;
+    // Quoted-printable keeps every byte for the reader. MIME lets a message
+    // or multipart type carry no such encoding, so those go as plain data.
+    part.encoding = teQuotedPrintable;
+    const std::string_view type = part.contentType;
+    auto startsWith = [&](std::string_view prefix) {
+        if (type.size() < prefix.size()) return false;
+        for (std::size_t i = 0; i < prefix.size(); ++i) {
+            char c = type[i];
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            if (c != prefix[i]) return false;
+        }
+        return true;
+    };
+    if (startsWith("message/") || startsWith("multipart/"))
+        part.contentType = "application/octet-stream";
+    return part;
+}
 
 TmsCustomEncoder::TmsCustomEncoder(TmsCustomMessage& message) : Message(message) {
     for (const std::string& line : Message.Body())
@@ -325,15 +360,15 @@ void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, boo
             WriteLine("--" + boundary);
         }
         const bool named = !alternative && !nested;
-        std::string line = "Content-Type: " + item.ContentType();
+        const PartEncoding part = EncodingOf(item);
+        std::string line = "Content-Type: " + part.contentType;
         if (named) {
             line += "; name=\"";
             line += fileName;
             line += '"';
         }
         WriteLine(line);
-        WriteLine(std::string("Content-Transfer-Encoding: ") +
-                  TransferEncodingName(item.TransferEncoding()));
+        WriteLine(std::string("Content-Transfer-Encoding: ") + TransferEncodingName(part.encoding));
         if (named) {
             line = "Content-Disposition: attachment; filename=\"";
             line += fileName;
@@ -341,7 +376,7 @@ void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, boo
             WriteLine(line);
         }
         WriteLine("");
-        WriteAttachmentData(item);
+        WriteAttachmentData(item, part.encoding);
         WriteLine("");
         if (i + 1 == count) {
             WriteLine("--" + boundary + "--");
@@ -363,18 +398,18 @@ void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, boo
 void TmsCustomEncoder::WriteAttachmentMessage() {
     TmsAttItem& item = Message.Attachments().Items(0);
     const std::string_view fileName = ExtractFileName(item.FileName());
-    std::string line = "Content-Type: " + item.ContentType() + "; name=\"";
+    const PartEncoding part = EncodingOf(item);
+    std::string line = "Content-Type: " + part.contentType + "; name=\"";
     line += fileName;
     line += '"';
     WriteLine(line);
-    WriteLine(std::string("Content-Transfer-Encoding: ") +
-              TransferEncodingName(item.TransferEncoding()));
+    WriteLine(std::string("Content-Transfer-Encoding: ") + TransferEncodingName(part.encoding));
     line = "Content-Disposition: attachment; filename=\"";
     line += fileName;
     line += '"';
     WriteLine(line);
     WriteLine("");
-    WriteAttachmentData(item);
+    WriteAttachmentData(item, part.encoding);
 }
 
 void TmsCustomEncoder::WriteUUMessage() {
@@ -399,8 +434,8 @@ void TmsCustomEncoder::WriteUUMessage() {
     }
 }
 
-void TmsCustomEncoder::WriteAttachmentData(TmsAttItem& item) {
-    switch (item.TransferEncoding()) {
+void TmsCustomEncoder::WriteAttachmentData(TmsAttItem& item, TTransferEncoding encoding) {
+    switch (encoding) {
         case teBase64:
             WriteBase64Data(item.Data());
             break;

@@ -363,6 +363,34 @@ TEST(MessageEncoderData, ChunkEndings) {
     }
 }
 
+// Seven-bit data with a line over 998 octets goes quoted-printable; a type
+// that MIME lets carry no encoding is sent as plain data.
+TEST(MessageEncoderData, OverlongSevenBitLinesGoQuotedPrintable) {
+    const struct {
+        const char* type;
+        std::size_t longest;
+        const char* header;
+    } cases[] = {
+        {"message/rfc822", 998,
+         "Content-Type: message/rfc822; name=\"a.eml\"\r\n"
+         "Content-Transfer-Encoding: 7bit\r\n"},
+        {"message/rfc822", 999,
+         "Content-Type: application/octet-stream; name=\"a.eml\"\r\n"
+         "Content-Transfer-Encoding: Quoted-Printable\r\n"},
+        {"text/plain", 1500,
+         "Content-Type: text/plain; name=\"a.eml\"\r\n"
+         "Content-Transfer-Encoding: Quoted-Printable\r\n"},
+    };
+    for (const auto& c : cases) {
+        TmsMessage m;
+        FillBasics(m);
+        AddAttachment(m, "a.eml", c.type, te7Bit,
+                      "Subject: x\r\n\r\n" + std::string(c.longest, 'y'));
+        const std::string text = Compose(m);
+        EXPECT_NE(text.find(c.header), std::string::npos) << c.type << " " << c.longest;
+    }
+}
+
 // Composes and returns the part after the preamble.
 std::string MultipartBody(TmsMessage& m, std::vector<std::string> boundaries) {
     ScopedBoundarySequence fixed(std::move(boundaries));
