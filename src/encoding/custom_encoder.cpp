@@ -40,16 +40,19 @@ constexpr const char* kReservedHeaders[] = {
     "Content-Transfer-Encoding",
 };
 
-bool IsAlternativeName(std::string_view fileName) {
-    std::string_view name = ExtractFileName(fileName);
-    constexpr std::string_view prefix = "_alt.";
-    if (name.size() < prefix.size()) return false;
+// Prefix in lower case.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = name[i];
+        char c = text[i];
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
         if (c != prefix[i]) return false;
     }
     return true;
+}
+
+bool IsAlternativeName(std::string_view fileName) {
+    return StartsWithNoCase(ExtractFileName(fileName), "_alt.");
 }
 
 // A display name that holds a character with a meaning of its own in an
@@ -155,17 +158,8 @@ TmsCustomEncoder::PartEncoding TmsCustomEncoder::EncodingOf(TmsAttItem& item) {
     // Quoted-printable keeps every byte for the reader. MIME lets a message
     // or multipart type carry no such encoding, so those go as plain data.
     part.encoding = teQuotedPrintable;
-    const std::string_view type = part.contentType;
-    auto startsWith = [&](std::string_view prefix) {
-        if (type.size() < prefix.size()) return false;
-        for (std::size_t i = 0; i < prefix.size(); ++i) {
-            char c = type[i];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            if (c != prefix[i]) return false;
-        }
-        return true;
-    };
-    if (startsWith("message/") || startsWith("multipart/"))
+    if (StartsWithNoCase(part.contentType, "message/") ||
+        StartsWithNoCase(part.contentType, "multipart/"))
         part.contentType = "application/octet-stream";
     return part;
 }

@@ -91,8 +91,8 @@ std::unique_ptr<SharedReadFile> OpenInputFile(const std::string& fileName, std::
 
 bool IsSpecialFile(const std::string& fileName) {
     const DWORD attributes = GetFileAttributesA(fileName.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return true;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
     // Asking for no access opens a device or pipe without reading from it.
     HANDLE h = CreateFileA(fileName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
