@@ -69,6 +69,10 @@ static std::unique_ptr<SharedReadFile> OpenForReading(const std::string& fileNam
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = GetLastError();
+        // A directory cannot be opened this way: say what it is.
+        const DWORD attributes = GetFileAttributesA(fileName.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            error = kNotRegularFile;
         return nullptr;
     }
     if (!KeepDiskFile(h)) {
