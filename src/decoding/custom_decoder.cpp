@@ -261,7 +261,9 @@ void TmsCustomDecoder::DecodeParts() {
             }
         } catch (const EMessageParserError&) {
             throw;
-        } catch (const std::exception&) {
+        } catch (const EQuillpostError&) {
+            // Only a fault of the text is a parse error; running out of
+            // memory is the caller's failure and goes on up.
             RaiseParserError(msgAttachmentDecodeError);
         }
     }
@@ -291,7 +293,7 @@ void TmsCustomDecoder::DecodeAttachmentMessage() {
         Message->Attachments().Add(std::move(item));
     } catch (const EMessageParserError&) {
         throw;
-    } catch (const std::exception&) {
+    } catch (const EQuillpostError&) {
         RaiseParserError(msgAttachmentDecodeError);
     }
 }
@@ -357,7 +359,7 @@ void TmsCustomDecoder::DecodeUUBlocks(std::string line) {
             do {
                 Lines.NextLine(line);
             } while (!Lines.AtEnd() && !IsUUBeginLine(line));
-        } catch (const std::exception&) {
+        } catch (const EQuillpostError&) {
             RaiseParserError(msgAttachmentDecodeError);
         }
     } while (!Lines.AtEnd());

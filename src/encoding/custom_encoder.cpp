@@ -40,16 +40,19 @@ constexpr const char* kReservedHeaders[] = {
     "Content-Transfer-Encoding",
 };
 
-bool IsAlternativeName(std::string_view fileName) {
-    std::string_view name = ExtractFileName(fileName);
-    constexpr std::string_view prefix = "_alt.";
-    if (name.size() < prefix.size()) return false;
+// Prefix in lower case.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = name[i];
+        char c = text[i];
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
         if (c != prefix[i]) return false;
     }
     return true;
+}
+
+bool IsAlternativeName(std::string_view fileName) {
+    return StartsWithNoCase(ExtractFileName(fileName), "_alt.");
 }
 
 // A display name that holds a character with a meaning of its own in an
@@ -133,7 +136,33 @@ private:
     std::size_t offset_ = 0;
 };
 
+// SMTP and RFC 5322 allow 998 octets in a line. The seven-bit writer ends the
+// text at a NUL byte, so only what comes before it counts.
+bool HasOverlongLine(const std::string& bytes) {
+    constexpr std::size_t kMaxLine = 998;
+    const std::size_t end = std::min(bytes.find('\0'), bytes.size());
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= end; ++i) {
+        if (i < end && bytes[i] != '\r' && bytes[i] != '\n') continue;
+        if (i - start > kMaxLine) return true;
+        start = i + 1;
+    }
+    return false;
+}
+
 }  // namespace
+
+TmsCustomEncoder::PartEncoding TmsCustomEncoder::EncodingOf(TmsAttItem& item) {
+    PartEncoding part{item.TransferEncoding(), item.ContentType()};
+    if (part.encoding != te7Bit || !HasOverlongLine(item.Data().Bytes())) return part;
+    // Quoted-printable keeps every byte for the reader. MIME lets a message
+    // or multipart type carry no such encoding, so those go as plain data.
+    part.encoding = teQuotedPrintable;
+    if (StartsWithNoCase(part.contentType, "message/") ||
+        StartsWithNoCase(part.contentType, "multipart/"))
+        part.contentType = "application/octet-stream";
+    return part;
+}
 
 TmsCustomEncoder::TmsCustomEncoder(TmsCustomMessage& message) : Message(message) {
     for (const std::string& line : Message.Body())
@@ -188,8 +217,8 @@ char* TmsCustomEncoder::Room(std::size_t count) {
 void TmsCustomEncoder::Flush() {
     const std::size_t count = used_;
     used_ = 0;
-    // A short write is not detected: the stream's own errors are what counts.
-    if (count > 0) Stream->Write(buffer_.get(), count);
+    // A short write fails the composition: a part cut off must not go out.
+    Stream->WriteBuffer(buffer_.get(), count);
 }
 
 void TmsCustomEncoder::WriteSingleLine(std::string_view text) {
@@ -197,9 +226,9 @@ void TmsCustomEncoder::WriteSingleLine(std::string_view text) {
     const std::size_t total = text.size() + (dot ? 1 : 0) + kCRLF.size();
     if (total > kWriteBufferSize) {
         Flush();
-        if (dot) Stream->Write(".", 1);
-        Stream->Write(text.data(), text.size());
-        Stream->Write(kCRLF.data(), kCRLF.size());
+        if (dot) Stream->WriteBuffer(".", 1);
+        Stream->WriteBuffer(text.data(), text.size());
+        Stream->WriteBuffer(kCRLF.data(), kCRLF.size());
         return;
     }
     char* out = Room(total);
@@ -325,15 +354,15 @@ void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, boo
             WriteLine("--" + boundary);
         }
         const bool named = !alternative && !nested;
-        std::string line = "Content-Type: " + item.ContentType();
+        const PartEncoding part = EncodingOf(item);
+        std::string line = "Content-Type: " + part.contentType;
         if (named) {
             line += "; name=\"";
             line += fileName;
             line += '"';
         }
         WriteLine(line);
-        WriteLine(std::string("Content-Transfer-Encoding: ") +
-                  TransferEncodingName(item.TransferEncoding()));
+        WriteLine(std::string("Content-Transfer-Encoding: ") + TransferEncodingName(part.encoding));
         if (named) {
             line = "Content-Disposition: attachment; filename=\"";
             line += fileName;
@@ -341,7 +370,7 @@ void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, boo
             WriteLine(line);
         }
         WriteLine("");
-        WriteAttachmentData(item);
+        WriteAttachmentData(item, part.encoding);
         WriteLine("");
         if (i + 1 == count) {
             WriteLine("--" + boundary + "--");
@@ -363,18 +392,18 @@ void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, boo
 void TmsCustomEncoder::WriteAttachmentMessage() {
     TmsAttItem& item = Message.Attachments().Items(0);
     const std::string_view fileName = ExtractFileName(item.FileName());
-    std::string line = "Content-Type: " + item.ContentType() + "; name=\"";
+    const PartEncoding part = EncodingOf(item);
+    std::string line = "Content-Type: " + part.contentType + "; name=\"";
     line += fileName;
     line += '"';
     WriteLine(line);
-    WriteLine(std::string("Content-Transfer-Encoding: ") +
-              TransferEncodingName(item.TransferEncoding()));
+    WriteLine(std::string("Content-Transfer-Encoding: ") + TransferEncodingName(part.encoding));
     line = "Content-Disposition: attachment; filename=\"";
     line += fileName;
     line += '"';
     WriteLine(line);
     WriteLine("");
-    WriteAttachmentData(item);
+    WriteAttachmentData(item, part.encoding);
 }
 
 void TmsCustomEncoder::WriteUUMessage() {
@@ -399,8 +428,8 @@ void TmsCustomEncoder::WriteUUMessage() {
     }
 }
 
-void TmsCustomEncoder::WriteAttachmentData(TmsAttItem& item) {
-    switch (item.TransferEncoding()) {
+void TmsCustomEncoder::WriteAttachmentData(TmsAttItem& item, TTransferEncoding encoding) {
+    switch (encoding) {
         case teBase64:
             WriteBase64Data(item.Data());
             break;

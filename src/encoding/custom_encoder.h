@@ -68,7 +68,14 @@ private:
     void WriteMultipartMessage(const std::string& contentType, bool alternative);
     void WriteAttachmentMessage();
     void WriteUUMessage();
-    void WriteAttachmentData(TmsAttItem& item);
+    // How a file goes out: its own encoding and type, except that seven-bit
+    // data with a line over 998 octets goes quoted-printable.
+    struct PartEncoding {
+        TTransferEncoding encoding;
+        std::string contentType;
+    };
+    static PartEncoding EncodingOf(TmsAttItem& item);
+    void WriteAttachmentData(TmsAttItem& item, TTransferEncoding encoding);
     void WriteBase64Data(TMemoryStream& data);
     void WriteQuotedPrintableData(TMemoryStream& data);
     // The whole of Source, from position 0, as quoted-printable lines.

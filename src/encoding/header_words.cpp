@@ -4,6 +4,7 @@
 
 #include "encoding/base64.h"
 #include "encoding/quoted_printable.h"
+#include "util/errors.h"
 #include "util/short_string.h"
 
 namespace quillpost {
@@ -31,7 +32,13 @@ bool ParseWord(const std::string& value, std::size_t start, EncodedWord& word) {
     if (close == std::string::npos) return false;
     std::string text = value.substr(textStart, close - textStart);
     if (letter == 'B' || letter == 'b') {
-        word.decoded = DecodeBase64(text, kShortStringMax);
+        // A character outside the alphabet makes it no word: received header
+        // text is kept as it came rather than failing the whole message.
+        try {
+            word.decoded = DecodeBase64(text, kShortStringMax);
+        } catch (const EInOutError&) {
+            return false;
+        }
     } else if (letter == 'Q' || letter == 'q') {
         // The underscore stands for a space in Q text only; an escaped
         // underscore (=5F) stays one.

@@ -10,8 +10,7 @@ namespace quillpost {
 // encoded words are dropped; all other text stays as it is. A malformed word
 // is left as it stands and decoding goes on after it; decoded text is never
 // decoded again. The result is cut to 255 characters once a word was decoded.
-// A B word with a character outside the base64 alphabet raises EInOutError
-// "Invalid Character".
+// A B word with a character outside the base64 alphabet is malformed.
 void DecodeHeaderWords(std::string& value);
 
 }  // namespace quillpost

@@ -91,10 +91,12 @@ std::size_t TTempFileStream::Write(const void* buffer, std::size_t count) {
         FlushWriteBuffer();
         if (count >= kBufferSize) {
             std::int64_t n = platform::WriteFileBytes(file_.handle, buffer, count);
-            if (n < 0) n = 0;
-            pos_ += n;
+            pos_ += std::max<std::int64_t>(n, 0);
             size_ = std::max(size_, pos_);
-            return static_cast<std::size_t>(n);
+            // A short count is an error like any other: nobody may send a
+            // part as if it were whole.
+            if (n != static_cast<std::int64_t>(count)) WriteError();
+            return count;
         }
         writing_ = true;
         bufStart_ = pos_;

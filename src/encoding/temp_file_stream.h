@@ -29,7 +29,9 @@ public:
     // destruction do it too. Raises EInOutError "Stream write error".
     void Flush();
 
+    // The name the file was created under; on POSIX it is gone at once.
     const std::string& FileName() const { return file_.name; }
+    platform::FileHandle Handle() const { return file_.handle; }
 
     // The full path of a new, empty, uniquely named file with the prefix "ms"
     // in the temporary directory, and its open handle.

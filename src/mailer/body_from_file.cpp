@@ -8,6 +8,7 @@
 #include <string>
 
 #include "mailer/mailer.h"
+#include "platform/file_access.h"
 #include "platform/process.h"
 #include "platform/working_directory.h"
 #include "util/run_and_wait.h"
@@ -74,6 +75,12 @@ bool TMailer::GetBodyTextFromFile(std::string_view strInputFile, WordBool bolEra
     }
 
     const std::string inputFile = directory.Resolve(std::string(strInputFile));
+    // Said at once: the wait below would take its whole limit over a
+    // directory, and reading a pipe or device could block or never end.
+    if (platform::IsSpecialFile(inputFile)) {
+        SetResponse("Cannot read file \"" + inputFile + "\": not a regular file");
+        return false;
+    }
     if (!WaitForFileAccess(inputFile, kReadDenyWrite)) {
         SetResponse("Timedout waiting for file access.");
         return false;

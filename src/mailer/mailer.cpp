@@ -57,6 +57,9 @@ void TMailer::ClearAllRecipients() {
 }
 
 bool TMailer::AddExtraHeader(std::string_view strExtraHeader) {
+    // An empty line would end the header block early and put the headers
+    // that follow it into the body.
+    if (strExtraHeader.empty()) return false;
     try {
         extraHeaders_.emplace_back(strExtraHeader);
         return true;

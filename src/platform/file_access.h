@@ -28,7 +28,8 @@ inline constexpr std::uint32_t fmShareDenyNone = 0x0040;
 // descriptor is open on it. Where leases are not available (a file of
 // another owner without CAP_LEASE, a file system without leases, leases
 // switched off) the check is skipped and only the open itself counts.
-// Directories cannot be opened.
+// Only regular files can be opened: a directory, pipe or device is refused
+// without waiting for it.
 bool CanOpenFile(const std::string& fileName, std::uint32_t mode);
 
 // A file opened for reading that others may read but not write meanwhile
@@ -43,7 +44,24 @@ public:
     virtual std::int64_t Read(void* buffer, std::size_t count, std::uint32_t& error) = 0;
 };
 
-// The open file, or null with Error set to the system's code.
+// The open file, or null with Error set to the system's code. Only regular
+// files are opened, as by CanOpenFile.
 std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName, std::uint32_t& error);
+
+// The Error of an open refused because the name is no regular file.
+inline constexpr std::uint32_t kNotRegularFile = 0xFFFFFFFFu;
+
+// An existing regular file opened for reading while others may read and
+// write it. A directory, pipe or device is refused without waiting for it
+// (Error kNotRegularFile): reading one could block for ever or never end.
+// Otherwise null with Error set to the system's code.
+std::unique_ptr<SharedReadFile> OpenInputFile(const std::string& fileName, std::uint32_t& error);
+
+// True when FileName exists and is no regular file; found without opening it
+// for reading, so a pipe does not block.
+bool IsSpecialFile(const std::string& fileName);
+
+// The system's text for one of its error codes.
+std::string SystemErrorText(std::uint32_t code);
 
 }  // namespace quillpost::platform

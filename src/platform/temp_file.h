@@ -26,9 +26,12 @@ void SetTempDirectoryOverride(std::string directory);
 // Creates a new, empty file in the temporary directory whose name starts with
 // Prefix and that no other caller can have been handed, open for reading and
 // writing and closed to other users (Windows: not shared; POSIX: mode 0600).
-// Sets FileName to its full path and returns the handle. On failure returns
-// kNoFile, leaves no file behind and sets FileName to the name that could not
-// be created (the directory when no name could be had).
+// It leaves no trace however the process ends: POSIX removes the name at
+// once and keeps the file open; Windows deletes it when the handle closes.
+// Sets FileName to the full path it was created under and returns the
+// handle. On failure returns kNoFile, leaves no file behind and sets FileName
+// to the name that could not be created (the directory when no name could be
+// had).
 FileHandle CreateTempFile(std::string_view prefix, std::string& fileName);
 
 // Unbuffered transfers at the handle's position; -1 on failure.

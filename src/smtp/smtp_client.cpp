@@ -249,6 +249,10 @@ void TmsSMTP::SendData() {
         ReleaseWrites();
     } catch (...) {
         DropHeldWrites();
+        // The server reads everything as message text until the final
+        // period: a QUIT now would be taken as text and its reply waited for
+        // in vain. Hanging up discards the unfinished message.
+        Close();
         throw;
     }
     expected_ = Expect::Delivery;

@@ -7,14 +7,15 @@
 #include <memory>
 #include <vector>
 
+#include "platform/file_access.h"
 #include "util/errors.h"
 
 namespace quillpost {
 namespace {
 
-[[noreturn]] void FileError(const char* action, const std::string& fileName, int err) {
-    throw EInOutError("Cannot " + std::string(action) + " file \"" + fileName +
-                      "\": " + std::strerror(err));
+[[noreturn]] void FileError(const char* action, const std::string& fileName,
+                            const std::string& reason) {
+    throw EInOutError("Cannot " + std::string(action) + " file \"" + fileName + "\": " + reason);
 }
 
 struct FileCloser {
@@ -44,7 +45,8 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
         source.SetPosition(0);
         count = source.Size();
     }
-    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::int64_t>(count, 64 * 1024)) + 1);
+    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::int64_t>(count, 64 * 1024)) +
+                             1);
     std::int64_t left = count;
     while (left > 0) {
         auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, buffer.size()));
@@ -100,19 +102,24 @@ void TMemoryStream::LoadFromFile(const std::string& fileName) { Assign(ReadWhole
 
 void TMemoryStream::SaveToFile(const std::string& fileName) const {
     FilePtr f(std::fopen(fileName.c_str(), "wb"));
-    if (!f) FileError("create", fileName, errno);
+    if (!f) FileError("create", fileName, std::strerror(errno));
     if (!data_.empty() && std::fwrite(data_.data(), 1, data_.size(), f.get()) != data_.size())
-        FileError("write", fileName, errno);
+        FileError("write", fileName, std::strerror(errno));
 }
 
 std::string ReadWholeFile(const std::string& fileName) {
-    FilePtr f(std::fopen(fileName.c_str(), "rb"));
-    if (!f) FileError("open", fileName, errno);
+    std::uint32_t error = 0;
+    const std::unique_ptr<platform::SharedReadFile> file = platform::OpenInputFile(fileName, error);
+    if (error == platform::kNotRegularFile) FileError("read", fileName, "not a regular file");
+    if (!file) FileError("open", fileName, platform::SystemErrorText(error));
     std::string bytes;
-    char chunk[64 * 1024];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) bytes.append(chunk, n);
-    if (std::ferror(f.get())) FileError("read", fileName, errno);
+    std::vector<char> chunk(64 * 1024);
+    for (;;) {
+        const std::int64_t n = file->Read(chunk.data(), chunk.size(), error);
+        if (n < 0) FileError("read", fileName, platform::SystemErrorText(error));
+        if (n == 0) break;
+        bytes.append(chunk.data(), static_cast<std::size_t>(n));
+    }
     return bytes;
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "allocation_failure.h"
 #include "decoding/message_decoder.h"
 #include "encoding/base64.h"
 #include "encoding/uucode.h"
@@ -129,6 +130,42 @@ TEST(MessageDecoder, MixedWithTextAndBase64Pdf) {
     EXPECT_EQ(a.TransferEncoding(), teBase64);
     EXPECT_EQ(a.Data().Bytes(), pdf);
     EXPECT_EQ(m.ContentType(), "multipart/mixed");
+}
+
+// Running out of memory is the caller's failure, not a fault of the text: at
+// every allocation the decode either ends in bad_alloc or gives the full
+// result, never a parse notice.
+TEST(MessageDecoder, AllocationFailureIsNeverAParseError) {
+    const std::string text =
+        Text(Join(Join(kMimeHead, {"Content-Type: multipart/mixed; boundary=b", "", "--b",
+                                   "Content-Type: text/plain", "", "line one", "--b",
+                                   "Content-Type: application/pdf; name=\"x.pdf\"",
+                                   "Content-Transfer-Encoding: base64", ""}),
+                  Join(Base64Lines(Binary(300, 5)),
+                       {"--b", "Content-Type: text/plain; name=\"a.txt\"",
+                        "Content-Transfer-Encoding: quoted-printable", "", "caf=E9", "--b--"})));
+    TmsMessage clean;
+    DecodeInto(clean, text);
+    ASSERT_EQ(clean.Attachments().Count(), 2);
+    bool completed = false;
+    for (std::size_t n = 1; n < 20000 && !completed; ++n) {
+        TmsMessage m;
+        testing::FailNthAllocation(n);
+        try {
+            DecodeInto(m, text);
+        } catch (const std::bad_alloc&) {
+            continue;
+        }
+        completed = !testing::AllocationFailed();
+        testing::FailNthAllocation(0);
+        ASSERT_EQ(BodyOf(m), BodyOf(clean)) << n;
+        ASSERT_EQ(m.Attachments().Count(), 2) << n;
+        for (std::int32_t i = 0; i < 2; ++i)
+            EXPECT_EQ(m.Attachments().Items(i).Data().Bytes(),
+                      clean.Attachments().Items(i).Data().Bytes());
+    }
+    testing::FailNthAllocation(0);
+    EXPECT_TRUE(completed);
 }
 
 TEST(MessageDecoder, AlternativePartsAreNamedSoTheMessageStaysAlternative) {

@@ -125,6 +125,8 @@ public:
                     type = "text/plain";
                     encoding = te7Bit;
                     data = Text(false, 300);
+                    // Now and then a line too long for seven bits.
+                    if (Below(4) == 0) data += std::string(999 + Below(1500), 'x') + "\r\n";
                     break;
             }
             AddAttachment(m, "/home/u/" + name, type, encoding, data);

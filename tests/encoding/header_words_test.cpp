@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "util/errors.h"
-
 namespace quillpost {
 namespace {
 
@@ -32,6 +30,7 @@ TEST(HeaderWords, Decode) {
         {"=?broken =?x?Q?ok?=", "=?broken ok"},
         {"=?x?Q?no end", "=?x?Q?no end"},
         {"=?x?Q?a", "=?x?Q?a"},
+        {"=?x?B?Q Q==?= =?x?Q?ok?=", "=?x?B?Q Q==?= ok"},
         // Decoded text is not decoded again.
         {"=?x?Q?=3D=3Fy=3FQ=3Fz=3F=3D?=", "=?y?Q?z?="},
         {"=?x?Q?"
@@ -49,11 +48,6 @@ TEST(HeaderWords, DecodedValueIsAShortText) {
     std::string value = "=?x?Q?a?=" + std::string(300, 'b');
     DecodeHeaderWords(value);
     EXPECT_EQ(value, "a" + std::string(254, 'b'));
-}
-
-TEST(HeaderWords, BadBase64Raises) {
-    std::string value = "=?x?B?Q Q==?=";
-    EXPECT_THROW(DecodeHeaderWords(value), EInOutError);
 }
 
 }  // namespace

@@ -363,6 +363,34 @@ TEST(MessageEncoderData, ChunkEndings) {
     }
 }
 
+// Seven-bit data with a line over 998 octets goes quoted-printable; a type
+// that MIME lets carry no encoding is sent as plain data.
+TEST(MessageEncoderData, OverlongSevenBitLinesGoQuotedPrintable) {
+    const struct {
+        const char* type;
+        std::size_t longest;
+        const char* header;
+    } cases[] = {
+        {"message/rfc822", 998,
+         "Content-Type: message/rfc822; name=\"a.eml\"\r\n"
+         "Content-Transfer-Encoding: 7bit\r\n"},
+        {"message/rfc822", 999,
+         "Content-Type: application/octet-stream; name=\"a.eml\"\r\n"
+         "Content-Transfer-Encoding: Quoted-Printable\r\n"},
+        {"text/plain", 1500,
+         "Content-Type: text/plain; name=\"a.eml\"\r\n"
+         "Content-Transfer-Encoding: Quoted-Printable\r\n"},
+    };
+    for (const auto& c : cases) {
+        TmsMessage m;
+        FillBasics(m);
+        AddAttachment(m, "a.eml", c.type, te7Bit,
+                      "Subject: x\r\n\r\n" + std::string(c.longest, 'y'));
+        const std::string text = Compose(m);
+        EXPECT_NE(text.find(c.header), std::string::npos) << c.type << " " << c.longest;
+    }
+}
+
 // Composes and returns the part after the preamble.
 std::string MultipartBody(TmsMessage& m, std::vector<std::string> boundaries) {
     ScopedBoundarySequence fixed(std::move(boundaries));
@@ -534,23 +562,41 @@ TEST(MessageEncoderStreaming, LargeBufferedWrites) {
     }
 }
 
-// The stream's own failure propagates; what was composed before it is kept.
+// A stream that fills up: it raises, or takes only part of a write.
 class FailingStream : public TMemoryStream {
 public:
+    explicit FailingStream(bool raise) : raise_(raise) {}
     std::size_t Write(const void* buffer, std::size_t count) override {
-        if (Size() + static_cast<std::int64_t>(count) > 100000) throw EInOutError("disk full");
-        return TMemoryStream::Write(buffer, count);
+        if (Size() + static_cast<std::int64_t>(count) <= 100000)
+            return TMemoryStream::Write(buffer, count);
+        if (raise_) throw EInOutError("disk full");
+        return TMemoryStream::Write(buffer, count / 2);
     }
+
+private:
+    bool raise_;
 };
 
+// The stream's failure ends the composition, a short write as much as an
+// error; what was composed before it is kept.
 TEST(MessageEncoderStreaming, StreamErrorsPropagate) {
-    TmsMessage m;
-    FillBasics(m);
-    AddAttachment(m, "big.bin", "application/octet-stream", teBase64, std::string(300000, 'z'));
-    FailingStream stream;
-    EXPECT_THROW(m.EncodeToStream(stream), EInOutError);
-    EXPECT_GT(stream.Size(), 0);
-    EXPECT_TRUE(stream.Bytes().starts_with("From:     Ann Lee"));
+    for (TTransferEncoding encoding : {teBase64, teQuotedPrintable}) {
+        for (bool raise : {true, false}) {
+            TmsMessage m;
+            FillBasics(m);
+            std::string data;
+            for (int i = 0; data.size() < 300000; ++i) data += "line " + std::to_string(i) + "\r\n";
+            AddAttachment(m, "big.txt", "text/plain", encoding, data);
+            FailingStream stream(raise);
+            try {
+                m.EncodeToStream(stream);
+                ADD_FAILURE() << "composed whole";
+            } catch (const EInOutError& e) {
+                EXPECT_STREQ(e.what(), raise ? "disk full" : "Stream write error");
+            }
+            EXPECT_TRUE(stream.Bytes().starts_with("From:     Ann Lee"));
+        }
+    }
 }
 
 }  // namespace

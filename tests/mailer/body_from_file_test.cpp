@@ -68,6 +68,16 @@ TEST(BodyFromFile, EveryReadAppends) {
     EXPECT_FALSE(fs::exists(file)) << "erased after the second read";
 }
 
+TEST(BodyFromFile, OnlyARegularFileIsRead) {
+    testing::TempDir dir;
+    for (const std::string& name : testing::SpecialFiles(dir)) {
+        TMailer m;
+        EXPECT_FALSE(m.GetBodyTextFromFile(name, kWordFalse, kWordFalse)) << name;
+        EXPECT_EQ(m.Response(), "Cannot read file \"" + name + "\": not a regular file");
+        EXPECT_TRUE(m.BodyLines().empty());
+    }
+}
+
 TEST(BodyFromFile, MissingFileTimesOutAndLeavesTheBody) {
     testing::TempDir dir;
     SteppingClock clock;

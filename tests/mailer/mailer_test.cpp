@@ -186,6 +186,7 @@ TEST(MailerLists, StringListsKeepOrderAndDuplicates) {
     EXPECT_TRUE(m.AddAttachment(""));  // not checked until the message is built
     EXPECT_TRUE(m.AddExtraHeader("X-One: 1"));
     EXPECT_TRUE(m.AddExtraHeader("X-One: 1"));
+    EXPECT_FALSE(m.AddExtraHeader(""));
     EXPECT_EQ(m.Attachments(), (TStringList{"c:\\a.txt", "c:\\a.txt", ""}));
     EXPECT_EQ(m.ExtraHeaders().size(), 2u);
     m.ClearAttachments();

@@ -2,12 +2,14 @@
 // Test helpers: a fresh temporary directory removed with its files, and a
 // content-type table of the test's own for the lookup (so results hold with
 // the Windows registry and with /etc/mime.types alike).
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/content_type.h"
 
@@ -51,6 +53,20 @@ inline constexpr const char* kTestMimeTable =
     "application/gzip gz\n"
     "text/x-later txt\n"
     "application/x-no-extensions\n";
+
+// Names that are no regular file: Dir itself, and where the system has them
+// a pipe without a writer (made in Dir) and an endless device.
+inline std::vector<std::string> SpecialFiles(const TempDir& dir) {
+    std::vector<std::string> names = {dir.Path()};
+    if (std::filesystem::exists("/dev/zero")) {
+        names.push_back("/dev/zero");
+        const std::string fifo = dir.PathOf("fifo");
+        if (std::system(("mkfifo '" + fifo + "'").c_str()) == 0) names.push_back(fifo);
+    } else {
+        names.push_back("\\\\.\\NUL");
+    }
+    return names;
+}
 
 class MimeTableOverride {
 public:

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
+#include "platform/fault_injection.h"
 #include "platform/file_access.h"
 
 namespace quillpost::platform {
@@ -33,6 +35,23 @@ Probe ProbeOthers(const std::string& fileName, int leaseType) {
     return result;
 }
 
+// Opens without waiting (a pipe without a writer, a lease someone else holds)
+// and keeps only regular files; -1 with errno set, or with NotRegular true.
+int OpenRegular(const std::string& fileName, int flags, bool& notRegular) {
+    notRegular = false;
+    int fd = open(fileName.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        notRegular = true;
+        close(fd);
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
 // Opens like CreateFile with Mode's access and share mode; -1 with errno set.
 int OpenInMode(const std::string& fileName, std::uint32_t mode) {
     const std::uint32_t access = mode & 0x0F;
@@ -49,17 +68,8 @@ int OpenInMode(const std::string& fileName, std::uint32_t mode) {
         }
     }
     int flags = access == fmOpenRead ? O_RDONLY : access == fmOpenWrite ? O_WRONLY : O_RDWR;
-    // Non-blocking so that a lease someone else holds is not waited for.
-    int fd = open(fileName.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        close(fd);
-        errno = EISDIR;
-        return -1;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
+    bool notRegular = false;
+    return OpenRegular(fileName, flags, notRegular);
 }
 
 class PosixSharedReadFile : public SharedReadFile {
@@ -70,6 +80,10 @@ public:
     PosixSharedReadFile& operator=(const PosixSharedReadFile&) = delete;
 
     std::int64_t Read(void* buffer, std::size_t count, std::uint32_t& error) override {
+        if (InjectFault(FaultPoint::InputFileRead)) {
+            error = EIO;
+            return -1;
+        }
         for (;;) {
             ssize_t n = read(fd_, buffer, count);
             if (n >= 0) return n;
@@ -93,6 +107,10 @@ bool CanOpenFile(const std::string& fileName, std::uint32_t mode) {
 }
 
 std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName, std::uint32_t& error) {
+    if (InjectFault(FaultPoint::InputFileOpen)) {
+        error = EIO;
+        return nullptr;
+    }
     int fd = OpenInMode(fileName, fmOpenRead | fmShareDenyWrite);
     if (fd < 0) {
         error = static_cast<std::uint32_t>(errno);
@@ -101,5 +119,27 @@ std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName, std:
     error = 0;
     return std::make_unique<PosixSharedReadFile>(fd);
 }
+
+std::unique_ptr<SharedReadFile> OpenInputFile(const std::string& fileName, std::uint32_t& error) {
+    if (InjectFault(FaultPoint::InputFileOpen)) {
+        error = EIO;
+        return nullptr;
+    }
+    bool notRegular = false;
+    int fd = OpenRegular(fileName, O_RDONLY, notRegular);
+    if (fd < 0) {
+        error = notRegular ? kNotRegularFile : static_cast<std::uint32_t>(errno);
+        return nullptr;
+    }
+    error = 0;
+    return std::make_unique<PosixSharedReadFile>(fd);
+}
+
+bool IsSpecialFile(const std::string& fileName) {
+    struct stat st {};
+    return stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+std::string SystemErrorText(std::uint32_t code) { return std::strerror(static_cast<int>(code)); }
 
 }  // namespace quillpost::platform

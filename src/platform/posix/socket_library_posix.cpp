@@ -1,6 +1,7 @@
 #include <dlfcn.h>
 #include <gnu/lib-names.h>
 
+#include "platform/fault_injection.h"
 #include "platform/socket_library.h"
 
 namespace quillpost::platform {
@@ -16,7 +17,7 @@ void FreeSocketLibrary(LibraryHandle handle) {
 }
 
 void* FindLibraryProc(LibraryHandle handle, const char* name) {
-    if (handle == nullptr) return nullptr;
+    if (handle == nullptr || InjectFault(FaultPoint::SocketCall)) return nullptr;
     return dlsym(handle, name);
 }
 

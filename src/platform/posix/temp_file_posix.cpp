@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/fault_injection.h"
 #include "platform/temp_file.h"
 
 namespace quillpost::platform {
@@ -25,16 +26,27 @@ FileHandle CreateTempFile(std::string_view prefix, std::string& fileName) {
     pattern.append("XXXXXX");
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    int fd = -1;
+    if (InjectFault(FaultPoint::TempFileCreate))
+        errno = ENOSPC;
+    else
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
     fileName.assign(name.data());
     if (fd < 0) {
         fileName = pattern;
         return kNoFile;
     }
+    // Nameless from here on: the open descriptor keeps the data, and nothing
+    // is left behind however the process ends, a SIGKILL included.
+    ::unlink(name.data());
     return fd;
 }
 
 std::int64_t ReadFileBytes(FileHandle file, void* buffer, std::size_t count) {
+    if (InjectFault(FaultPoint::TempFileRead)) {
+        errno = EIO;
+        return -1;
+    }
     for (;;) {
         ssize_t n = ::read(static_cast<int>(file), buffer, count);
         if (n >= 0 || errno != EINTR) return n;
@@ -44,6 +56,8 @@ std::int64_t ReadFileBytes(FileHandle file, void* buffer, std::size_t count) {
 std::int64_t WriteFileBytes(FileHandle file, const void* buffer, std::size_t count) {
     const char* p = static_cast<const char*>(buffer);
     std::size_t done = 0;
+    const bool fault = InjectFault(FaultPoint::TempFileWrite);
+    if (fault) count /= 2;
     while (done < count) {
         ssize_t n = ::write(static_cast<int>(file), p + done, count - done);
         if (n < 0) {
@@ -53,10 +67,18 @@ std::int64_t WriteFileBytes(FileHandle file, const void* buffer, std::size_t cou
         if (n == 0) break;
         done += static_cast<std::size_t>(n);
     }
+    if (fault) {
+        errno = ENOSPC;
+        return done > 0 ? static_cast<std::int64_t>(done) : -1;
+    }
     return static_cast<std::int64_t>(done);
 }
 
 std::int64_t SeekFileTo(FileHandle file, std::int64_t offset, FileSeekOrigin origin) {
+    if (InjectFault(FaultPoint::TempFileSeek)) {
+        errno = EIO;
+        return -1;
+    }
     int whence = origin == FileSeekOrigin::Begin     ? SEEK_SET
                  : origin == FileSeekOrigin::Current ? SEEK_CUR
                                                      : SEEK_END;

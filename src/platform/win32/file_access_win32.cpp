@@ -1,9 +1,18 @@
 #include <windows.h>
 
+#include "platform/fault_injection.h"
 #include "platform/file_access.h"
 
 namespace quillpost::platform {
 namespace {
+
+// Keeps H only when it is a file on disk: a pipe or a console could block a
+// read for ever, a device could never end it. Closes it otherwise.
+bool KeepDiskFile(HANDLE h) {
+    if (GetFileType(h) == FILE_TYPE_DISK) return true;
+    CloseHandle(h);
+    return false;
+}
 
 class Win32SharedReadFile : public SharedReadFile {
 public:
@@ -13,6 +22,10 @@ public:
     Win32SharedReadFile& operator=(const Win32SharedReadFile&) = delete;
 
     std::int64_t Read(void* buffer, std::size_t count, std::uint32_t& error) override {
+        if (InjectFault(FaultPoint::InputFileRead)) {
+            error = ERROR_READ_FAULT;
+            return -1;
+        }
         DWORD want = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
         DWORD got = 0;
         if (!ReadFile(handle_, buffer, want, &got, nullptr)) {
@@ -40,20 +53,71 @@ bool CanOpenFile(const std::string& fileName, std::uint32_t mode) {
     }
     HANDLE h = CreateFileA(fileName.c_str(), kAccess[access], kShare[share], nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    if (h == INVALID_HANDLE_VALUE || !KeepDiskFile(h)) return false;
     CloseHandle(h);
     return true;
 }
 
-std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName, std::uint32_t& error) {
-    HANDLE h = CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+// Opens an existing file for reading with Share; null with Error set.
+static std::unique_ptr<SharedReadFile> OpenForReading(const std::string& fileName, DWORD share,
+                                                      std::uint32_t& error) {
+    if (InjectFault(FaultPoint::InputFileOpen)) {
+        error = ERROR_OPEN_FAILED;
+        return nullptr;
+    }
+    HANDLE h = CreateFileA(fileName.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = GetLastError();
+        // A directory cannot be opened this way: say what it is.
+        const DWORD attributes = GetFileAttributesA(fileName.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            error = kNotRegularFile;
+        return nullptr;
+    }
+    if (!KeepDiskFile(h)) {
+        error = kNotRegularFile;
         return nullptr;
     }
     error = 0;
     return std::make_unique<Win32SharedReadFile>(h);
+}
+
+std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName, std::uint32_t& error) {
+    std::unique_ptr<SharedReadFile> file = OpenForReading(fileName, FILE_SHARE_READ, error);
+    if (error == kNotRegularFile) error = ERROR_BAD_FILE_TYPE;
+    return file;
+}
+
+std::unique_ptr<SharedReadFile> OpenInputFile(const std::string& fileName, std::uint32_t& error) {
+    return OpenForReading(fileName, FILE_SHARE_READ | FILE_SHARE_WRITE, error);
+}
+
+bool IsSpecialFile(const std::string& fileName) {
+    const DWORD attributes = GetFileAttributesA(fileName.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
+    // Asking for no access opens a device or pipe without reading from it.
+    HANDLE h = CreateFileA(fileName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool special = GetFileType(h) != FILE_TYPE_DISK;
+    CloseHandle(h);
+    return special;
+}
+
+std::string SystemErrorText(std::uint32_t code) {
+    char* text = nullptr;
+    const DWORD n = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string result = n != 0 && text != nullptr ? std::string(text, n) : std::string();
+    if (text != nullptr) LocalFree(text);
+    while (!result.empty() &&
+           (result.back() == '\r' || result.back() == '\n' || result.back() == ' '))
+        result.pop_back();
+    if (result.empty()) result = "Error " + std::to_string(code);
+    return result;
 }
 
 }  // namespace quillpost::platform

@@ -212,9 +212,12 @@ public:
 
     void CloseSocket() override {
         if (socket_ == INVALID_SOCKET) return;
+        // Found before the handle is let go: when the lookup fails, the next
+        // Close or the destructor still closes it.
+        const CloseSocketFn closeSocket = Proc<CloseSocketFn>(procs_, "closesocket");
         SOCKET s = socket_;
         socket_ = INVALID_SOCKET;
-        Proc<CloseSocketFn>(procs_, "closesocket")(s);
+        closeSocket(s);
         MSG msg;
         if (hwnd_ != nullptr)
             while (PeekMessageA(&msg, hwnd_, kSocketMessage, kSocketMessage, PM_REMOVE)) {

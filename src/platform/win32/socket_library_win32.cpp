@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/fault_injection.h"
 #include "platform/socket_library.h"
 
 namespace quillpost::platform {
@@ -19,7 +20,7 @@ void FreeSocketLibrary(LibraryHandle handle) {
 }
 
 void* FindLibraryProc(LibraryHandle handle, const char* name) {
-    if (handle == nullptr) return nullptr;
+    if (handle == nullptr || InjectFault(FaultPoint::SocketCall)) return nullptr;
     return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle), name));
 }
 

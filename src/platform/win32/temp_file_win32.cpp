@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/fault_injection.h"
 #include "platform/temp_file.h"
 
 namespace quillpost::platform {
@@ -22,13 +23,16 @@ FileHandle CreateTempFile(std::string_view prefix, std::string& fileName) {
     char name[MAX_PATH + 1] = {};
     // The system creates the empty file while it hands out the name, which
     // makes the name unique system-wide.
-    if (dir.empty() || GetTempFileNameA(dir.c_str(), pre.c_str(), 0, name) == 0) {
+    if (dir.empty() || InjectFault(FaultPoint::TempFileCreate) ||
+        GetTempFileNameA(dir.c_str(), pre.c_str(), 0, name) == 0) {
         fileName = dir;
         return kNoFile;
     }
     fileName = name;
+    // The system deletes the file when its one handle closes, also when the
+    // process is terminated; nobody else may open it meanwhile.
     HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_TEMPORARY, nullptr);
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         // Do not leave the empty file of the name request behind.
         DeleteFileA(name);
@@ -38,6 +42,10 @@ FileHandle CreateTempFile(std::string_view prefix, std::string& fileName) {
 }
 
 std::int64_t ReadFileBytes(FileHandle file, void* buffer, std::size_t count) {
+    if (InjectFault(FaultPoint::TempFileRead)) {
+        SetLastError(ERROR_READ_FAULT);
+        return -1;
+    }
     char* p = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
@@ -55,6 +63,8 @@ std::int64_t ReadFileBytes(FileHandle file, void* buffer, std::size_t count) {
 std::int64_t WriteFileBytes(FileHandle file, const void* buffer, std::size_t count) {
     const char* p = static_cast<const char*>(buffer);
     std::size_t done = 0;
+    const bool fault = InjectFault(FaultPoint::TempFileWrite);
+    if (fault) count /= 2;
     while (done < count) {
         DWORD chunk = static_cast<DWORD>(count - done > 0x40000000 ? 0x40000000 : count - done);
         DWORD put = 0;
@@ -63,10 +73,18 @@ std::int64_t WriteFileBytes(FileHandle file, const void* buffer, std::size_t cou
         if (put == 0) break;
         done += put;
     }
+    if (fault) {
+        SetLastError(ERROR_DISK_FULL);
+        return done > 0 ? static_cast<std::int64_t>(done) : -1;
+    }
     return static_cast<std::int64_t>(done);
 }
 
 std::int64_t SeekFileTo(FileHandle file, std::int64_t offset, FileSeekOrigin origin) {
+    if (InjectFault(FaultPoint::TempFileSeek)) {
+        SetLastError(ERROR_SEEK);
+        return -1;
+    }
     DWORD method = origin == FileSeekOrigin::Begin     ? FILE_BEGIN
                    : origin == FileSeekOrigin::Current ? FILE_CURRENT
                                                        : FILE_END;
