@@ -58,60 +58,48 @@ std::string AttachmentBytes(int thread) {
     return bytes;
 }
 
+// Owns one BSTR made from ASCII text.
+struct TText {
+    BSTR value;
+    explicit TText(const std::string& text)
+        : value(platform::ToBstr(std::u16string(text.begin(), text.end()))) {}
+    ~TText() { SysFreeString(value); }
+    TText(const TText&) = delete;
+    TText& operator=(const TText&) = delete;
+};
+
 // One script's work on one thread; returns what went wrong, if anything.
 std::string SendFromThread(const std::string& host, const std::string& run,
                            const std::string& attachment, int thread) {
     if (FAILED(platform::ComInitialize())) return "ComInitialize failed";
     std::string problem;
-    IMailer* mailer = nullptr;
-    HRESULT hr =
-        platform::CreateObject("Quillpost.Mailer", kIID_IMailer, reinterpret_cast<void**>(&mailer));
-    if (FAILED(hr) || mailer == nullptr) {
-        problem = "CreateObject failed: " + std::to_string(hr);
+    IMailer* m = nullptr;
+    if (FAILED(platform::CreateObject("Quillpost.Mailer", kIID_IMailer,
+                                      reinterpret_cast<void**>(&m)))) {
+        problem = "CreateObject failed";
     } else {
-        auto put = [](HRESULT (STDMETHODCALLTYPE IMailer::*setter)(BSTR), IMailer* m,
-                      const std::string& text) {
-            BSTR value = platform::ToBstr(std::u16string(text.begin(), text.end()));
-            (m->*setter)(value);
-            SysFreeString(value);
-        };
-        auto call2 = [](IMailer* m, const std::string& a, const std::string& b) {
-            BSTR name = platform::ToBstr(std::u16string(a.begin(), a.end()));
-            BSTR address = platform::ToBstr(std::u16string(b.begin(), b.end()));
-            VARIANT_BOOL ok = VARIANT_FALSE;
-            m->AddRecipient(name, address, &ok);
-            SysFreeString(name);
-            SysFreeString(address);
-        };
-        put(&IMailer::put_RemoteHost, mailer, host);
-        put(&IMailer::put_FromAddress, mailer, "sender@example.com");
-        mailer->put_TimeOut(30);
-        call2(mailer, "Thread " + std::to_string(thread),
-              "t" + std::to_string(thread) + "@example.com");
-        BSTR file = platform::ToBstr(std::u16string(attachment.begin(), attachment.end()));
-        VARIANT_BOOL added = VARIANT_FALSE;
-        mailer->AddAttachment(file, &added);
-        SysFreeString(file);
-        if (added == VARIANT_FALSE) problem = "AddAttachment failed";
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        m->put_RemoteHost(TText(host).value);
+        m->put_FromAddress(TText("sender@example.com").value);
+        m->put_TimeOut(30);
+        m->AddRecipient(TText("Thread").value,
+                        TText("t" + std::to_string(thread) + "@example.com").value, &ok);
+        m->AddAttachment(TText(attachment).value, &ok);
+        if (ok == VARIANT_FALSE) problem = "AddAttachment failed";
         for (int n = 0; n < kMessagesPerThread && problem.empty(); ++n) {
-            put(&IMailer::put_Subject, mailer, Subject(run, thread, n));
-            mailer->ClearBodyText();
-            std::string body;
-            for (const std::string& line : BodyLines(thread, n)) body += line + "\r\n";
-            body.resize(body.size() - 2);
-            put(&IMailer::put_BodyText, mailer, body);
-            VARIANT_BOOL sent = VARIANT_FALSE;
-            hr = mailer->SendMail(&sent);
-            if (FAILED(hr) || sent == VARIANT_FALSE) {
+            m->put_Subject(TText(Subject(run, thread, n)).value);
+            m->ClearBodyText();
+            for (const std::string& line : BodyLines(thread, n)) m->put_BodyText(TText(line).value);
+            if (FAILED(m->SendMail(&ok)) || ok == VARIANT_FALSE) {
                 BSTR response = nullptr;
-                mailer->get_Response(&response);
+                m->get_Response(&response);
                 const std::u16string text = platform::FromBstr(response);
                 SysFreeString(response);
                 problem = "message " + std::to_string(n) +
                           " failed: " + std::string(text.begin(), text.end());
             }
         }
-        mailer->Release();
+        m->Release();
     }
     platform::ComUninitialize();
     return problem;
