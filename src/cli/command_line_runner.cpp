@@ -15,6 +15,7 @@
 #include "encoding/temp_file_stream.h"
 #include "mailer/com/member_table.h"
 #include "platform/console.h"
+#include "util/errors.h"
 
 namespace quillpost::cli {
 namespace {
@@ -50,11 +51,18 @@ bool IsOption(std::string_view arg) { return arg.size() >= 2 && arg.substr(0, 2)
 
 // ---- values ----
 
+// As a script converts a number: any integer but zero is true.
 TVariant ParseBoolean(std::string_view option, std::string_view text) {
-    if (SameAscii(text, "true") || text == "-1") return TVariant::Bool(kWordTrue);
-    if (SameAscii(text, "false") || text == "0") return TVariant::Bool(kWordFalse);
-    throw EUsage(std::string(option) + ": " + Quoted(text) +
-                 " is not a Boolean (true, false, -1 or 0)");
+    if (SameAscii(text, "true")) return TVariant::Bool(kWordTrue);
+    if (SameAscii(text, "false")) return TVariant::Bool(kWordFalse);
+    std::string_view digits = text;
+    if (!digits.empty() && (digits.front() == '+' || digits.front() == '-'))
+        digits.remove_prefix(1);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos)
+        throw EUsage(std::string(option) + ": " + Quoted(text) +
+                     " is not a Boolean (true, false or an integer)");
+    const bool zero = digits.find_first_not_of('0') == std::string_view::npos;
+    return TVariant::Bool(zero ? kWordFalse : kWordTrue);
 }
 
 TVariant ParseInteger(std::string_view option, std::string_view text, com::VarType type) {
@@ -274,6 +282,7 @@ private:
     int RunStep(const TStep& step) {
         switch (step.kind) {
             case TStep::TKind::Put:
+                if (step.member->name == "PGPTimeOut") pgpTimeOut_ = step.args[0].AsI4();
                 return Invoke(step, com::kDispatchPropertyPut, nullptr);
             case TStep::TKind::Get: {
                 TVariant value;
@@ -282,16 +291,16 @@ private:
                 return status;
             }
             case TStep::TKind::Call: {
+                const std::string before = AnswersInResponse(*step.member) ? Get("Response") : "";
                 TVariant result;
                 const int status = Invoke(step, com::kDispatchMethod, &result);
                 if (status != kExitSuccess || result.Type() != com::kVtBool ||
                     IsTrue(result.AsBool()))
                     return status;
-                return Answered(*step.member);
+                return Answered(step, before);
             }
             case TStep::TKind::Compose:
-                Compose(step.file);
-                return kExitSuccess;
+                return Compose(step);
         }
         return kExitSuccess;
     }
@@ -314,29 +323,65 @@ private:
         return kExitSuccess;
     }
 
-    // A method answered false: a mail-level failure, not an error.
-    int Answered(const TMemberInfo& member) {
+    static bool AnswersInResponse(const TMemberInfo& member) {
+        return member.name == "SendMail" || member.name == "GetBodyTextFromFile";
+    }
+
+    // A property's value as text; empty when it cannot be read.
+    std::string Get(std::string_view name) {
+        TVariant value;
+        const HResult hr = mailer_.Invoke(name, com::kDispatchPropertyGet, {}, &value, nullptr);
+        return com::Failed(hr) ? std::string() : ValueText(value);
+    }
+
+    // A method answered false: a mail-level failure, not an error. Response
+    // before the call tells a new reason from an old one.
+    int Answered(const TStep& step, const std::string& before) {
+        const TMemberInfo& member = *step.member;
         console_.err << kProgram << ": " << member.name;
-        if (member.name == "SendMail" || member.name == "GetBodyTextFromFile") {
-            TVariant response;
-            const HResult hr =
-                mailer_.Invoke("Response", com::kDispatchPropertyGet, {}, &response, nullptr);
-            const std::string text = com::Failed(hr) ? std::string() : ValueText(response);
-            console_.err << " failed" << (text.empty() ? "" : ": " + text) << '\n';
-        } else {
+        if (!AnswersInResponse(member)) {
             console_.err << " returned false\n";
+            return kExitFalse;
         }
+        const std::string text = Get("Response");
+        console_.err << " failed: " << (text.empty() || text == before ? Unexplained(step) : text)
+                     << '\n';
         return kExitFalse;
+    }
+
+    // Why a method failed without writing Response: GetBodyTextFromFile does
+    // so only when it cannot enter the folder of PGPPath or PGPTimeOut does
+    // not give a wait in milliseconds.
+    std::string Unexplained(const TStep& step) {
+        if (step.member->name != "GetBodyTextFromFile")
+            return "no reason given (Response is unchanged)";
+        std::string text = "nothing read from " + Quoted(ValueText(step.args[0])) +
+                           ": the folder of PGPPath " + Quoted(Get("PGPPath")) +
+                           " could not be made current";
+        const std::int64_t ms = std::int64_t{pgpTimeOut_} * 100;
+        const bool runsProgram = !Get("PGPPath").empty() && !Get("PGPParams").empty();
+        if (runsProgram && (ms < 0 || ms > std::numeric_limits<std::int32_t>::max()))
+            text += ", or PGPTimeOut " + std::to_string(pgpTimeOut_) +
+                    " is out of range (0 to 21474836 tenths of a second)";
+        return text;
     }
 
     // The message is composed in full before the destination is touched: a
     // failure leaves no half-written file, and an existing file as it was.
-    void Compose(const std::string& file) {
+    // A message that cannot be composed (an attachment that cannot be read,
+    // say) is the failure for which SendMail answers false: status 1.
+    int Compose(const TStep& step) {
+        const std::string& file = step.file;
         TTempFileStream composed;
-        mailer_.ComposeMessage(composed);
+        try {
+            mailer_.ComposeMessage(composed);
+        } catch (const EQuillpostError& e) {
+            Fail(step, e.what());
+            return kExitFalse;
+        }
         if (file == "-") {
             console_.outBytes.CopyFrom(composed, 0);
-            return;
+            return kExitSuccess;
         }
         std::unique_ptr<TStdioStream> out = TStdioStream::Create(file);
         try {
@@ -347,6 +392,7 @@ private:
             std::remove(file.c_str());
             throw;
         }
+        return kExitSuccess;
     }
 
     // A bar left standing by a send that stopped early must not run into
@@ -369,6 +415,8 @@ private:
     TLateBoundMailer& mailer_;
     TConsole& console_;
     std::optional<TProgressBar> bar_;
+    // PGPTimeOut cannot be read back: the last value put, or the object's default.
+    std::int32_t pgpTimeOut_ = 45;
 };
 
 // ---- help ----
@@ -420,8 +468,8 @@ std::string HelpText() {
         "Runs the members of one Quillpost.Mailer object in the order given. Member\n"
         "names are matched without regard to case. A property takes one value, a\n"
         "method as many values as it has arguments. Booleans are true or false (or\n"
-        "-1 or 0), numbers decimal. A value that begins with \"--\" is written\n"
-        "--Member=VALUE. Nothing runs unless the whole line is understood.\n"
+        "an integer, true unless 0), numbers decimal. A value that begins with \"--\"\n"
+        "is written --Member=VALUE. Nothing runs unless the whole line is understood.\n"
         "\n"
         "Options:\n"
         "  --get Member      print the value of a property on standard output\n"

@@ -18,7 +18,8 @@ namespace quillpost::cli {
 
 // Exit statuses.
 inline constexpr int kExitSuccess = 0;
-// SendMail, GetBodyTextFromFile or an Add... method answered false.
+// SendMail, GetBodyTextFromFile or an Add... method answered false, or
+// --compose could not compose the message.
 inline constexpr int kExitFalse = 1;
 // A usage error, or a member that failed with an automation error.
 inline constexpr int kExitError = 2;

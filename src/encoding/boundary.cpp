@@ -13,16 +13,10 @@ constexpr std::uint32_t kMultiplier = 134775813;
 constexpr int kFirstReseeds = 101;
 constexpr std::uint32_t kExtraReseedsBelow = 30;
 
-struct FixedSequence {
-    bool active = false;
-    std::vector<std::string> boundaries;
-    std::size_t next = 0;
-};
+// The thread's innermost fixed sequence (tests), or null.
+thread_local ScopedBoundarySequence* t_fixed = nullptr;
 
-FixedSequence& Fixed() {
-    static FixedSequence fixed;
-    return fixed;
-}
+thread_local std::uint32_t t_seed = 0;
 
 void Reseed() {
     RandomSeed() = static_cast<std::uint32_t>(platform::UtcMillisecondsOfDay());
@@ -37,10 +31,7 @@ std::string DrawDigits() {
 
 }  // namespace
 
-std::uint32_t& RandomSeed() {
-    static std::uint32_t seed = 0;
-    return seed;
-}
+std::uint32_t& RandomSeed() { return t_seed; }
 
 std::uint32_t RandomBelow(std::uint32_t n) {
     std::uint32_t& seed = RandomSeed();
@@ -49,10 +40,11 @@ std::uint32_t RandomBelow(std::uint32_t n) {
 }
 
 std::string MakeBoundary(std::string_view avoid) {
-    FixedSequence& fixed = Fixed();
-    while (fixed.active && fixed.next < fixed.boundaries.size()) {
-        std::string boundary = fixed.boundaries[fixed.next++];
-        if (boundary != avoid) return boundary;
+    if (ScopedBoundarySequence* fixed = t_fixed) {
+        while (fixed->next_ < fixed->boundaries_.size()) {
+            std::string boundary = fixed->boundaries_[fixed->next_++];
+            if (boundary != avoid) return boundary;
+        }
     }
     for (int i = 0; i < kFirstReseeds; ++i) Reseed();
     const std::uint32_t extra = RandomBelow(kExtraReseedsBelow);
@@ -64,18 +56,11 @@ std::string MakeBoundary(std::string_view avoid) {
     return boundary;
 }
 
-ScopedBoundarySequence::ScopedBoundarySequence(std::vector<std::string> boundaries) {
-    FixedSequence& fixed = Fixed();
-    fixed.active = true;
-    fixed.boundaries = std::move(boundaries);
-    fixed.next = 0;
+ScopedBoundarySequence::ScopedBoundarySequence(std::vector<std::string> boundaries)
+    : boundaries_(std::move(boundaries)), previous_(t_fixed) {
+    t_fixed = this;
 }
 
-ScopedBoundarySequence::~ScopedBoundarySequence() {
-    FixedSequence& fixed = Fixed();
-    fixed.active = false;
-    fixed.boundaries.clear();
-    fixed.next = 0;
-}
+ScopedBoundarySequence::~ScopedBoundarySequence() { t_fixed = previous_; }
 
 }  // namespace quillpost

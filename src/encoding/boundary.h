@@ -1,6 +1,6 @@
 #pragma once
-// MIME boundaries: eight digits from the process-wide pseudo-random
-// generator, reseeded from the clock before every boundary.
+// MIME boundaries: eight digits from the thread's pseudo-random generator,
+// reseeded from the clock before every boundary.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,9 +10,10 @@ namespace quillpost {
 
 inline constexpr std::size_t kBoundaryDigits = 8;
 
-// The process-wide generator: seed <- seed * 134775813 + 1 (mod 2^32); a
-// draw below N is the upper half of the 64-bit product of the new seed and N.
-// One value shared without locking, as a host calls us from one thread.
+// The generator: seed <- seed * 134775813 + 1 (mod 2^32); a draw below N is
+// the upper half of the 64-bit product of the new seed and N. Each thread has
+// its own seed (starting at 0), so Mailers on different threads never share
+// one, and a thread's sequence is what a single-threaded host would see.
 std::uint32_t& RandomSeed();
 std::uint32_t RandomBelow(std::uint32_t n);
 
@@ -23,15 +24,21 @@ std::uint32_t RandomBelow(std::uint32_t n);
 // drawing the digits again while equal.
 std::string MakeBoundary(std::string_view avoid = {});
 
-// Tests: while alive, MakeBoundary hands out these boundaries in order
-// (skipping one equal to Avoid) and falls back to the generator when they
-// run out. Not nestable.
+// Tests: while alive, MakeBoundary on the thread that made it hands out these
+// boundaries in order (skipping one equal to Avoid) and falls back to the
+// generator when they run out. Other threads are not affected.
 class ScopedBoundarySequence {
 public:
     explicit ScopedBoundarySequence(std::vector<std::string> boundaries);
     ~ScopedBoundarySequence();
     ScopedBoundarySequence(const ScopedBoundarySequence&) = delete;
     ScopedBoundarySequence& operator=(const ScopedBoundarySequence&) = delete;
+
+private:
+    friend std::string MakeBoundary(std::string_view avoid);
+    std::vector<std::string> boundaries_;
+    std::size_t next_ = 0;
+    ScopedBoundarySequence* previous_;
 };
 
 }  // namespace quillpost

@@ -1,20 +1,19 @@
 #include "platform/clock.h"
 
-#include <atomic>
-
 namespace quillpost::platform {
 
 namespace {
-std::atomic<Clock*> g_override{nullptr};
+// Per thread: a test's clock never reaches a Mailer working on another thread,
+// and a clock that counts its readings is read by one thread only.
+thread_local Clock* t_override = nullptr;
+}  // namespace
+
+Clock& CurrentClock() { return t_override != nullptr ? *t_override : SystemClock(); }
+
+ScopedClockOverride::ScopedClockOverride(Clock& clock) : previous_(t_override) {
+    t_override = &clock;
 }
 
-Clock& CurrentClock() {
-    Clock* c = g_override.load();
-    return c ? *c : SystemClock();
-}
-
-ScopedClockOverride::ScopedClockOverride(Clock& clock) : previous_(g_override.exchange(&clock)) {}
-
-ScopedClockOverride::~ScopedClockOverride() { g_override.store(previous_); }
+ScopedClockOverride::~ScopedClockOverride() { t_override = previous_; }
 
 }  // namespace quillpost::platform

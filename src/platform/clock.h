@@ -37,8 +37,8 @@ inline std::uint32_t UtcMillisecondsOfDay() { return CurrentClock().UtcMilliseco
 // Blocks the calling thread for about Milliseconds (never less).
 void SleepMilliseconds(std::uint32_t milliseconds);
 
-// Puts Clock in place of the system's for the life of this object (tests).
-// Process-wide: a test that uses it must not run beside other clock users.
+// Puts Clock in place of the system's for the life of this object, on the
+// calling thread only (tests).
 class ScopedClockOverride {
 public:
     explicit ScopedClockOverride(Clock& clock);

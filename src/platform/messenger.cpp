@@ -1,5 +1,6 @@
 #include "platform/messenger.h"
 
+#include <mutex>
 #include <utility>
 
 namespace quillpost::platform {
@@ -7,19 +8,24 @@ namespace quillpost::platform {
 void RunSystemMessenger(const std::string& commandLine, unsigned waitMs);  // per platform
 
 namespace {
-std::function<void(const std::string&)>& TestHandler() {
-    static std::function<void(const std::string&)> handler;
-    return handler;
-}
+// Read by every Mailer in test mode, on whatever thread it runs.
+std::mutex g_handlerLock;
+std::function<void(const std::string&)> g_handler;
 }  // namespace
 
 void SetMessengerForTests(std::function<void(const std::string&)> handler) {
-    TestHandler() = std::move(handler);
+    std::lock_guard lock(g_handlerLock);
+    g_handler = std::move(handler);
 }
 
 void RunMessenger(const std::string& commandLine, unsigned waitMs) {
-    if (TestHandler()) {
-        TestHandler()(commandLine);
+    std::function<void(const std::string&)> handler;
+    {
+        std::lock_guard lock(g_handlerLock);
+        handler = g_handler;
+    }
+    if (handler) {
+        handler(commandLine);
         return;
     }
     RunSystemMessenger(commandLine, waitMs);

@@ -1,14 +1,14 @@
 #include "platform/temp_file.h"
 
+#include <mutex>
 #include <utility>
 
 namespace quillpost::platform {
 namespace {
 
-std::string& Override() {
-    static std::string directory;
-    return directory;
-}
+// Read by every Mailer that composes, on whatever thread it runs.
+std::mutex g_overrideLock;
+std::string g_override;
 
 }  // namespace
 
@@ -16,10 +16,16 @@ std::string& Override() {
 std::string SystemTempDirectory();
 
 std::string TempDirectory() {
-    const std::string& dir = Override();
-    return dir.empty() ? SystemTempDirectory() : dir;
+    {
+        std::lock_guard lock(g_overrideLock);
+        if (!g_override.empty()) return g_override;
+    }
+    return SystemTempDirectory();
 }
 
-void SetTempDirectoryOverride(std::string directory) { Override() = std::move(directory); }
+void SetTempDirectoryOverride(std::string directory) {
+    std::lock_guard lock(g_overrideLock);
+    g_override = std::move(directory);
+}
 
 }  // namespace quillpost::platform

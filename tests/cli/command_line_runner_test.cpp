@@ -92,6 +92,7 @@ TEST(CommandLineRunner, RunsMembersInCommandLineOrderWhateverTheirCase) {
         "put PGPTimeOut i4:-7",
         "call AddAttachment 'report.pdf'",
         "get Subject",
+        "get Response",  // to tell a new reason for a failure from an old one
         "call SendMail",
     };
     EXPECT_EQ(m.log, want);
@@ -111,7 +112,10 @@ TEST(CommandLineRunner, PrintsValuesOfEveryKind) {
         {{"--Urgent", "true", "--get", "Urgent"}, "true\n"},
         {{"--Urgent", "-1", "--get", "Urgent", "--Urgent", "False", "--get", "Urgent"},
          "true\nfalse\n"},
-        {{"--Live", "0", "--get", "live"}, "false\n"},
+        // Any integer but zero is true, as in a script.
+        {{"--Live", "0", "--get", "live", "--Live", "1", "--get", "live", "--Urgent", "-7", "--get",
+          "Urgent", "--Urgent", "+00", "--get", "Urgent"},
+         "false\ntrue\ntrue\nfalse\n"},
         {{"--get", "UseMSMailHeaders"}, "true\n"},
         {{"--get", "Encoding", "--Encoding", "1", "--get", "Encoding"}, "0\n1\n"},
         {{"--Priority", "+5", "--get", "Priority"}, "5\n"},
@@ -152,8 +156,8 @@ TEST(CommandLineRunner, RefusesAnUnusableLineBeforeRunningAnything) {
          "missing value for --AddRecipient (it takes strName strAddress)"},
         {{"--GetBodyTextFromFile", "body.txt", "true"},
          "(it takes strInputFile bolEraseInputFile bolShowWindow)"},
-        {{"--Urgent", "yes"}, "--Urgent: \"yes\" is not a Boolean (true, false, -1 or 0)"},
-        {{"--Live", "1"}, "--Live: \"1\" is not a Boolean"},
+        {{"--Urgent", "yes"}, "--Urgent: \"yes\" is not a Boolean (true, false or an integer)"},
+        {{"--Live", "1.0"}, "--Live: \"1.0\" is not a Boolean"},
         {{"--GetBodyTextFromFile", "b.txt", "true", "maybe"},
          "--GetBodyTextFromFile: \"maybe\" is not a Boolean"},
         {{"--Priority", "x"}, "--Priority: \"x\" is not a decimal integer"},
@@ -217,7 +221,11 @@ TEST(CommandLineRunner, AFalseAnswerIsExitStatusOneWithTheResponse) {
          "550 No such user here",
          kExitFalse,
          "quillpost: SendMail failed: 550 No such user here\n"},
-        {{"--SendMail"}, false, "", kExitFalse, "quillpost: SendMail failed\n"},
+        {{"--SendMail"},
+         false,
+         "",
+         kExitFalse,
+         "quillpost: SendMail failed: no reason given (Response is unchanged)\n"},
         {{"--GetBodyTextFromFile", "body.txt", "false", "0", "--SendMail"},
          false,
          "Input file not found",
@@ -238,6 +246,32 @@ TEST(CommandLineRunner, AFalseAnswerIsExitStatusOneWithTheResponse) {
                                  : c.status == kExitFalse ? "get Response"
                                                           : "";
         EXPECT_EQ(m.log.back(), last) << c.args[0];
+    }
+}
+
+// GetBodyTextFromFile leaves Response as it was when it cannot enter the
+// folder of PGPPath or PGPTimeOut gives no wait: the program says which.
+TEST(CommandLineRunner, AFailureThatLeavesResponseAloneSaysWhatFailedAndWhy) {
+    const std::string temp = platform::TempDirectory();
+    const std::string pgp = temp + "no_such_dir_quillpost" + temp.back() + "pgp";
+    const std::string failed =
+        "quillpost: GetBodyTextFromFile failed: nothing read from "
+        "\"body.txt\": the folder of PGPPath \"" +
+        pgp + "\" could not be made current";
+    struct Case {
+        Args args;
+        std::string err;
+    } cases[] = {
+        {{"--PGPPath", pgp}, failed + "\n"},
+        {{"--PGPPath", pgp, "--PGPParams", "-e", "--PGPTimeOut", "30000000"},
+         failed + ", or PGPTimeOut 30000000 is out of range (0 to 21474836 tenths of a second)\n"},
+    };
+    for (Case& c : cases) {
+        for (const char* arg : {"--GetBodyTextFromFile", "body.txt", "false", "false"})
+            c.args.push_back(arg);
+        const TResult r = RunLine(c.args);
+        EXPECT_EQ(r.status, kExitFalse);
+        EXPECT_EQ(r.err, c.err);
     }
 }
 
@@ -310,7 +344,7 @@ TEST(CommandLineRunner, AFailedComposeLeavesTheDestinationAsItWas) {
         TFakeMailer m;
         m.composeFails = true;
         const TResult r = RunLine(m, {"--Subject", "x", "--compose", file, "--get", "Subject"});
-        EXPECT_EQ(r.status, kExitError) << file;
+        EXPECT_EQ(r.status, kExitFalse) << file;  // as SendMail answering false
         EXPECT_EQ(r.err, "quillpost: --compose: Composing failed\n") << file;
         EXPECT_EQ(r.bytes, "") << file;
         EXPECT_EQ(r.out, "") << file;
@@ -319,13 +353,14 @@ TEST(CommandLineRunner, AFailedComposeLeavesTheDestinationAsItWas) {
     EXPECT_EQ(ReadWholeFile(existing), "kept");
     std::remove(existing.c_str());
 
-    // The real object, with an attachment that cannot be read and no sender:
-    // whatever the reason it gives, status 2 and no file.
+    // The real object, with an attachment that cannot be read: status 1, as
+    // SendMail gives, and no file.
     const TResult real =
-        RunLine({"--AddAttachment", platform::TempDirectory() + "no_such_dir_quillpost/missing.bin",
+        RunLine({"--FromAddress", "a@example.com", "--AddRecipient", "B", "b@example.com",
+                 "--AddAttachment", platform::TempDirectory() + "no_such_dir_quillpost/missing.bin",
                  "--compose", fresh});
-    EXPECT_EQ(real.status, kExitError);
-    EXPECT_NE(real.err.find("quillpost: --compose: "), std::string::npos);
+    EXPECT_EQ(real.status, kExitFalse);
+    EXPECT_EQ(real.err.rfind("quillpost: --compose: Cannot ", 0), 0u) << real.err;
     EXPECT_FALSE(FileExists(fresh));
 }
 

@@ -19,7 +19,7 @@ class TFakeMailer : public TLateBoundMailer {
 public:
     std::vector<std::string> log;
     // When set, SendMail and GetBodyTextFromFile answer this without running,
-    // and Response reads `response`.
+    // and Response reads `response` once one of them has answered.
     std::optional<bool> answer;
     std::string response;
     // Progress reports SendMail makes while "sending".
@@ -41,11 +41,12 @@ public:
         if (answer && (name == "SendMail" || name == "GetBodyTextFromFile")) {
             for (auto [sent, total] : progressSteps)
                 if (progress_) progress_(sent, total);
+            answered_ = true;
             *result = com::TVariant::Bool(ToWordBool(*answer));
             return com::kS_OK;
         }
         if (answer && name == "Response") {
-            *result = com::TVariant::Bstr(platform::ConsoleToWide(response));
+            *result = com::TVariant::Bstr(platform::ConsoleToWide(answered_ ? response : ""));
             return com::kS_OK;
         }
         return real_.Invoke(name, flags, args, result, excep);
@@ -84,6 +85,7 @@ public:
 private:
     TInProcessMailer real_;
     TProgressHandler progress_;
+    bool answered_ = false;
 };
 
 }  // namespace quillpost::cli

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "encoding/compose_helpers.h"
 #include "platform/clock.h"
 
@@ -42,6 +45,27 @@ TEST(Boundary, DrawnFromTheClockSeededGenerator) {
         EXPECT_EQ(MakeBoundary(), c.boundary);
         EXPECT_EQ(clock.readings, c.readings);
     }
+}
+
+// Mailers on different threads make boundaries at once: each thread sees its
+// own clock and generator, so its boundaries are those it would make alone,
+// and a fixed sequence set on one thread stays there.
+TEST(Boundary, EachThreadDrawsItsOwnSequence) {
+    const std::pair<std::uint32_t, std::string> cases[] = {
+        {45296789, "42306404"}, {0, "00712621"}, {86399999, "68321078"}, {45296789, "42306404"}};
+    ScopedBoundarySequence fixed({"fixed-1", "fixed-2"});
+    std::vector<int> mismatches(std::size(cases));
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        threads.emplace_back([&, i] {
+            SteppingClock clock(cases[i].first, 0);
+            platform::ScopedClockOverride own(clock);
+            for (int n = 0; n < 100; ++n) mismatches[i] += MakeBoundary() != cases[i].second;
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(mismatches[i], 0) << i;
+    EXPECT_EQ(MakeBoundary(), "fixed-1");
 }
 
 TEST(Boundary, NestedDiffersAndNoNine) {

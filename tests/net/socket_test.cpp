@@ -277,7 +277,7 @@ TEST(Socket, StalledPeerTimesOutAndLeavesTheSocketClosed) {
     EXPECT_EQ(Raised([&] { s.Read(); }), "timeout: Operation timed out");
     auto elapsed = Clock::now() - start;
     EXPECT_GE(elapsed, std::chrono::milliseconds(900));
-    EXPECT_LT(elapsed, std::chrono::milliseconds(2900));
+    EXPECT_LT(elapsed, std::chrono::seconds(8));
     EXPECT_FALSE(s.Connected());
     EXPECT_EQ(closing, 1);
     EXPECT_EQ(s.errors, std::vector<std::string>{"Operation timed out"});
@@ -295,7 +295,7 @@ TEST(Socket, ClosedPortIsRefusedAtOnce) {
         port = unused.Port();
     }
     TestSocket s;
-    s.TimeOut = 10;
+    s.TimeOut = 30;
     s.OnError = [&](TagSocket&, std::string& msg) {
         s.errors.push_back(msg), msg = "changed: " + msg;
     };
@@ -304,7 +304,7 @@ TEST(Socket, ClosedPortIsRefusedAtOnce) {
     auto start = Clock::now();
     EXPECT_EQ(Raised([&] { s.EstablishConnection(); }),
               "socket: changed: [10061] Connection refused");
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));  // not the time-out
     EXPECT_EQ(s.errors, std::vector<std::string>{"[10061] Connection refused"});
 }
 

@@ -26,7 +26,9 @@ void ExpectZoneMatchesClocks() {
     const long long day = 86'400'000;
     long long diff = ((localMs + TotalBias(zone) * 60'000LL - utc) % day + day) % day;
     if (diff > day / 2) diff -= day;
-    EXPECT_LT(std::llabs(diff), 5000) << "bias " << TotalBias(zone);
+    // A wrong bias is off by whole minutes at least; the two readings may lie
+    // seconds apart on a loaded machine.
+    EXPECT_LT(std::llabs(diff), 30'000) << "bias " << TotalBias(zone);
 }
 
 TEST(TimeZone, BiasMatchesTheLocalAndUtcClocks) { ExpectZoneMatchesClocks(); }

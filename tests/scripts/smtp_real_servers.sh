@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Delivers messages through the SMTP client to real servers on 127.0.0.1:
 # Python's aiosmtpd (stores what it receives) and Postfix's smtp-sink (plain,
-# rejecting recipients, hanging up after DATA). Runs the real-server tests of
-# the native build and, when it is built, of the Windows build under Wine.
-# Ends with "N passed, N failed".
+# rejecting recipients, hanging up after DATA). Runs the real-server tests,
+# many Mailers on many threads among them, of the native build and, where they
+# are built, of the ThreadSanitizer build (a report fails the run) and of the
+# Windows build under Wine. Ends with "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -74,7 +75,7 @@ else
     echo "smtp-sink is not installed: its tests skip"
 fi
 
-filter='StoringServer.*:SinkServer.*'
+filter='StoringServer.*:SinkServer.*:ConcurrentMailers.*'
 
 # Adds the counts of one GoogleTest run; a run without a summary counts as a failure.
 count() {
@@ -98,6 +99,19 @@ if [ -x "$native" ]; then
     count "$work/native.log" native
 else
     echo "no native build: nothing run"
+fi
+
+tsan="$root/build/linux-tsan/quillpost_tests"
+if [ -x "$tsan" ]; then
+    env "${env_vars[@]}" TSAN_OPTIONS="halt_on_error=1 exitcode=66" \
+        timeout 600 "$tsan" --gtest_filter="$filter" >"$work/tsan.log" 2>&1
+    if [ $? = 66 ] || grep -aq 'WARNING: ThreadSanitizer' "$work/tsan.log"; then
+        echo "tsan: ThreadSanitizer report"
+        grep -a -A20 'WARNING: ThreadSanitizer' "$work/tsan.log" | head -40
+        failed=$((failed + 1))
+    else
+        count "$work/tsan.log" tsan
+    fi
 fi
 
 exe="$root/build/windows/quillpost_tests.exe"

@@ -70,18 +70,18 @@ TEST(RunAndWait, ReturnsAtTheLimitAndLeavesTheProgramRunning) {
     TempDir dir;
     const std::string marker = dir.File("marker");
     auto start = Steady::now();
-    EXPECT_EQ(RunAndWait(testing::CreateLaterCommand(2, marker), platform::kShowHide, 300), 258);
+    EXPECT_EQ(RunAndWait(testing::CreateLaterCommand(4, marker), platform::kShowHide, 300), 258);
     const double waited = SecondsSince(start);
     EXPECT_GE(waited, 0.29);
-    EXPECT_LT(waited, 1.9);  // it did not wait for the program
+    EXPECT_LT(waited, 3.5);  // it did not wait for the program
     EXPECT_FALSE(fs::exists(marker));
     EXPECT_TRUE(Eventually([&] { return fs::exists(marker); }, 15s)) << "the program was stopped";
 }
 
 TEST(RunAndWait, ZeroLimitReturnsAtOnce) {
     auto start = Steady::now();
-    EXPECT_EQ(RunAndWait(testing::RunForCommand(2), platform::kShowHide, 0), 258);
-    EXPECT_LT(SecondsSince(start), 1.9);
+    EXPECT_EQ(RunAndWait(testing::RunForCommand(6), platform::kShowHide, 0), 258);
+    EXPECT_LT(SecondsSince(start), 5.0);
 }
 
 TEST(RunAndWait, WaitsForAProgramThatEndsWithinTheLimit) {
@@ -184,7 +184,7 @@ TEST(WaitForFileAccess, RealClockGivesUpAfterTenToElevenSeconds) {
     EXPECT_FALSE(WaitForFileAccess(dir.File("never-there.txt"), kReadDenyWrite));
     const double waited = SecondsSince(start);
     EXPECT_GT(waited, 10.0);
-    EXPECT_LT(waited, 13.0);
+    EXPECT_LT(waited, 20.0);
 }
 
 }  // namespace

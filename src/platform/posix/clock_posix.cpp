@@ -5,6 +5,10 @@
 #include "platform/clock.h"
 
 namespace quillpost::platform {
+
+// Local time of Seconds with the zone settings read afresh (time_zone_posix.cpp).
+bool LocalTimeOf(time_t seconds, tm& local);
+
 namespace {
 
 class PosixClock : public Clock {
@@ -12,9 +16,8 @@ public:
     CalendarTime LocalNow() override {
         timespec ts{};
         clock_gettime(CLOCK_REALTIME, &ts);
-        tzset();  // follow changes of TZ and of the zone files
         tm local{};
-        localtime_r(&ts.tv_sec, &local);
+        LocalTimeOf(ts.tv_sec, local);  // follows changes of TZ and of the zone files
         CalendarTime t;
         t.Year = local.tm_year + 1900;
         t.Month = local.tm_mon + 1;
