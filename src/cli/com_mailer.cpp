@@ -95,11 +95,11 @@ com::HResult TComMailer::Create(const std::string& serverLibrary,
                                 std::unique_ptr<TComMailer>& out) {
     out.reset();
     platform::TComPtr<IDispatch> dispatch;
-    HRESULT hr = platform::CreateObject(kMailerProgId, IID_IDispatch, dispatch.OutVoid());
+    HRESULT hr = platform::CreateObject(com::kMailerProgId, IID_IDispatch, dispatch.OutVoid());
     if (IsClassMissing(hr) && !serverLibrary.empty()) {
         const HRESULT registered = platform::CallServerExport(serverLibrary, "DllRegisterServer");
         if (FAILED(registered)) return registered;
-        hr = platform::CreateObject(kMailerProgId, IID_IDispatch, dispatch.OutVoid());
+        hr = platform::CreateObject(com::kMailerProgId, IID_IDispatch, dispatch.OutVoid());
     }
     if (FAILED(hr)) return hr;
     if (!dispatch) return E_POINTER;

@@ -13,8 +13,6 @@
 
 namespace quillpost::cli {
 
-inline constexpr const char* kMailerProgId = "Quillpost.Mailer";
-
 class TComMailer final : public TLateBoundMailer {
 public:
     explicit TComMailer(platform::TComPtr<IDispatch> dispatch) : dispatch_(std::move(dispatch)) {}

@@ -42,7 +42,7 @@ std::unique_ptr<cli::TLateBoundMailer> CreateMailer(const std::vector<std::strin
         if (!com::Failed(hr)) return mailer;
         char code[16];
         std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-        std::cerr << "quillpost: cannot create " << cli::kMailerProgId << " through COM (" << code
+        std::cerr << "quillpost: cannot create " << com::kMailerProgId << " through COM (" << code
                   << "); using the built-in object\n";
     }
     return std::make_unique<cli::TInProcessMailer>();

@@ -48,7 +48,7 @@ TagSocket::~TagSocket() {
     }
     for (; startupCount_ > 0; --startupCount_) {
         try {
-            events_->Cleanup();
+            binding_.Cleanup(*events_);
         } catch (...) {
         }
     }
@@ -236,7 +236,7 @@ std::uint16_t TagSocket::PortFromServer() const {
 void TagSocket::Connect() {
     Fire(OnOpen);
     if (Server.empty()) RaiseError(msgServerRequired);
-    if (events_->Startup() != 0) RaiseError(msgInvalidWinsockVersion);
+    if (binding_.Startup(*events_) != 0) RaiseError(msgInvalidWinsockVersion);
     ++startupCount_;
     std::string name;
     localHost_ = events_->HostName(name) ? name : HostFromServer();

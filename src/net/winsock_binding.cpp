@@ -71,6 +71,16 @@ int TagWinsock::Users() const {
     return users_;
 }
 
+int TagWinsock::Startup(platform::SocketEvents& events) {
+    std::lock_guard lock(startupMutex_);
+    return events.Startup();
+}
+
+void TagWinsock::Cleanup(platform::SocketEvents& events) {
+    std::lock_guard lock(startupMutex_);
+    events.Cleanup();
+}
+
 TagWinsock& Winsock() {
     static TagWinsock instance;
     return instance;

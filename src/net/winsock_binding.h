@@ -39,6 +39,12 @@ public:
     void ReleaseUser();
     int Users() const;
 
+    // The library's start-up and clean-up for one component, one at a time
+    // in the process: some implementations count them without a lock, and a
+    // count lost that way ends every socket of the process.
+    int Startup(platform::SocketEvents& events);
+    void Cleanup(platform::SocketEvents& events);
+
     const std::string& LibraryName() const { return libraryName_; }
 
 private:
@@ -49,6 +55,7 @@ private:
     std::atomic<void*> handle_{nullptr};
     mutable std::mutex mutex_;
     int users_ = 0;
+    std::mutex startupMutex_;
 };
 
 // The process-wide binding (not loaded until asked).

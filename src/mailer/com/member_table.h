@@ -57,9 +57,6 @@ struct TMemberInfo {
 inline constexpr std::string_view kMailerProgId = "Quillpost.Mailer";
 inline constexpr std::u16string_view kMailerProgIdW = u"Quillpost.Mailer";
 
-// Name of the single argument of every property put row.
-inline constexpr std::string_view kPutValueName = "Value";
-
 // Every row of IMailer, then IMailer2's own.
 std::span<const TMemberInfo> MailerMembers();
 
