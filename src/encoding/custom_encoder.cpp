@@ -40,18 +40,6 @@ constexpr const char* kReservedHeaders[] = {
     "Content-Transfer-Encoding",
 };
 
-bool IsAlternativeName(std::string_view fileName) {
-    std::string_view name = ExtractFileName(fileName);
-    constexpr std::string_view prefix = "_alt.";
-    if (name.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = name[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i]) return false;
-    }
-    return true;
-}
-
 // A display name that holds a character with a meaning of its own in an
 // address ("." as in J. Smith, but also "," or ":", which would otherwise
 // split it into two addresses or a group) is quoted; one that already holds

@@ -1,5 +1,6 @@
 #include "message/custom_message.h"
 
+#include "base/ascii.h"
 #include "message/component_stream.h"
 #include "util/errors.h"
 #include "util/file_name.h"
@@ -8,18 +9,6 @@
 
 namespace quillpost {
 namespace {
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string AsciiLowerText(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = AsciiLower(c);
-    return out;
-}
-
-bool IsAlternativePart(const TmsAttItem& item) {
-    return AsciiLowerText(ExtractFileName(item.FileName())).starts_with("_alt.");
-}
 
 constexpr const char* kDefaultContentType = "text/plain";
 
@@ -42,7 +31,7 @@ std::string TmsCustomMessage::ContentType() const {
     const std::int32_t attached = attachments_.Count();
     bool allAlternative = attached > 0;
     for (const TmsAttItem& item : attachments_)
-        allAlternative = allAlternative && IsAlternativePart(item);
+        allAlternative = allAlternative && IsAlternativeName(item.FileName());
 
     if (allAlternative)
         contentType_ = "multipart/alternative";
