@@ -43,11 +43,12 @@ public:
         carry_.assign(line.substr(whole));
     }
 
-    // Room for the bytes that the rest of the text could hold at most. Only
-    // the pages written to are touched, so a generous guess costs nothing;
-    // Finish gives back what a small attachment did not use.
-    // Beyond a limit the buffer grows geometrically again, and a guess that
-    // the system refuses is no failure.
+    // Room for the bytes that the rest of the text could hold at most, so
+    // the buffer is not copied as it grows. The guess is not free: it takes
+    // address space (and on Windows commit charge) up front, hence the cap;
+    // Finish gives back what a small attachment did not use. Beyond the cap
+    // the buffer grows geometrically again, and a guess that the system
+    // refuses is no failure.
     void Reserve(std::size_t textLeft) {
         constexpr std::size_t kLimit = std::size_t{256} << 20;
         try {
@@ -382,7 +383,7 @@ std::string TmsCustomDecoder::ReadAttachmentData(TmsAttItem& item, DataKind kind
     // Lines are taken whole: a short-string cut here would silently drop the
     // end of long base64 lines and of long seven-bit lines.
     std::string data;
-    TStringList quoted;
+    StringVector quoted;
     Base64Appender appender(data);
     if (kind == DataKind::Base64) appender.Reserve(TextLeft());
     std::string line;
@@ -416,7 +417,7 @@ std::string TmsCustomDecoder::ReadAttachmentData(TmsAttItem& item, DataKind kind
     return line;
 }
 
-void TmsCustomDecoder::DecodeQuotedPrintable(TStringList& lines, TStream& stream) {
+void TmsCustomDecoder::DecodeQuotedPrintable(StringVector& lines, TStream& stream) {
     struct Release {
         std::unique_ptr<TQuotedPrintable>& codec;
         ~Release() { codec.reset(); }

@@ -11,7 +11,7 @@
 #include "platform/message_pump.h"
 #include "util/file_name.h"
 #include "util/message_table.h"
-#include "util/string_list.h"
+#include "util/string_vector.h"
 
 namespace quillpost {
 namespace {
@@ -59,7 +59,7 @@ std::string DisplayName(std::string_view name) {
 // The body as one text, each line followed by CR LF, read without copying it.
 class BodyTextStream : public TStream {
 public:
-    explicit BodyTextStream(const TStringList& lines) : lines_(lines) {
+    explicit BodyTextStream(const StringVector& lines) : lines_(lines) {
         for (const std::string& line : lines_) size_ += static_cast<std::int64_t>(line.size() + 2);
     }
 
@@ -114,7 +114,7 @@ public:
     std::int64_t Size() override { return size_; }
 
 private:
-    const TStringList& lines_;
+    const StringVector& lines_;
     std::int64_t size_ = 0;
     std::int64_t pos_ = 0;
     std::size_t line_ = 0;
@@ -240,7 +240,7 @@ void TmsCustomEncoder::RemoveReservedHeaders() {
 }
 
 void TmsCustomEncoder::WriteBody() {
-    const TStringList& body = Message.Body().Lines();
+    const StringVector& body = Message.Body().Lines();
     if (Message.CharSet() == csISO8859 || LongLines) {
         BodyTextStream source(body);
         WriteQuotedPrintable(source);

@@ -50,7 +50,7 @@ std::string DecodedItem(std::string_view item) {
 
 // Splits at commas outside double quotes (a backslash escapes the next
 // character inside quotes); empty items are no items.
-void SplitItems(std::string_view value, TStringList& values) {
+void SplitItems(std::string_view value, StringVector& values) {
     bool quoted = false;
     std::size_t start = 0;
     for (std::size_t i = 0; i <= value.size(); ++i) {
@@ -84,7 +84,7 @@ std::string GetHeaderValue(const TStrings& headers, std::string_view name) {
     return value;
 }
 
-void GetHeaderValues(const TStrings& headers, std::string_view name, TStringList& values) {
+void GetHeaderValues(const TStrings& headers, std::string_view name, StringVector& values) {
     values.clear();
     // The name is matched as a plain prefix, without a colon: stored messages
     // and callers rely on "TO" collecting every line that begins with it.

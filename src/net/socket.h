@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/socket_events.h"
-#include "util/string_list.h"
+#include "util/string_vector.h"
 
 namespace quillpost {
 
@@ -19,7 +19,8 @@ class TagSocket;
 
 using TNotifyEvent = std::function<void(TagSocket& sender)>;
 using TmsProgressEvent = std::function<void(TagSocket& sender, std::int32_t Perc)>;
-// The handler may change Msg; the raised exception carries it as changed.
+// The handler may change Msg: a socket error is raised with the changed text;
+// a time-out or a cancel is raised with its own text whatever the handler did.
 using TmsErrorEvent = std::function<void(TagSocket& sender, std::string& Msg)>;
 using TmsLineEvent = std::function<void(TagSocket& sender, const std::string& Line)>;
 
@@ -95,7 +96,7 @@ public:
     // Writes the log lines to LogFileName now (raises EInOutError); the
     // destructor then writes again only if lines were added since.
     void WriteLog();
-    const TStringList& LogLines() const { return logLines_; }
+    const StringVector& LogLines() const { return logLines_; }
 
     // Splitting of Server.
     std::string HostFromServer() const;
@@ -143,7 +144,7 @@ private:
     std::uint16_t port_ = 0;
     std::int32_t countDown_ = 0;
     std::int32_t startupCount_ = 0;
-    TStringList logLines_;
+    StringVector logLines_;
     std::size_t linesWritten_ = 0;
     bool logWritten_ = false;
     std::string received_;   // bytes read past the last line returned

@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 
+#include "temp_dir.h"
 #include "util/errors.h"
 
 namespace quillpost {
@@ -158,15 +159,12 @@ TEST(UUCode, BeginLines) {
 // it cannot be started (under Wine, say).
 TEST(UUCode, AgreesWithAnIndependentCodec) {
     namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / "qp_uucode_check";
-    fs::create_directories(dir);
-    auto path = [&](const char* name) { return (dir / name).string(); };
-    std::remove(path("probe").c_str());
-    std::string probe = "/usr/bin/python3 -c \"open('" + path("probe") + "','w').write('ok')\" 2>" + path("err");
-    if (std::system(probe.c_str()) != 0 || !fs::exists(path("probe"))) {
-        fs::remove_all(dir);
+    testing::TempDir dir;
+    auto path = [&](const char* name) { return dir.PathOf(name); };
+    std::string probe =
+        "/usr/bin/python3 -c \"open('" + path("probe") + "','w').write('ok')\" 2>" + path("err");
+    if (std::system(probe.c_str()) != 0 || !fs::exists(path("probe")))
         GTEST_SKIP() << "/usr/bin/python3 is not runnable here";
-    }
 
     // One hex line per chunk; python answers with its lines and its bytes.
     std::ostringstream ours;
@@ -214,8 +212,6 @@ TEST(UUCode, AgreesWithAnIndependentCodec) {
         ++i;
     }
     EXPECT_EQ(i, chunks.size());
-    out.close();
-    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -77,12 +77,6 @@ TEST(WinsockBinding, StaysLoadedWhileAComponentUsesIt) {
     EXPECT_FALSE(w.WinsockLoaded());
 }
 
-TEST(WinsockBinding, NotificationParameterHalves) {
-    EXPECT_EQ(WSAGetAsyncError(0x2AF90000u), 11001);
-    EXPECT_EQ(WSAGetSelectError(0x274D0010u), 10061);
-    EXPECT_EQ(WSAGetSelectEvent(0x274D0010u), 16);
-}
-
 // The C library's error numbers reach scripts as the Winsock texts.
 TEST(SocketErrors, ErrnoValuesGiveTheWinsockTexts) {
     struct Case {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/content_type.h"
-#include "util/errors.h"
+#include "base/errors.h"
 
 namespace quillpost::platform {
 namespace {

@@ -1,0 +1,14 @@
+#pragma once
+// An ordered list of byte strings that keeps duplicates: body lines, header
+// lines, attachment paths, codec output. A plain standard vector, so no T
+// prefix (TStrings is the persistent class that holds one).
+#include <string>
+#include <vector>
+
+namespace quillpost {
+
+using StringVector = std::vector<std::string>;
+// The former name, still used by the automation tests.
+using TStringList = StringVector;
+
+}  // namespace quillpost
