@@ -7,8 +7,8 @@
 #include <set>
 
 #include "loopback_peer.h"
-#include "raised.h"
 #include "net/winsock_binding.h"
+#include "raised.h"
 #include "temp_dir.h"
 #include "util/errors.h"
 #include "util/stream.h"

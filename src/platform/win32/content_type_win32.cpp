@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "platform/content_type.h"
 #include "base/errors.h"
+#include "platform/content_type.h"
 
 namespace quillpost::platform {
 namespace {
