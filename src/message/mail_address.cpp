@@ -25,14 +25,8 @@ void TmsMailAddress::Clear() {
 }
 
 void TmsMailAddress::WriteProperties(ComponentWriter& writer, const std::string& prefix) const {
-    if (!name_.empty()) {
-        writer.WritePropName(prefix + "Name");
-        writer.WriteString(name_);
-    }
-    if (!address_.empty()) {
-        writer.WritePropName(prefix + "Address");
-        writer.WriteString(address_);
-    }
+    if (!name_.empty()) writer.WriteString(prefix + "Name", name_);
+    if (!address_.empty()) writer.WriteString(prefix + "Address", address_);
 }
 
 bool TmsMailAddress::ReadProperty(ComponentReader& reader, std::string_view name) {
