@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "base/ascii.h"
 #include "encoding/base64.h"
 #include "encoding/uucode.h"
 #include "platform/message_pump.h"
@@ -13,13 +14,6 @@
 
 namespace quillpost {
 namespace {
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 bool BeginsWith(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
@@ -49,11 +43,12 @@ public:
         carry_.assign(line.substr(whole));
     }
 
-    // Room for the bytes that the rest of the text could hold at most. Only
-    // the pages written to are touched, so a generous guess costs nothing;
-    // Finish gives back what a small attachment did not use.
-    // Beyond a limit the buffer grows geometrically again, and a guess that
-    // the system refuses is no failure.
+    // Room for the bytes that the rest of the text could hold at most, so
+    // the buffer is not copied as it grows. The guess is not free: it takes
+    // address space (and on Windows commit charge) up front, hence the cap;
+    // Finish gives back what a small attachment did not use. Beyond the cap
+    // the buffer grows geometrically again, and a guess that the system
+    // refuses is no failure.
     void Reserve(std::size_t textLeft) {
         constexpr std::size_t kLimit = std::size_t{256} << 20;
         try {
@@ -151,7 +146,7 @@ void TmsCustomDecoder::StoreOriginal(std::string_view text) {
 
 void TmsCustomDecoder::DecodeMime() {
     const std::string ct = GetHeaderValue(MessageHeaders, "Content-type");
-    const std::string lower = Lower(ct);
+    const std::string lower = AsciiLowerText(ct);
     if (lower.find("multipart/alternative") != std::string::npos)
         DecodeAlternativeMessage();
     else if (lower.find("multipart") != std::string::npos)
@@ -184,7 +179,7 @@ void TmsCustomDecoder::DecodeFirstPart() {
     ReadPartHeaders();
     const std::string ct = GetHeaderValue(PartHeaders, "Content-Type");
     std::string line;
-    if (Lower(ct).find("multipart/alternative") != std::string::npos) {
+    if (AsciiLowerText(ct).find("multipart/alternative") != std::string::npos) {
         InAlternative = true;
         OuterBoundary = Boundary;
         Boundary = "--" + GetParamValue("boundary", ct);
@@ -194,7 +189,8 @@ void TmsCustomDecoder::DecodeFirstPart() {
         } while (Cut(line) != Boundary);
         ReadPartHeaders();
     }
-    const std::string encoding = Lower(GetHeaderValue(PartHeaders, "Content-Transfer-Encoding"));
+    const std::string encoding =
+        AsciiLowerText(GetHeaderValue(PartHeaders, "Content-Transfer-Encoding"));
     // Not body text: DecodeParts takes it as the first attachment.
     if (encoding == "base64") return;
 
@@ -225,9 +221,9 @@ void TmsCustomDecoder::DecodeParts() {
             item->SetContentType(FirstToken(ct));
             item->SetFileName(GetParamValue("name", ct));
             TTransferEncoding encoding = te7Bit;
-            const DataKind kind = DataKindOf(
-                Lower(ShortString(GetHeaderValue(PartHeaders, "Content-Transfer-Encoding"))),
-                encoding);
+            const DataKind kind = DataKindOf(AsciiLowerText(ShortString(GetHeaderValue(
+                                                 PartHeaders, "Content-Transfer-Encoding"))),
+                                             encoding);
             item->SetTransferEncoding(encoding);
             if (item->FileName().empty()) {
                 item->SetFileName(
@@ -277,9 +273,9 @@ void TmsCustomDecoder::DecodeAttachmentMessage() {
         item->SetFileName(GetParamValue("name", ct));
         item->SetContentType(FirstToken(ct));
         TTransferEncoding encoding = te7Bit;
-        const DataKind kind = DataKindOf(
-            Lower(ShortString(GetHeaderValue(MessageHeaders, "Content-Transfer-Encoding"))),
-            encoding);
+        const DataKind kind = DataKindOf(AsciiLowerText(ShortString(GetHeaderValue(
+                                             MessageHeaders, "Content-Transfer-Encoding"))),
+                                         encoding);
         item->SetTransferEncoding(encoding);
         if (item->FileName().empty()) {
             item->SetFileName(
@@ -299,7 +295,8 @@ void TmsCustomDecoder::DecodeAttachmentMessage() {
 }
 
 void TmsCustomDecoder::DecodeTextMessage() {
-    const std::string encoding = Lower(GetHeaderValue(MessageHeaders, "Content-Transfer-Encoding"));
+    const std::string encoding =
+        AsciiLowerText(GetHeaderValue(MessageHeaders, "Content-Transfer-Encoding"));
     TStrings& body = Message->Body();
     body.Clear();
     const bool quoted = encoding == "quoted-printable";
@@ -351,7 +348,7 @@ void TmsCustomDecoder::DecodeUUBlocks(std::string line) {
             std::string data;
             for (;;) {
                 Lines.NextLine(line);
-                if (Lines.AtEnd() || line == "`" || Lower(line) == "end") break;
+                if (Lines.AtEnd() || line == "`" || AsciiLowerText(line) == "end") break;
                 if (!line.empty()) data += DecodeUULine(line);
             }
             item->Data().Assign(std::move(data));
@@ -388,7 +385,7 @@ std::string TmsCustomDecoder::ReadAttachmentData(TmsAttItem& item, DataKind kind
     // Lines are taken whole: a short-string cut here would silently drop the
     // end of long base64 lines and of long seven-bit lines.
     std::string data;
-    TStringList quoted;
+    StringVector quoted;
     Base64Appender appender(data);
     if (kind == DataKind::Base64) appender.Reserve(TextLeft());
     std::string line;
@@ -422,7 +419,7 @@ std::string TmsCustomDecoder::ReadAttachmentData(TmsAttItem& item, DataKind kind
     return line;
 }
 
-void TmsCustomDecoder::DecodeQuotedPrintable(TStringList& lines, TStream& stream) {
+void TmsCustomDecoder::DecodeQuotedPrintable(StringVector& lines, TStream& stream) {
     struct Release {
         std::unique_ptr<TQuotedPrintable>& codec;
         ~Release() { codec.reset(); }

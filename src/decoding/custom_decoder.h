@@ -83,7 +83,7 @@ private:
     std::string ReadAttachmentData(TmsAttItem& item, DataKind kind, bool stopAtBoundary,
                                    bool stopAtPeriod);
     // Quoted-printable Lines decoded into Stream through Codec.
-    void DecodeQuotedPrintable(TStringList& lines, TStream& stream);
+    void DecodeQuotedPrintable(StringVector& lines, TStream& stream);
     // Body's lines decoded as quoted-printable, then split again.
     void DecodeBodyQuotedPrintable();
     void SetBodyText(std::string_view text);

@@ -17,7 +17,7 @@ T& MessageAs(TmsCustomMessage* message) {
 }
 
 void AddParties(const TmsHeaders& headers, std::string_view name, TmsAddressList& list) {
-    TStringList items;
+    StringVector items;
     GetHeaderValues(headers, name, items);
     for (const std::string& item : items) {
         auto address = std::make_unique<TmsMailAddress>();

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/ascii.h"
 #include "encoding/base64.h"
 #include "encoding/boundary.h"
 #include "encoding/quoted_printable.h"
@@ -11,7 +12,7 @@
 #include "platform/message_pump.h"
 #include "util/file_name.h"
 #include "util/message_table.h"
-#include "util/string_list.h"
+#include "util/string_vector.h"
 
 namespace quillpost {
 namespace {
@@ -40,21 +41,6 @@ constexpr const char* kReservedHeaders[] = {
     "Content-Transfer-Encoding",
 };
 
-// Prefix in lower case.
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i]) return false;
-    }
-    return true;
-}
-
-bool IsAlternativeName(std::string_view fileName) {
-    return StartsWithNoCase(ExtractFileName(fileName), "_alt.");
-}
-
 // A display name that holds a character with a meaning of its own in an
 // address ("." as in J. Smith, but also "," or ":", which would otherwise
 // split it into two addresses or a group) is quoted; one that already holds
@@ -74,7 +60,7 @@ std::string DisplayName(std::string_view name) {
 // The body as one text, each line followed by CR LF, read without copying it.
 class BodyTextStream : public TStream {
 public:
-    explicit BodyTextStream(const TStringList& lines) : lines_(lines) {
+    explicit BodyTextStream(const StringVector& lines) : lines_(lines) {
         for (const std::string& line : lines_) size_ += static_cast<std::int64_t>(line.size() + 2);
     }
 
@@ -129,7 +115,7 @@ public:
     std::int64_t Size() override { return size_; }
 
 private:
-    const TStringList& lines_;
+    const StringVector& lines_;
     std::int64_t size_ = 0;
     std::int64_t pos_ = 0;
     std::size_t line_ = 0;
@@ -158,8 +144,8 @@ TmsCustomEncoder::PartEncoding TmsCustomEncoder::EncodingOf(TmsAttItem& item) {
     // Quoted-printable keeps every byte for the reader. MIME lets a message
     // or multipart type carry no such encoding, so those go as plain data.
     part.encoding = teQuotedPrintable;
-    if (StartsWithNoCase(part.contentType, "message/") ||
-        StartsWithNoCase(part.contentType, "multipart/"))
+    if (StartsWithIgnoringCase(part.contentType, "message/") ||
+        StartsWithIgnoringCase(part.contentType, "multipart/"))
         part.contentType = "application/octet-stream";
     return part;
 }
@@ -281,7 +267,7 @@ void TmsCustomEncoder::RemoveReservedHeaders() {
 }
 
 void TmsCustomEncoder::WriteBody() {
-    const TStringList& body = Message.Body().Lines();
+    const StringVector& body = Message.Body().Lines();
     if (Message.CharSet() == csISO8859 || LongLines) {
         BodyTextStream source(body);
         WriteQuotedPrintable(source);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/ascii.h"
 #include "encoding/base64.h"
 #include "encoding/quoted_printable.h"
 #include "util/errors.h"
@@ -10,8 +11,6 @@
 namespace quillpost {
 
 namespace {
-
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 struct EncodedWord {
     std::size_t end = 0;  // index just past the closing "?="
@@ -24,7 +23,7 @@ bool ParseWord(const std::string& value, std::size_t start, EncodedWord& word) {
     if (charsetEnd == std::string::npos || charsetEnd + 2 >= value.size()) return false;
     // A charset is one token: a blank means this "=?" opens no word.
     for (std::size_t i = start + 2; i < charsetEnd; ++i)
-        if (IsBlank(value[i])) return false;
+        if (IsBlankOrControl(value[i])) return false;
     const char letter = value[charsetEnd + 1];
     if (value[charsetEnd + 2] != '?') return false;
     const std::size_t textStart = charsetEnd + 3;
@@ -66,7 +65,7 @@ void DecodeHeaderWords(std::string& value) {
         }
         // Blanks between two encoded words are not part of the text.
         std::size_t rest = word.end;
-        while (rest < value.size() && IsBlank(value[rest])) ++rest;
+        while (rest < value.size() && IsBlankOrControl(value[rest])) ++rest;
         EncodedWord next;
         if (!(rest + 1 < value.size() && value.compare(rest, 2, "=?") == 0 &&
               ParseWord(value, rest, next)))
@@ -76,7 +75,7 @@ void DecodeHeaderWords(std::string& value) {
         decodedAny = true;
     }
     if (decodedAny) {
-        while (!value.empty() && IsBlank(value.back())) value.pop_back();
+        while (!value.empty() && IsBlankOrControl(value.back())) value.pop_back();
         if (value.size() > kShortStringMax) value.resize(kShortStringMax);
     }
 }

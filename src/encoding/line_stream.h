@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "util/stream.h"
-#include "util/string_list.h"
+#include "util/string_vector.h"
 
 namespace quillpost {
 
@@ -41,7 +41,7 @@ public:
     // any line feed is extended to the next one, so no line is ever split.
     void FillLines();
 
-    const TStringList& Lines() const { return lines_; }
+    const StringVector& Lines() const { return lines_; }
     std::int32_t LineIndex() const { return lineIndex_; }
     bool AtEnd() const { return atEnd_; }
     bool LastChunk() const { return lastChunk_; }
@@ -50,7 +50,7 @@ public:
     void SetChunkSize(std::uint16_t size) { chunkSize_ = size == 0 ? 1 : size; }
 
 private:
-    TStringList lines_;
+    StringVector lines_;
     std::int32_t lineIndex_ = -1;
     std::uint16_t chunkSize_ = kDefaultChunkSize;
     bool atEnd_ = false;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 
 #include "platform/message_pump.h"
 #include "util/errors.h"
@@ -12,8 +11,6 @@ namespace quillpost {
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-constexpr unsigned char kCR = 13;
-constexpr unsigned char kLF = 10;
 constexpr unsigned char kEndOfText = 26;
 
 [[noreturn]] void RaiseParagraphTooLarge() { throw EQuillpostError(kParagraphTooLarge); }
@@ -203,116 +200,6 @@ std::string TQuotedPrintable::DecodeLine(std::string_view text) {
     return result;
 }
 
-void TQuotedPrintable::SplitLine(std::string_view paragraph, std::size_t length) {
-    if (length == 0) length = 1;
-    // The usual length escapes into a buffer on the stack.
-    char local[kQPLineLength * 3 + 1];
-    std::string heap;
-    char* buffer = local;
-    if (length > kQPLineLength) {
-        heap.resize(length * 3 + 1);
-        buffer = heap.data();
-    }
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t remaining = paragraph.size() - start;
-        if (remaining < length) {
-            const std::size_t n = EscapeQPPiece(paragraph.substr(start), true, buffer);
-            Lines.emplace_back(buffer, n);
-            return;
-        }
-        // Prefer a cut before a space so that the space begins the next line;
-        // the piece keeps at least its first byte.
-        std::size_t cut = length;
-        while (cut > 0 && paragraph[start + cut] != ' ') --cut;
-        if (cut == 0) cut = length;
-        const std::size_t n = EscapeQPPiece(paragraph.substr(start, cut), false, buffer);
-        Lines.emplace_back(buffer, n);
-        start += cut;
-    }
-}
-
-void TQuotedPrintable::Encode() {
-    Stream.SetPosition(0);
-    const std::int64_t size = Stream.Size();
-    std::int64_t consumed = 0;  // bytes taken from the stream so far
-    std::string paragraph;
-    paragraph.reserve(kQPParagraphBufferSize);
-    bool open = size == 0;  // a paragraph has begun since the last break
-    bool skipLF = false;    // a CR ended the last paragraph; an LF right after belongs to it
-    std::size_t sincePump = 0;
-    // Text of 66 to 80 character lines takes two encoded lines per source
-    // line, so about one line per 32 source bytes: regrowing a list of a
-    // million lines would move them all. A caller that takes each paragraph's
-    // lines as they come keeps no list.
-    if (!OnParagraph)
-        Lines.reserve(Lines.size() +
-                      static_cast<std::size_t>(std::min<std::int64_t>(size, 1 << 26) / 32) + 1);
-    const auto chunk = std::make_unique<char[]>(kQPPumpInterval);
-
-    auto append = [&paragraph](const char* bytes, std::size_t count) {
-        if (paragraph.size() + count > kQPParagraphBufferSize - 1) RaiseParagraphTooLarge();
-        paragraph.append(bytes, count);
-    };
-
-    while (consumed < size) {
-        const std::size_t got = Stream.Read(chunk.get(), kQPPumpInterval);
-        if (got == 0) break;
-        const char* s = chunk.get();
-        std::size_t i = 0;
-        while (i < got) {
-            if (skipLF) {
-                skipLF = false;
-                if (static_cast<unsigned char>(s[i]) == kLF) {
-                    ++i;
-                    continue;
-                }
-            }
-            std::size_t j = i;
-            while (j < got && s[j] != '\r' && s[j] != '\n') ++j;
-            if (j == got) {
-                if (j > i) {
-                    append(s + i, j - i);
-                    open = true;
-                }
-                i = j;
-                break;
-            }
-            const bool lastOfStream = consumed + static_cast<std::int64_t>(j) + 1 >= size;
-            if (lastOfStream) {
-                append(s + i, j - i + 1);
-                open = true;
-            } else if (paragraph.empty()) {
-                // The whole paragraph lies in this chunk: no copy needed.
-                if (j - i > kQPParagraphBufferSize - 1) RaiseParagraphTooLarge();
-                SplitLine(std::string_view(s + i, j - i));
-                open = false;
-                if (OnParagraph) OnParagraph();
-                skipLF = static_cast<unsigned char>(s[j]) == kCR;
-            } else {
-                append(s + i, j - i);
-                SplitLine(paragraph);
-                paragraph.clear();
-                open = false;
-                if (OnParagraph) OnParagraph();
-                skipLF = static_cast<unsigned char>(s[j]) == kCR;
-            }
-            i = j + 1;
-        }
-        consumed += static_cast<std::int64_t>(got);
-        // Streams may hand out small reads; the pump turns per 64 KiB read.
-        sincePump += got;
-        if (sincePump >= kQPPumpInterval) {
-            sincePump = 0;
-            platform::ProcessPendingMessages();
-        }
-    }
-    if (open) {
-        SplitLine(paragraph);
-        if (OnParagraph) OnParagraph();
-    }
-}
-
 void TQuotedPrintable::Decode() {
     // Whole paragraphs are gathered and written in blocks of about 64 KiB; the
     // paragraph in hand starts at paragraphStart.
@@ -350,7 +237,7 @@ void TQuotedPrintable::Decode() {
 
 std::string DecodeQPText(std::string_view text, std::size_t maximum) {
     TMemoryStream stream;
-    TStringList lines{std::string(text)};
+    StringVector lines{std::string(text)};
     TQuotedPrintable(stream, lines).Decode();
     const std::string& bytes = stream.Bytes();
     const std::size_t end = std::min(bytes.find_first_of("\r\n"), bytes.size());

@@ -1,16 +1,15 @@
 #pragma once
-// Quoted-printable of the MIME transfer encoding, between a byte stream and a
-// list of lines: text bodies and text attachments are encoded into lines of at
-// most 65 source bytes; received lines are decoded back into the stream.
+// Quoted-printable of the MIME transfer encoding: text bodies and text
+// attachments are encoded into lines of at most 65 source bytes (the line
+// encoder below); received lines are decoded back into a byte stream.
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
 #include "util/stream.h"
-#include "util/string_list.h"
+#include "util/string_vector.h"
 
 namespace quillpost {
 
@@ -44,32 +43,20 @@ inline constexpr std::array<std::uint8_t, 256> kHexValues = [] {
     return table;
 }();
 
-// A scratch codec for one Encode or one Decode call; it owns neither side.
-// Both raise a plain EQuillpostError kParagraphTooLarge; what was appended to
-// Lines or written to Stream before that stays.
+// A scratch decoder for one Decode call; it owns neither side. Raises a
+// plain EQuillpostError kParagraphTooLarge; what was written to Stream before
+// that stays.
 class TQuotedPrintable {
 public:
-    TQuotedPrintable(TStream& stream, TStringList& lines) : Stream(stream), Lines(lines) {}
+    TQuotedPrintable(TStream& stream, StringVector& lines) : Stream(stream), Lines(lines) {}
 
     TStream& Stream;
-    TStringList& Lines;
-    // Called by Encode after each paragraph's lines were appended; a caller
-    // that writes them out and empties Lines keeps memory to one paragraph.
-    std::function<void()> OnParagraph;
-
-    // The whole of Stream, from position 0, appended to Lines. A break is
-    // CR LF, a lone CR or a lone LF; the stream's very last byte is always
-    // text, so a file ending in a lone LF ends its last line with =0A. An
-    // empty stream gives one empty line. Leaves Stream at its end.
-    void Encode();
+    StringVector& Lines;
     // All of Lines to bytes written to Stream at its position. A line ending
     // in "=" joins the next; every other line gets CR LF, except when its
     // decoded text ends with the byte 26.
     void Decode();
 
-    // Cuts a paragraph into lines of at most Length source bytes, preferring a
-    // cut before a space, and appends them (escaped) to Lines.
-    void SplitLine(std::string_view paragraph, std::size_t length = kQPLineLength);
     // The escaped piece; a piece that is not Last gets the soft break "=",
     // the Last one has a final space escaped so that no reader strips it.
     static std::string EscapeLine(std::string_view text, bool last);
@@ -78,11 +65,13 @@ public:
     static std::string DecodeLine(std::string_view text);
 };
 
-// Streaming encoder into caller buffers, writing exactly the lines
-// TQuotedPrintable::Encode appends to its list, each followed by CR LF, so a
-// bulk writer makes no string per line. Only whole paragraphs are written: the
-// unfinished one is carried, and a break that ends the input so far waits to
-// learn whether it is the last byte (then it is text, as in Encode).
+// Streaming encoder into caller buffers: each encoded line followed by CR LF,
+// so a bulk writer makes no string per line. A break is CR LF, a lone CR or a
+// lone LF; the input's very last byte is always text, so a file ending in a
+// lone LF ends its last line with =0A. A paragraph is cut into pieces of at
+// most 65 bytes, preferring a cut before a space. Only whole paragraphs are
+// written: the unfinished one is carried, and a break that ends the input so
+// far waits to learn whether it is the last byte.
 // A paragraph too large stops the run: the call that meets it still returns
 // what the paragraphs before it wrote, and the next Step or Finish raises a
 // plain EQuillpostError kParagraphTooLarge. Finish resets for a new run.
@@ -122,7 +111,7 @@ private:
     void Fail();
     // Appends Count bytes to the carried paragraph; false when too large.
     bool Carry(const char* bytes, std::size_t count);
-    // One paragraph's lines, cut as TQuotedPrintable::SplitLine cuts them.
+    // One paragraph's lines.
     char* WriteParagraph(const char* text, std::size_t size, char* out) const;
 
     std::string paragraph_;

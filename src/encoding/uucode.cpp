@@ -2,14 +2,13 @@
 
 #include <algorithm>
 
+#include "base/ascii.h"
 #include "util/errors.h"
 
 namespace quillpost {
 namespace {
 
 [[noreturn]] void InvalidCharacter() { throw EInOutError("Invalid Character"); }
-
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
 }  // namespace
 
@@ -70,12 +69,8 @@ std::string DecodeUULine(std::string_view line, std::size_t maximum) {
 
 bool IsUUBeginLine(std::string_view line) {
     constexpr std::string_view word = "begin";
-    if (line.size() <= 8) return false;
-    for (std::size_t i = 0; i < word.size(); ++i)
-        if ((line[i] | 0x20) != word[i]) return false;
-    std::string_view rest = line.substr(word.size());
-    while (!rest.empty() && IsBlankOrControl(rest.front())) rest.remove_prefix(1);
-    while (!rest.empty() && IsBlankOrControl(rest.back())) rest.remove_suffix(1);
+    if (line.size() <= 8 || !StartsWithIgnoringCase(line, word)) return false;
+    const std::string_view rest = TrimBlanksAndControls(line.substr(word.size()));
     if (rest.size() < 3) return false;
     std::string_view mode = rest.substr(0, 3);
     if (mode[0] == '+' || mode[0] == '-') mode.remove_prefix(1);

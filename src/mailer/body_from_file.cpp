@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "base/ascii.h"
 #include "mailer/mailer.h"
 #include "platform/file_access.h"
 #include "platform/process.h"
@@ -17,16 +18,6 @@
 
 namespace quillpost {
 namespace {
-
-// Blanks and control characters: every character with a code of 32 or less.
-std::string TrimBlanksAndControls(std::string_view s) {
-    auto outside = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    std::size_t first = 0;
-    std::size_t last = s.size();
-    while (first < last && outside(s[first])) ++first;
-    while (last > first && outside(s[last - 1])) --last;
-    return std::string(s.substr(first, last - first));
-}
 
 // The directory the program lies in, by the system's own path rules.
 std::string ProgramDirectoryOf(std::string_view programPath) {
@@ -50,8 +41,8 @@ bool TMailer::GetBodyTextFromFile(std::string_view strInputFile, WordBool bolEra
                                   WordBool bolShowWindow) {
     // Trimmed before the directory is taken, so that the directory entered
     // is the one of the program that is run.
-    pgpPath_ = TrimBlanksAndControls(pgpPath_);
-    pgpParams_ = TrimBlanksAndControls(pgpParams_);
+    pgpPath_ = std::string(TrimBlanksAndControls(pgpPath_));
+    pgpParams_ = std::string(TrimBlanksAndControls(pgpParams_));
 
     // Leaving this scope makes the directory of the start current again.
     platform::ScopedWorkingDirectory directory(ProgramDirectoryOf(pgpPath_));

@@ -10,7 +10,7 @@
 #include "message/address_list.h"
 #include "util/ansi_types.h"
 #include "util/stream.h"
-#include "util/string_list.h"
+#include "util/string_vector.h"
 
 namespace quillpost {
 
@@ -108,9 +108,9 @@ public:
     const TmsAddressList& Recipients() const { return recipients_; }
     const TmsAddressList& CCs() const { return cc_; }
     const TmsAddressList& BCCs() const { return bcc_; }
-    const TStringList& ExtraHeaders() const { return extraHeaders_; }
-    const TStringList& BodyLines() const { return body_; }
-    const TStringList& Attachments() const { return attachments_; }
+    const StringVector& ExtraHeaders() const { return extraHeaders_; }
+    const StringVector& BodyLines() const { return body_; }
+    const StringVector& Attachments() const { return attachments_; }
     std::int16_t StoredEncoding() const { return encoding_; }
     std::int32_t TimeOutSeconds() const { return timeOut_; }
     std::int32_t PGPTimeOut() const { return pgpTimeOut_; }
@@ -154,12 +154,12 @@ private:
     std::int32_t timeOut_ = 45;
     WordBool confirmRead_ = kWordFalse;
     WordBool returnReceipt_ = kWordFalse;
-    TStringList extraHeaders_;
+    StringVector extraHeaders_;
     std::string contentType_;
-    TStringList body_;
+    StringVector body_;
     WordBool wordWrap_ = kWordFalse;
     std::uint16_t wordWrapLen_ = 70;
-    TStringList attachments_;
+    StringVector attachments_;
     WordBool useMSMailHeaders_ = kWordTrue;
     WordBool live_ = kWordTrue;
     std::int32_t pgpTimeOut_ = 45;

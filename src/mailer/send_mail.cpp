@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "base/ascii.h"
 #include "mailer/mailer.h"
 #include "message/message.h"
 #include "platform/messenger.h"
@@ -18,15 +19,11 @@ namespace {
 // The messenger is given this long; its outcome is ignored.
 constexpr unsigned kMessengerWaitMs = 18;
 
-std::string Trimmed(std::string_view text) {
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) text.remove_prefix(1);
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.remove_suffix(1);
-    return std::string(text);
-}
-
 }  // namespace
 
-std::string TMailer::GetHost(int n) const { return ExtractWord(n + 1, remoteHost_, kHostSeparators); }
+std::string TMailer::GetHost(int n) const {
+    return ExtractWord(n + 1, remoteHost_, kHostSeparators);
+}
 
 std::string TMailer::MessengerCommandLine() const {
     return "NET SEND " + fromName_ + " Subject: " + subject_ + "\r\n\r\n" + BuildBodyText();
@@ -56,7 +53,7 @@ bool TMailer::SendMail() {
             // A message the server accepted went out: a retry would send it twice.
             if (!smtp->MessageAccepted()) {
                 const std::string second = GetHost(1);
-                if (Trimmed(second).empty()) {
+                if (TrimBlanksAndControls(second).empty()) {
                     result = false;
                 } else {
                     smtp->Server = second;

@@ -41,10 +41,7 @@ void TmsArticle::Clear() {
 
 void TmsArticle::WriteProperties(ComponentWriter& writer, const std::string& prefix) const {
     TmsCustomMessage::WriteProperties(writer, prefix);
-    if (!newsGroups_.empty()) {
-        writer.WritePropName(prefix + "NewsGroups");
-        writer.WriteString(newsGroups_);
-    }
+    if (!newsGroups_.empty()) writer.WriteString(prefix + "NewsGroups", newsGroups_);
 }
 
 bool TmsArticle::ReadProperty(ComponentReader& reader, std::string_view name) {

@@ -1,21 +1,12 @@
 #include "message/attachment_item.h"
 
+#include "base/ascii.h"
 #include "platform/content_type.h"
 #include "util/errors.h"
 #include "util/file_name.h"
 #include "util/short_string.h"
 
 namespace quillpost {
-namespace {
-
-std::string AsciiUpper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
-
-}  // namespace
 
 const char* TransferEncodingName(TTransferEncoding value) {
     if (static_cast<std::int32_t>(value) >= kTransferEncodingCount) RaiseRangeError();
@@ -30,11 +21,15 @@ std::string ContentTypeForFile(std::string_view name) {
 
 TTransferEncoding TransferEncodingForContentType(std::string_view contentType) {
     // Whole texts only: a type with parameters is sent in base64.
-    const std::string upper = AsciiUpper(contentType);
+    const std::string upper = AsciiUpperText(contentType);
     if (upper == "TEXT/PLAIN" || upper == "TEXT/RTF" || upper == "TEXT/HTML")
         return teQuotedPrintable;
     if (upper == "MESSAGE/RFC822") return te7Bit;
     return teBase64;
+}
+
+bool IsAlternativeName(std::string_view fileName) {
+    return StartsWithIgnoringCase(ExtractFileName(fileName), "_alt.");
 }
 
 void TmsAttItem::SetFileName(std::string_view name) {

@@ -31,6 +31,10 @@ std::string ContentTypeForFile(std::string_view name);
 // rich and HTML text, seven-bit for a whole message, base64 for the rest.
 TTransferEncoding TransferEncodingForContentType(std::string_view contentType);
 
+// Whether an attached file is part of the alternative group: its name (the
+// directory aside) begins with "_alt.", in any case.
+bool IsAlternativeName(std::string_view fileName);
+
 class TmsAttItem : public TPersistent {
 public:
     const char* ClassName() const override { return "TmsAttItem"; }

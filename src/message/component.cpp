@@ -24,10 +24,7 @@ void TComponent::RemoveFreeNotification(TFreeObserver* observer) {
 }
 
 void TComponent::WriteProperties(ComponentWriter& writer, const std::string& prefix) const {
-    if (tag_ != 0) {
-        writer.WritePropName(prefix + "Tag");
-        writer.WriteInteger(tag_);
-    }
+    if (tag_ != 0) writer.WriteInteger(prefix + "Tag", tag_);
 }
 
 bool TComponent::ReadProperty(ComponentReader& reader, std::string_view name) {

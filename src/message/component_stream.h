@@ -50,6 +50,23 @@ public:
     void WriteInteger(std::int32_t value);
     void WriteBoolean(bool value);
     void WriteIdent(std::string_view identifier);
+    // A property whole: its name, then its value.
+    void WriteString(std::string_view name, std::string_view value) {
+        WritePropName(name);
+        WriteString(value);
+    }
+    void WriteInteger(std::string_view name, std::int32_t value) {
+        WritePropName(name);
+        WriteInteger(value);
+    }
+    void WriteBoolean(std::string_view name, bool value) {
+        WritePropName(name);
+        WriteBoolean(value);
+    }
+    void WriteIdent(std::string_view name, std::string_view identifier) {
+        WritePropName(name);
+        WriteIdent(identifier);
+    }
     void WriteListBegin();
     void WriteListEnd();
 

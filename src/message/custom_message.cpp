@@ -1,5 +1,6 @@
 #include "message/custom_message.h"
 
+#include "base/ascii.h"
 #include "message/component_stream.h"
 #include "util/errors.h"
 #include "util/file_name.h"
@@ -8,18 +9,6 @@
 
 namespace quillpost {
 namespace {
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string AsciiLowerText(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = AsciiLower(c);
-    return out;
-}
-
-bool IsAlternativePart(const TmsAttItem& item) {
-    return AsciiLowerText(ExtractFileName(item.FileName())).starts_with("_alt.");
-}
 
 constexpr const char* kDefaultContentType = "text/plain";
 
@@ -42,7 +31,7 @@ std::string TmsCustomMessage::ContentType() const {
     const std::int32_t attached = attachments_.Count();
     bool allAlternative = attached > 0;
     for (const TmsAttItem& item : attachments_)
-        allAlternative = allAlternative && IsAlternativePart(item);
+        allAlternative = allAlternative && IsAlternativeName(item.FileName());
 
     if (allAlternative)
         contentType_ = "multipart/alternative";
@@ -104,29 +93,15 @@ void TmsCustomMessage::WriteProperties(ComponentWriter& writer, const std::strin
     attachments_.WriteProperties(writer, prefix + "Attachments.");
     // The computed value is what a reader of the property sees, so that is what
     // is saved; the creation value counts as the default.
-    if (const std::string type = ContentType(); type != kDefaultContentType) {
-        writer.WritePropName(prefix + "ContentType");
-        writer.WriteString(type);
-    }
-    if (encoding_ != meMIME) {
-        writer.WritePropName(prefix + "Encoding");
-        writer.WriteIdent(kMsgEncodingNames[encoding_]);
-    }
+    if (const std::string type = ContentType(); type != kDefaultContentType)
+        writer.WriteString(prefix + "ContentType", type);
+    if (encoding_ != meMIME) writer.WriteIdent(prefix + "Encoding", kMsgEncodingNames[encoding_]);
     sender_.WriteProperties(writer, prefix + "Sender.");
-    if (!subject_.empty()) {
-        writer.WritePropName(prefix + "Subject");
-        writer.WriteString(subject_);
-    }
-    if (charSet_ != csUSASCII) {
-        writer.WritePropName(prefix + "CharSet");
-        writer.WriteIdent(kCharSetNames[charSet_]);
-    }
+    if (!subject_.empty()) writer.WriteString(prefix + "Subject", subject_);
+    if (charSet_ != csUSASCII) writer.WriteIdent(prefix + "CharSet", kCharSetNames[charSet_]);
     headers_.WriteProperties(writer, prefix + "Headers.");
     body_.WriteProperties(writer, prefix + "Body.");
-    if (!determineContentType_) {
-        writer.WritePropName(prefix + "DetermineContentType");
-        writer.WriteBoolean(false);
-    }
+    if (!determineContentType_) writer.WriteBoolean(prefix + "DetermineContentType", false);
 }
 
 bool TmsCustomMessage::ReadProperty(ComponentReader& reader, std::string_view name) {

@@ -2,33 +2,13 @@
 
 #include <algorithm>
 
+#include "base/ascii.h"
 #include "encoding/header_words.h"
 #include "util/short_string.h"
 
 namespace quillpost {
 
 namespace {
-
-bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 32; }
-
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsTrimmed(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsTrimmed(text.back())) text.remove_suffix(1);
-    return text;
-}
-
-bool StartsWithNoCase(std::string_view line, std::string_view prefix) {
-    if (line.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (Upper(line[i]) != Upper(prefix[i])) return false;
-    return true;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && StartsWithNoCase(a, b);
-}
 
 std::string WithColon(std::string_view name) {
     std::string result(name);
@@ -47,10 +27,10 @@ bool IsContinuation(std::string_view line) {
 // by one blank each.
 std::string JoinedValue(const TStrings& headers, std::int32_t index) {
     const std::string& line = headers[index];
-    std::string value(Trim(std::string_view(line).substr(line.find(':') + 1)));
+    std::string value(TrimBlanksAndControls(std::string_view(line).substr(line.find(':') + 1)));
     for (std::int32_t i = index + 1; i < headers.Count() && IsContinuation(headers[i]); ++i) {
         value += ' ';
-        value += Trim(headers[i]);
+        value += TrimBlanksAndControls(headers[i]);
     }
     return value;
 }
@@ -58,19 +38,19 @@ std::string JoinedValue(const TStrings& headers, std::int32_t index) {
 std::int32_t FindHeader(const TStrings& headers, std::string_view nameWithColon,
                         std::int32_t from = 0) {
     for (std::int32_t i = from; i < headers.Count(); ++i)
-        if (StartsWithNoCase(headers[i], nameWithColon)) return i;
+        if (StartsWithIgnoringCase(headers[i], nameWithColon)) return i;
     return -1;
 }
 
 std::string DecodedItem(std::string_view item) {
-    std::string text = ShortString(Trim(item));
+    std::string text = ShortString(TrimBlanksAndControls(item));
     DecodeHeaderWords(text);
-    return std::string(Trim(text));
+    return std::string(TrimBlanksAndControls(text));
 }
 
 // Splits at commas outside double quotes (a backslash escapes the next
 // character inside quotes); empty items are no items.
-void SplitItems(std::string_view value, TStringList& values) {
+void SplitItems(std::string_view value, StringVector& values) {
     bool quoted = false;
     std::size_t start = 0;
     for (std::size_t i = 0; i <= value.size(); ++i) {
@@ -97,13 +77,14 @@ std::string GetHeaderValue(const TStrings& headers, std::string_view name) {
     if (index < 0) return {};
     std::string value = JoinedValue(headers, index);
     const std::string_view bare = std::string_view(key).substr(0, key.size() - 1);
-    if (EqualsNoCase(bare, "CONTENT-TYPE") || EqualsNoCase(bare, "X-UIDL")) return value;
+    if (SameTextIgnoringCase(bare, "CONTENT-TYPE") || SameTextIgnoringCase(bare, "X-UIDL"))
+        return value;
     value = ShortString(value);
     DecodeHeaderWords(value);
     return value;
 }
 
-void GetHeaderValues(const TStrings& headers, std::string_view name, TStringList& values) {
+void GetHeaderValues(const TStrings& headers, std::string_view name, StringVector& values) {
     values.clear();
     // The name is matched as a plain prefix, without a colon: stored messages
     // and callers rely on "TO" collecting every line that begins with it.
@@ -126,17 +107,17 @@ std::string GetParamValue(std::string_view paramName, std::string_view text) {
     // end of "filename", and an "=" (blanks allowed around it) follows.
     std::size_t valueStart = std::string_view::npos;
     for (std::size_t k = 0; k + paramName.size() <= text.size(); ++k) {
-        if (!StartsWithNoCase(text.substr(k), paramName)) continue;
-        if (k > 0 && text[k - 1] != ';' && !IsTrimmed(text[k - 1])) continue;
+        if (!StartsWithIgnoringCase(text.substr(k), paramName)) continue;
+        if (k > 0 && text[k - 1] != ';' && !IsBlankOrControl(text[k - 1])) continue;
         std::size_t j = k + paramName.size();
-        while (j < text.size() && IsTrimmed(text[j])) ++j;
+        while (j < text.size() && IsBlankOrControl(text[j])) ++j;
         if (j < text.size() && text[j] == '=') {
             valueStart = j + 1;
             break;
         }
     }
     if (valueStart == std::string_view::npos) return {};
-    std::string_view rest = Trim(text.substr(valueStart));
+    std::string_view rest = TrimBlanksAndControls(text.substr(valueStart));
     std::string_view collected;
     if (!rest.empty() && rest.front() == '"') {
         rest.remove_prefix(1);
@@ -145,14 +126,14 @@ std::string GetParamValue(std::string_view paramName, std::string_view text) {
         collected = rest.substr(0, rest.find_first_of(" ;"));
     }
     if (!collected.empty() && collected.back() == ';') collected.remove_suffix(1);
-    return std::string(Trim(collected));
+    return std::string(TrimBlanksAndControls(collected));
 }
 
 std::string FirstToken(std::string_view text) {
     // No length limit: a first token longer than a short text comes back whole
     // and is cut where it is stored. Leading blanks are not a token's end.
-    text = Trim(text);
-    return std::string(Trim(text.substr(0, text.find_first_of(" ;"))));
+    text = TrimBlanksAndControls(text);
+    return std::string(TrimBlanksAndControls(text.substr(0, text.find_first_of(" ;"))));
 }
 
 }  // namespace quillpost

@@ -20,7 +20,7 @@ std::string GetHeaderValue(const TStrings& headers, std::string_view name);
 
 // Every comma-separated item of every line beginning with Name (and its
 // continuation lines); quoted commas never split an item.
-void GetHeaderValues(const TStrings& headers, std::string_view name, TStringList& values);
+void GetHeaderValues(const TStrings& headers, std::string_view name, StringVector& values);
 
 // Deletes the first line named Name together with its continuation lines.
 void RemoveHeader(TStrings& headers, std::string_view name);

@@ -1,5 +1,6 @@
 #include "message/mail_address.h"
 
+#include "base/ascii.h"
 #include "message/component_stream.h"
 #include "util/short_string.h"
 
@@ -24,14 +25,8 @@ void TmsMailAddress::Clear() {
 }
 
 void TmsMailAddress::WriteProperties(ComponentWriter& writer, const std::string& prefix) const {
-    if (!name_.empty()) {
-        writer.WritePropName(prefix + "Name");
-        writer.WriteString(name_);
-    }
-    if (!address_.empty()) {
-        writer.WritePropName(prefix + "Address");
-        writer.WriteString(address_);
-    }
+    if (!name_.empty()) writer.WriteString(prefix + "Name", name_);
+    if (!address_.empty()) writer.WriteString(prefix + "Address", address_);
 }
 
 bool TmsMailAddress::ReadProperty(ComponentReader& reader, std::string_view name) {
@@ -46,8 +41,7 @@ bool TmsMailAddress::ReadProperty(ComponentReader& reader, std::string_view name
 }
 
 std::string TrimQuotes(std::string_view text) {
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) text.remove_prefix(1);
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.remove_suffix(1);
+    text = TrimBlanksAndControls(text);
     while (!text.empty() && text.front() == '"') text.remove_prefix(1);
     while (!text.empty() && text.back() == '"') text.remove_suffix(1);
     return std::string(text);

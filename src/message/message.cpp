@@ -60,14 +60,8 @@ void TmsMessage::Clear() {
 void TmsMessage::WriteProperties(ComponentWriter& writer, const std::string& prefix) const {
     TmsCustomMessage::WriteProperties(writer, prefix);
     recipients_.WriteProperties(writer, prefix + "Recipients.");
-    if (returnReceipt_) {
-        writer.WritePropName(prefix + "ReturnReceipt");
-        writer.WriteBoolean(true);
-    }
-    if (priority_ != ptNormal) {
-        writer.WritePropName(prefix + "Priority");
-        writer.WriteIdent(kPriorityNames[priority_]);
-    }
+    if (returnReceipt_) writer.WriteBoolean(prefix + "ReturnReceipt", true);
+    if (priority_ != ptNormal) writer.WriteIdent(prefix + "Priority", kPriorityNames[priority_]);
     cc_.WriteProperties(writer, prefix + "CC.");
     bcc_.WriteProperties(writer, prefix + "BCC.");
 }

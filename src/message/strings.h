@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "message/persistent.h"
-#include "util/string_list.h"
+#include "util/string_vector.h"
 
 namespace quillpost {
 
@@ -25,8 +25,8 @@ public:
     void Delete(std::int32_t index);
     void Clear() { items_.clear(); }
 
-    const TStringList& Lines() const { return items_; }
-    TStringList& Lines() { return items_; }
+    const StringVector& Lines() const { return items_; }
+    StringVector& Lines() { return items_; }
     auto begin() const { return items_.begin(); }
     auto end() const { return items_.end(); }
 
@@ -36,7 +36,7 @@ public:
 
 private:
     void CheckIndex(std::int32_t index, std::int32_t limit) const;
-    TStringList items_;
+    StringVector items_;
 };
 
 }  // namespace quillpost

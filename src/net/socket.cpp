@@ -5,6 +5,7 @@
 #include <deque>
 #include <exception>
 
+#include "base/winsock_codes.h"
 #include "net/winsock_binding.h"
 #include "util/errors.h"
 #include "util/message_table.h"
@@ -255,7 +256,8 @@ void TagSocket::ResolveHost() {
     if (!events_->StartHostLookup(host)) {
         // The lookup could not start: report why rather than wait for nothing.
         int code = events_->LastError();
-        RaiseError(static_cast<std::uint16_t>(code != 0 ? code : 11001));
+        RaiseError(static_cast<std::uint16_t>(
+            code != 0 ? code : static_cast<int>(winsock::kHostNotFound)));
     }
     StartTimer();
     WaitUntil([this] { return hostDone_ || timedOut_ || canceled_; });
@@ -322,7 +324,7 @@ void TagSocket::EstablishConnection() {
     StartTimer();
     if (!events_->ConnectSocket(address_, port_)) {
         int code = events_->LastError();
-        if (code != platform::kWouldBlock) RaiseError(static_cast<std::uint16_t>(code));
+        if (code != winsock::kWouldBlock) RaiseError(static_cast<std::uint16_t>(code));
     }
     // A refused or unreachable connection is reported as such, not as a
     // time-out after the full TimeOut.
@@ -418,7 +420,7 @@ void TagSocket::ReadLine(std::string& Line) {
             owesRecv_ = false;
             if (n < 0) {
                 int code = events_->LastError();
-                if (code != platform::kWouldBlock && !canceled_)
+                if (code != winsock::kWouldBlock && !canceled_)
                     RaiseError(static_cast<std::uint16_t>(code));
                 // Nothing yet: block until the socket or the tick has news.
                 events_->WaitForActivity(false);
@@ -453,13 +455,13 @@ void TagSocket::SendBytes(const char* data, std::size_t count, bool restartOnPro
     std::size_t p = 0;
     do {
         events_->DispatchPending();
-        if (!Connected() && !canceled_) RaiseError(10038);
+        if (!Connected() && !canceled_) RaiseError(winsock::kNotASocket);
         long n = Connected() ? events_->Send(data + p, count - p) : -1;
         if (n < 0) {
-            int code = Connected() ? events_->LastError() : 10038;
-            if (code != platform::kWouldBlock && !canceled_)
+            int code = Connected() ? events_->LastError() : static_cast<int>(winsock::kNotASocket);
+            if (code != winsock::kWouldBlock && !canceled_)
                 RaiseError(static_cast<std::uint16_t>(code));
-            if (code == platform::kWouldBlock) events_->WaitForActivity(true);
+            if (code == winsock::kWouldBlock) events_->WaitForActivity(true);
         } else {
             p += static_cast<std::size_t>(n);
             if (restartOnProgress && n > 0) {
@@ -577,8 +579,8 @@ void TagSocket::AddLogLine(const std::string& line) {
     }
 }
 
-TStringList TagSocket::LogLines() const {
-    TStringList lines = logHead_;
+StringVector TagSocket::LogLines() const {
+    StringVector lines = logHead_;
     if (logLeftOut_ != 0) lines.push_back("[" + std::to_string(logLeftOut_) + " lines left out]");
     lines.insert(lines.end(), logTail_.begin(), logTail_.end());
     return lines;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/socket_events.h"
-#include "util/string_list.h"
+#include "util/string_vector.h"
 
 namespace quillpost {
 
@@ -20,7 +20,8 @@ class TagSocket;
 
 using TNotifyEvent = std::function<void(TagSocket& sender)>;
 using TmsProgressEvent = std::function<void(TagSocket& sender, std::int32_t Perc)>;
-// The handler may change Msg; the raised exception carries it as changed.
+// The handler may change Msg: a socket error is raised with the changed text;
+// a time-out or a cancel is raised with its own text whatever the handler did.
 using TmsErrorEvent = std::function<void(TagSocket& sender, std::string& Msg)>;
 using TmsLineEvent = std::function<void(TagSocket& sender, const std::string& Line)>;
 
@@ -118,7 +119,7 @@ public:
     void WriteLog();
     // The log so far. Past kLogPartLimit bytes of head and as many of tail,
     // lines in between are left out, with one line saying how many.
-    TStringList LogLines() const;
+    StringVector LogLines() const;
 
     // Splitting of Server.
     std::string HostFromServer() const;
@@ -171,7 +172,7 @@ private:
     bool queueCounts_ = false;
     long queued_ = -1;  // the send queue at the last tick
     std::int32_t startupCount_ = 0;
-    TStringList logHead_;
+    StringVector logHead_;
     std::deque<std::string> logTail_;
     std::size_t logHeadBytes_ = 0;
     std::size_t logTailBytes_ = 0;

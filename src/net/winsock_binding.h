@@ -61,15 +61,4 @@ private:
 // The process-wide binding (not loaded until asked).
 TagWinsock& Winsock();
 
-// Decoding of a notification's lParam.
-inline std::uint16_t WSAGetAsyncError(std::uint32_t lParam) {
-    return static_cast<std::uint16_t>(lParam >> 16);
-}
-inline std::uint16_t WSAGetSelectError(std::uint32_t lParam) {
-    return static_cast<std::uint16_t>(lParam >> 16);
-}
-inline std::uint16_t WSAGetSelectEvent(std::uint32_t lParam) {
-    return static_cast<std::uint16_t>(lParam & 0xFFFF);
-}
-
 }  // namespace quillpost

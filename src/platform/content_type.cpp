@@ -5,6 +5,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "base/ascii.h"
+
 namespace quillpost::platform {
 namespace {
 
@@ -19,14 +21,6 @@ std::string& OverridePath() {
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string AsciiLower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) c = AsciiLower(c);
-    return lower;
-}
 
 // The last table read, as extension (lower case) -> type, the first line
 // naming an extension winning. A message with many attachments asks once per
@@ -60,7 +54,7 @@ struct TableCache {
                     type = word;
                     first = false;
                 } else {
-                    types.emplace(AsciiLower(word), std::string(type));
+                    types.emplace(AsciiLowerText(word), std::string(type));
                 }
             }
         }
@@ -101,7 +95,7 @@ std::string ContentTypeFromTable(const std::string& tablePath, std::string_view 
         cache.size = size;
         cache.loaded = true;
     }
-    auto found = cache.types.find(AsciiLower(extension.substr(1)));
+    auto found = cache.types.find(AsciiLowerText(extension.substr(1)));
     return found != cache.types.end() ? found->second : std::string();
 }
 

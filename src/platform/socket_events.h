@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "base/winsock_codes.h"
+
 namespace quillpost::platform {
 
 // Where the socket functions are found, by name, at every call. Raises when
@@ -30,7 +32,6 @@ inline constexpr std::uint16_t kFdConnect = 16;
 inline constexpr std::uint16_t kFdClose = 32;
 
 inline constexpr std::uint32_t kAddressNone = 0xFFFFFFFFu;
-inline constexpr int kWouldBlock = 10035;
 
 class SocketEventSink {
 public:
@@ -75,7 +76,7 @@ public:
     // Asks for read, write, connect and close notifications; makes the socket
     // non-blocking.
     virtual bool SelectEvents() = 0;
-    // False with LastError() == kWouldBlock when the connection is under way.
+    // False with LastError() == winsock::kWouldBlock when the connection is under way.
     virtual bool ConnectSocket(std::uint32_t address, std::uint16_t port) = 0;
     // Bytes moved, or -1 (LastError tells why).
     virtual long Send(const char* data, std::size_t count) = 0;

@@ -1,5 +1,6 @@
 #include "smtp/smtp_client.h"
 
+#include "base/winsock_codes.h"
 #include "encoding/temp_file_stream.h"
 #include "platform/message_pump.h"
 #include "util/errors.h"
@@ -7,9 +8,6 @@
 
 namespace quillpost {
 namespace {
-
-// Reported when the server hangs up before it has answered a command.
-constexpr std::uint16_t kConnectionReset = 10054;
 
 // No honest reply comes near these; a server that goes on past them is
 // trying to fill memory or to hold the client.
@@ -167,7 +165,7 @@ void TmsSMTP::ReadReply() {
         // answers cannot count as accepted; only a missing answer to QUIT
         // is harmless, the dialogue being over.
         if (lastReply_.empty() && PeerClosed()) {
-            if (!loggingOut_) RaiseError(kConnectionReset);
+            if (!loggingOut_) RaiseError(winsock::kConnectionReset);
             return;
         }
         bytes += lastReply_.size() + 2;

@@ -4,7 +4,6 @@
 // parser recovers. Skips where Debian's python3 cannot run (under Wine).
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +16,7 @@
 #include "decoding/custom_decoder.h"
 #include "message/article.h"
 #include "message/message.h"
+#include "temp_dir.h"
 
 namespace quillpost {
 namespace {
@@ -47,20 +47,9 @@ std::string FromHex(const std::string& hex) {
 
 class MailPeer {
 public:
-    MailPeer() {
-        static std::atomic<int> serial{0};
-        dir_ = fs::temp_directory_path() /
-               ("qp_mail_peer_" + std::to_string(std::rand()) + "_" + std::to_string(serial++));
-        fs::create_directories(dir_);
-    }
-    ~MailPeer() {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
     // Runs the peer with Args and the manifest path last; nullopt on failure.
     std::optional<std::vector<ExpectedMessage>> Run(const std::string& args) {
-        const fs::path out = dir_ / "manifest.txt";
+        const fs::path out = Dir() / "manifest.txt";
         const std::string command = "/usr/bin/python3 '" + std::string(QP_TEST_DATA_DIR) +
                                     "/decoding/mail_peer.py' " + args + " '" + out.string() +
                                     "' 2>/dev/null";
@@ -97,7 +86,7 @@ public:
         return result;
     }
 
-    const fs::path& Dir() const { return dir_; }
+    fs::path Dir() const { return temp_.Path(); }
 
     static bool Available() {
         static const bool available = [] {
@@ -108,7 +97,7 @@ public:
     }
 
 private:
-    fs::path dir_;
+    testing::TempDir temp_;
 };
 
 #define QP_REQUIRE_MAIL_PEER()                                                   \

@@ -3,7 +3,6 @@
 // line invariants that SMTP and MIME readers depend on.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +13,7 @@
 
 #include "encoding/base64.h"
 #include "encoding/compose_random.h"
+#include "temp_dir.h"
 #include "util/stream.h"
 
 namespace quillpost {
@@ -38,11 +38,8 @@ std::string FromBase64(const std::string& text) {
 // Windows build under Wine).
 std::optional<std::vector<PeerMessage>> ReadWithPython(const std::vector<std::string>& messages,
                                                        bool ping = false) {
-    static std::atomic<int> serial{0};
-    const auto dir =
-        std::filesystem::temp_directory_path() /
-        ("qp_mime_peer_" + std::to_string(std::rand()) + "_" + std::to_string(serial++));
-    std::filesystem::create_directories(dir);
+    const testing::TempDir temp;
+    const std::filesystem::path dir = temp.Path();
     std::string command = "/usr/bin/python3 '" + std::string(QP_TEST_DATA_DIR) +
                           "/encoding/mime_peer.py' " + (ping ? "ping " : "") + "'" +
                           (dir / "out").string() + "'";
@@ -79,8 +76,6 @@ std::optional<std::vector<PeerMessage>> ReadWithPython(const std::vector<std::st
         }
         if (!ping || pong) result = std::move(read);
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
     return result;
 }
 

@@ -1,5 +1,6 @@
-// The buffer encoder must write byte for byte what the line list holds, CR LF
-// after each line, however the input is cut into steps, failures included.
+// The buffer encoder must write byte for byte what the reference's line list
+// holds, CR LF after each line, however the input is cut into steps, failures
+// included.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "encoding/qp_reference.h"
 #include "encoding/quoted_printable.h"
 #include "util/errors.h"
 
@@ -21,12 +23,10 @@ struct Outcome {
 
 // The list path: lines appended before a failure stay.
 Outcome ThroughList(const std::string& input, bool doublePeriods) {
-    TMemoryStream stream;
-    stream.Assign(input);
-    TStringList lines;
+    StringVector lines;
     Outcome result;
     try {
-        TQuotedPrintable(stream, lines).Encode();
+        testing::ReferenceQPLines(input, lines);
     } catch (const EQuillpostError& e) {
         EXPECT_STREQ(e.what(), kParagraphTooLarge);
         result.tooLarge = true;
@@ -63,8 +63,7 @@ Outcome ThroughBuffer(QuotedPrintableLineEncoder& encoder, const std::string& in
             EXPECT_LE(bound, QuotedPrintableLineEncoder::StepMaxOutput(take));
             call(bound, [&](char* out) { return encoder.Step(input.data() + pos, take, out); });
         }
-        call(encoder.MaxOutput(0),
-             [&](char* out) { return encoder.Finish(out); });
+        call(encoder.MaxOutput(0), [&](char* out) { return encoder.Finish(out); });
     } catch (const EQuillpostError& e) {
         EXPECT_STREQ(e.what(), kParagraphTooLarge);
         result.tooLarge = true;
@@ -95,14 +94,39 @@ TEST(QuotedPrintableLineEncoder, EdgeCasesMatchTheLineList) {
     const std::string a65(65, 'a');
     const std::string full(kQPParagraphBufferSize - 1, 'p');
     const std::vector<std::string> cases = {
-        "", "\r", "\n", "\r\n", "\n\r", "\r\r", "\n\n", "\r\n\r\n", "abc\r", "abc\n", "abc\r\n\n",
-        "a\r\rb", "a\n\r\nb", ".", ".\r\n..x\r\n", "end \r\nnext ", a65, a65 + "\r\n", a65 + a65,
-        " " + std::string(70, 'z'), std::string(60, 'x') + " " + std::string(9, 'y'),
+        "",
+        "\r",
+        "\n",
+        "\r\n",
+        "\n\r",
+        "\r\r",
+        "\n\n",
+        "\r\n\r\n",
+        "abc\r",
+        "abc\n",
+        "abc\r\n\n",
+        "a\r\rb",
+        "a\n\r\nb",
+        ".",
+        ".\r\n..x\r\n",
+        "end \r\nnext ",
+        a65,
+        a65 + "\r\n",
+        a65 + a65,
+        " " + std::string(70, 'z'),
+        std::string(60, 'x') + " " + std::string(9, 'y'),
         // The paragraph limit with and without the last-byte rule.
-        full, full + "\r\n", full + "\n", full + "\r", full + "p", "first\r\n" + full + "p\r\n",
-        full + "\r\n" + full, "x\r\n" + full + "\r\ntail",
+        full,
+        full + "\r\n",
+        full + "\n",
+        full + "\r",
+        full + "p",
+        "first\r\n" + full + "p\r\n",
+        full + "\r\n" + full,
+        "x\r\n" + full + "\r\ntail",
     };
-    for (std::size_t i = 0; i < cases.size(); ++i) ExpectSameBytes(cases[i], "case " + std::to_string(i));
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        ExpectSameBytes(cases[i], "case " + std::to_string(i));
 }
 
 TEST(QuotedPrintableLineEncoder, RandomInputsMatchTheLineList) {

@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 
+#include "encoding/codec_peer.h"
 #include "util/errors.h"
 
 namespace quillpost {
@@ -154,52 +155,23 @@ TEST(UUCode, BeginLines) {
     EXPECT_EQ(UUBeginFileName("short"), "");
 }
 
-// Debian's python3 reads what we write and writes what we read. Skipped where
-// it cannot be started (under Wine, say).
+// Debian's python3 reads what we write and writes what we read.
 TEST(UUCode, AgreesWithAnIndependentCodec) {
-    namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / "qp_uucode_check";
-    fs::create_directories(dir);
-    auto path = [&](const char* name) { return (dir / name).string(); };
-    std::remove(path("probe").c_str());
-    std::string probe = "/usr/bin/python3 -c \"open('" + path("probe") + "','w').write('ok')\" 2>" + path("err");
-    if (std::system(probe.c_str()) != 0 || !fs::exists(path("probe"))) {
-        fs::remove_all(dir);
-        GTEST_SKIP() << "/usr/bin/python3 is not runnable here";
-    }
-
+    QP_REQUIRE_CODEC_PEER();
     // One hex line per chunk; python answers with its lines and its bytes.
-    std::ostringstream ours;
     std::vector<std::string> chunks;
     for (std::size_t n = 0; n <= 45; ++n)
         chunks.push_back(RandomBytes(n, static_cast<unsigned>(n) + 100));
     chunks.push_back(std::string(45, '\0'));
-    {
-        std::ofstream in(path("in"), std::ios::binary);
-        for (const auto& c : chunks) {
-            static const char* hex = "0123456789abcdef";
-            std::string h;
-            for (unsigned char b : c) h += {hex[b >> 4], hex[b & 15]};
-            in << h << ' ' << EncodeUULine(c) << '\n';
-        }
+    std::string input;
+    for (const auto& c : chunks) {
+        static const char* hex = "0123456789abcdef";
+        for (unsigned char b : c) input += {hex[b >> 4], hex[b & 15]};
+        input += ' ' + EncodeUULine(c) + '\n';
     }
-    const char* script =
-        "import binascii,sys\n"
-        "out=open(sys.argv[2],'w')\n"
-        "for l in open(sys.argv[1]):\n"
-        "  h,ours=l.rstrip('\\n').split(' ',1)\n"
-        "  data=bytes.fromhex(h)\n"
-        "  ok=binascii.a2b_uu(ours)==data\n"
-        "  theirs=binascii.b2a_uu(data).decode().rstrip('\\n')\n"
-        "  tick=binascii.b2a_uu(data,backtick=True).decode().rstrip('\\n')\n"
-        "  out.write('%d\\t%s\\t%s\\n'%(ok,theirs,tick))\n";
-    {
-        std::ofstream s(path("check.py"));
-        s << script;
-    }
-    std::string cmd = "/usr/bin/python3 " + path("check.py") + " " + path("in") + " " + path("out");
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    std::ifstream out(path("out"));
+    const std::optional<std::string> answer = test::CodecPeer::Run("uucheck", input);
+    ASSERT_TRUE(answer.has_value());
+    std::istringstream out(*answer);
     std::string row;
     std::size_t i = 0;
     while (std::getline(out, row) && i < chunks.size()) {
@@ -214,8 +186,6 @@ TEST(UUCode, AgreesWithAnIndependentCodec) {
         ++i;
     }
     EXPECT_EQ(i, chunks.size());
-    out.close();
-    fs::remove_all(dir);
 }
 
 }  // namespace

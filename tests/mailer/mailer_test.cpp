@@ -187,7 +187,7 @@ TEST(MailerLists, StringListsKeepOrderAndDuplicates) {
     EXPECT_TRUE(m.AddExtraHeader("X-One: 1"));
     EXPECT_TRUE(m.AddExtraHeader("X-One: 1"));
     EXPECT_FALSE(m.AddExtraHeader(""));
-    EXPECT_EQ(m.Attachments(), (TStringList{"c:\\a.txt", "c:\\a.txt", ""}));
+    EXPECT_EQ(m.Attachments(), (StringVector{"c:\\a.txt", "c:\\a.txt", ""}));
     EXPECT_EQ(m.ExtraHeaders().size(), 2u);
     m.ClearAttachments();
     m.ClearExtraHeaders();
@@ -207,17 +207,6 @@ TEST(MailerLists, AddressWithLineBreakOrNulIsRefused) {
         EXPECT_TRUE((m.*add)("Name\r\n", "ok@x"));
         EXPECT_EQ(m.Recipients().Count() + m.CCs().Count() + m.BCCs().Count(), 1);
     }
-}
-
-TEST(MailerPending, MembersOfLaterStagesFailLoudly) {
-    TMailer m;
-    // A program directory that cannot be entered is a quiet false.
-    m.SetPGPPath("qp_no_such_dir_4711/x\\prog");
-    EXPECT_FALSE(m.GetBodyTextFromFile("x.txt", kWordFalse, kWordFalse));
-    EXPECT_TRUE(m.Response().empty());
-    // No sender: false, with the reason in Response.
-    EXPECT_FALSE(m.SendMail());
-    EXPECT_EQ(m.Response(), "FromAddress Property cannot be blank.");
 }
 
 }  // namespace

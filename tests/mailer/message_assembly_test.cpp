@@ -6,6 +6,7 @@
 
 #include "mailer/mailer.h"
 #include "message/message.h"
+#include "temp_dir.h"
 #include "util/errors.h"
 
 namespace quillpost {
@@ -17,7 +18,7 @@ TMailer& Basic(TMailer& m) {
     return m;
 }
 
-TStringList Built(const TMailer& m) {
+StringVector Built(const TMailer& m) {
     TmsMessage msg;
     m.BuildMessage(msg);
     return msg.Headers().Lines();
@@ -83,7 +84,7 @@ TEST(BuildMessage, GeneratedHeadersFollowTheExtraOnesInOrder) {
     m.SetConfirmRead(1);  // any non-zero value is true
     m.SetReplyTo("reply@x");
     m.SetPriority(1);
-    TStringList h = Built(m);
+    StringVector h = Built(m);
     ASSERT_EQ(h.size(), 8u);
     EXPECT_EQ(h[0], "X-First: 1");
     EXPECT_EQ(h[1], "X-Second: 2");
@@ -101,7 +102,7 @@ TEST(BuildMessage, OptionalHeadersAreLeftOutWhenOff) {
     TMailer m;
     m.SetFromAddress("from@x.test");
     m.SetUseMSMailHeaders(kWordFalse);
-    TStringList h = Built(m);
+    StringVector h = Built(m);
     ASSERT_EQ(h.size(), 2u);
     // The generated date is RFC 822 text in GMT.
     EXPECT_EQ(h[0].rfind("Date: ", 0), 0u);
@@ -188,10 +189,8 @@ TEST(BuildMessage, PartyNamesHeadersAndFromAddressAreChecked) {
 }
 
 TEST(BuildMessage, ContentTypeAppliesOnlyWithoutAttachments) {
-    auto dir = std::filesystem::temp_directory_path() / "qp_assembly_test";
-    std::filesystem::create_directories(dir);
-    auto file = (dir / "a.txt").string();
-    std::ofstream(file, std::ios::binary) << "attached\r\n";
+    testing::TempDir dir;
+    const std::string file = dir.Write("a.txt", "attached\r\n");
 
     TMailer m;
     Basic(m).SetContentType("Text/HTML");
@@ -208,18 +207,15 @@ TEST(BuildMessage, ContentTypeAppliesOnlyWithoutAttachments) {
     EXPECT_EQ(mixed.ContentType(), "multipart/mixed");
     ASSERT_EQ(mixed.Attachments().Count(), 1);
     EXPECT_EQ(mixed.Attachments().Items(0).Data().Bytes(), "attached\r\n");
-    std::filesystem::remove_all(dir);
 }
 
 TEST(BuildMessage, UnreadableAttachmentFailsTheAssemblyNamingTheFile) {
-    auto dir = std::filesystem::temp_directory_path() / "qp_assembly_missing";
-    std::filesystem::create_directories(dir);
-    auto good = (dir / "good.txt").string();
-    std::ofstream(good) << "x";
+    testing::TempDir dir;
+    const std::string good = dir.Write("good.txt", "x");
     TMailer m;
     Basic(m);
     m.AddAttachment(good);
-    m.AddAttachment((dir / "missing.bin").string());
+    m.AddAttachment(dir.PathOf("missing.bin"));
     m.AddAttachment(good);
     TmsMessage msg;
     try {
@@ -228,15 +224,14 @@ TEST(BuildMessage, UnreadableAttachmentFailsTheAssemblyNamingTheFile) {
     } catch (const EInOutError& e) {
         EXPECT_NE(std::string(e.what()).find("missing.bin"), std::string::npos) << e.what();
     }
-    std::filesystem::remove_all(dir);
 }
 
 struct BodyCase {
     const char* name;
     bool wrap;
     std::int16_t width;
-    TStringList entries;
-    TStringList lines;
+    StringVector entries;
+    StringVector lines;
 };
 
 TEST(BuildBody, Table) {

@@ -6,6 +6,7 @@
 #include "mailer/mailer.h"
 #include "platform/messenger.h"
 #include "smtp/script_server.h"
+#include "temp_dir.h"
 
 namespace quillpost {
 namespace {
@@ -38,8 +39,8 @@ TEST(GetHost, EntriesBetweenCommasAndSemicolons) {
         const char* second;
     };
     const Case cases[] = {
-        {"a;b,c", "a", "b"},  {"a; b", "a", " b"}, {";;a", "a", ""},
-        {"", "", ""},         {"a", "a", ""},      {",a,,b:25,", "a", "b:25"},
+        {"a;b,c", "a", "b"}, {"a; b", "a", " b"}, {";;a", "a", ""},
+        {"", "", ""},        {"a", "a", ""},      {",a,,b:25,", "a", "b:25"},
     };
     for (const auto& c : cases) {
         TMailer m;
@@ -140,9 +141,8 @@ TEST(SendMail, FailuresBeforeAnyConnection) {
         std::function<void(TMailer&)> setup;
         std::string response;
     };
-    auto dir = std::filesystem::temp_directory_path() / "qp_send_mail_test";
-    std::filesystem::create_directories(dir);
-    const std::string missing = (dir / "missing.pdf").string();
+    testing::TempDir dir;
+    const std::string missing = dir.PathOf("missing.pdf");
     const Case cases[] = {
         {"no sender", [](TMailer& m) { m.SetFromAddress(""); },
          "FromAddress Property cannot be blank."},
@@ -158,12 +158,13 @@ TEST(SendMail, FailuresBeforeAnyConnection) {
         Ready(m, c.name == std::string("no host") ? "" : server.Server());
         c.setup(m);
         EXPECT_FALSE(m.SendMail()) << c.name;
-        if (!c.response.empty()) EXPECT_EQ(m.Response(), c.response) << c.name;
-        else EXPECT_NE(m.Response().find("missing.pdf"), std::string::npos) << m.Response();
+        if (!c.response.empty())
+            EXPECT_EQ(m.Response(), c.response) << c.name;
+        else
+            EXPECT_NE(m.Response().find("missing.pdf"), std::string::npos) << m.Response();
         server.Join();
         EXPECT_EQ(Count(server.Transcript(), "HELO"), 0) << c.name << ": nothing may be sent";
     }
-    std::filesystem::remove_all(dir);
 }
 
 TEST(SendMail, ALogThatCannotBeWrittenDoesNotUndoTheDelivery) {
@@ -171,8 +172,8 @@ TEST(SendMail, ALogThatCannotBeWrittenDoesNotUndoTheDelivery) {
     server.Start();
     TMailer m;
     Ready(m, server.Server());
-    const auto log = std::filesystem::temp_directory_path() / "qp_no_such_dir" / "smtp.log";
-    m.SetSMTPLog(log.string());
+    testing::TempDir dir;
+    m.SetSMTPLog(dir.PathOf("no_such_dir/smtp.log"));
     EXPECT_TRUE(m.SendMail());
     EXPECT_FALSE(m.Response().empty());
     EXPECT_EQ(Count(server.Transcript(), "DATA"), 1);
@@ -183,16 +184,14 @@ TEST(SendMail, WritesTheTransactionLog) {
     server.Start();
     TMailer m;
     Ready(m, server.Server());
-    const auto log = std::filesystem::temp_directory_path() / "qp_send_mail.log";
-    std::filesystem::remove(log);
-    m.SetSMTPLog(log.string());
+    testing::TempDir dir;
+    const std::string log = dir.PathOf("smtp.log");
+    m.SetSMTPLog(log);
     EXPECT_TRUE(m.SendMail());
     std::ifstream in(log, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("MAIL FROM:<ann@example.test>"), std::string::npos) << text;
     EXPECT_NE(text.find("250 queued"), std::string::npos) << text;
-    in.close();
-    std::filesystem::remove(log);
 }
 
 TEST(SendMail, TestModeHandsTheExactCommandLineToTheMessenger) {

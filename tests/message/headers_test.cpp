@@ -9,7 +9,7 @@
 namespace quillpost {
 namespace {
 
-std::unique_ptr<TmsHeaders> Make(const TStringList& lines) {
+std::unique_ptr<TmsHeaders> Make(const StringVector& lines) {
     auto h = std::make_unique<TmsHeaders>();
     h->Lines() = lines;
     return h;
@@ -62,9 +62,9 @@ TEST(Headers, GetHeaderValue) {
 
 TEST(Headers, GetHeaderValuesCollectsEveryItem) {
     struct Case {
-        TStringList lines;
+        StringVector lines;
         std::string name;
-        TStringList values;
+        StringVector values;
     };
     const std::vector<Case> cases = {
         {{R"(To: "Doe, John" <j@x>, "Roe, Jane" <r@x>)"},
@@ -83,7 +83,7 @@ TEST(Headers, GetHeaderValuesCollectsEveryItem) {
         {{}, "To", {}},
     };
     for (const auto& c : cases) {
-        TStringList values = {"stale"};
+        StringVector values = {"stale"};
         GetHeaderValues(*Make(c.lines), c.name, values);
         EXPECT_EQ(values, c.values) << c.lines.size() << " lines, " << c.name;
     }
@@ -94,12 +94,12 @@ TEST(Headers, RemoveHeaderTakesTheFirstWithItsContinuations) {
     h.Lines() = {"X-A: 1", "Received: first",  " by a",  "\tfor b",
                  "X-B: 2", "received: second", " folded"};
     RemoveHeader(h, "Received:");
-    EXPECT_EQ(h.Lines(), (TStringList{"X-A: 1", "X-B: 2", "received: second", " folded"}));
+    EXPECT_EQ(h.Lines(), (StringVector{"X-A: 1", "X-B: 2", "received: second", " folded"}));
     RemoveHeader(h, "RECEIVED");
-    EXPECT_EQ(h.Lines(), (TStringList{"X-A: 1", "X-B: 2"}));
+    EXPECT_EQ(h.Lines(), (StringVector{"X-A: 1", "X-B: 2"}));
     RemoveHeader(h, "X");  // matches no name: X-A is not X
     RemoveHeader(h, "Missing");
-    EXPECT_EQ(h.Lines(), (TStringList{"X-A: 1", "X-B: 2"}));
+    EXPECT_EQ(h.Lines(), (StringVector{"X-A: 1", "X-B: 2"}));
     TmsHeaders empty;
     RemoveHeader(empty, "X-A");
     EXPECT_TRUE(empty.Empty());

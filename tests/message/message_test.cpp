@@ -152,8 +152,8 @@ void ExpectFilled(const TmsMessage& m) {
     EXPECT_EQ(m.Sender().Address(), "sam@example.test");
     EXPECT_EQ(m.Subject(), "Figures");
     EXPECT_EQ(m.CharSet(), csISO8859);
-    EXPECT_EQ(m.Headers().Lines(), (TStringList{"X-One: 1", "\tcontinued"}));
-    EXPECT_EQ(m.Body().Lines(), (TStringList{"Hello,", ""}));
+    EXPECT_EQ(m.Headers().Lines(), (StringVector{"X-One: 1", "\tcontinued"}));
+    EXPECT_EQ(m.Body().Lines(), (StringVector{"Hello,", ""}));
     ASSERT_EQ(m.Recipients().Count(), 2);
     EXPECT_EQ(m.Recipients().Items(1).Name(), "R One");
     ASSERT_EQ(m.CC().Count() + m.BCC().Count(), 2);
@@ -189,7 +189,7 @@ TEST(MessageAssign, DeepCopyAcrossClassesAndIncompatibleSources) {
     article.Headers().Add("Path: a!b");
     copy.Assign(article);  // the shared part only
     EXPECT_EQ(copy.Subject(), "News");
-    EXPECT_EQ(copy.Headers().Lines(), (TStringList{"Path: a!b"}));
+    EXPECT_EQ(copy.Headers().Lines(), (StringVector{"Path: a!b"}));
     EXPECT_EQ(copy.Priority(), ptHigh);
     TmsArticle back;
     back.Assign(article);

@@ -16,9 +16,9 @@ TEST(Strings, InsertDeleteAndIndexErrors) {
     s.Add("b");
     s.Insert(0, "a");
     s.Insert(2, "c");  // at Count: append
-    EXPECT_EQ(s.Lines(), (TStringList{"a", "b", "c"}));
+    EXPECT_EQ(s.Lines(), (StringVector{"a", "b", "c"}));
     s.Delete(1);
-    EXPECT_EQ(s.Lines(), (TStringList{"a", "c"}));
+    EXPECT_EQ(s.Lines(), (StringVector{"a", "c"}));
     EXPECT_THROW(s.Insert(3, "x"), EListError);
     EXPECT_THROW(s.Delete(2), EListError);
     EXPECT_THROW(s[-1], EListError);

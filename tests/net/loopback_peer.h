@@ -1,6 +1,6 @@
 #pragma once
-// A scripted TCP peer on 127.0.0.1 for the socket tests: the script runs on
-// its own thread against one listener; every wait in it is bounded.
+// A scripted TCP peer on 127.0.0.1 for the socket and SMTP tests: the script
+// runs on its own thread against one listener; every wait in it is bounded.
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -73,10 +73,12 @@ public:
         return received_;
     }
 
-private:
+protected:
     platform::LoopbackListener listener_;
-    std::thread thread_;
     std::atomic<bool> stop_{false};
+
+private:
+    std::thread thread_;
     std::mutex mutex_;
     std::string received_;
     std::size_t mark_ = 0;  // where the current connection's bytes begin

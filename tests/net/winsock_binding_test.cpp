@@ -5,26 +5,19 @@
 #include <cerrno>
 
 #include "platform/socket_errors.h"
+#include "raised.h"
 #include "util/errors.h"
 #include "util/message_table.h"
 
 namespace quillpost {
 namespace {
 
-template <typename F>
-std::string WinsockDllErrorOf(F f) {
-    try {
-        f();
-    } catch (const EWinsockDLLError& e) {
-        return e.what();
-    }
-    return "(nothing raised)";
-}
+using testing::Raised;
 
 TEST(WinsockBinding, UnloadedBindingRefusesEveryCall) {
     TagWinsock w;
     EXPECT_FALSE(w.WinsockLoaded());
-    EXPECT_EQ(WinsockDllErrorOf([&] { w.GetProc("recv"); }), "Winsock is not loaded");
+    EXPECT_EQ(Raised([&] { w.GetProc("recv"); }), "dll: Winsock is not loaded");
     w.SetWinsockLoaded(false);  // nothing loaded: nothing happens
     w.Unload();
     EXPECT_FALSE(w.WinsockLoaded());
@@ -32,12 +25,12 @@ TEST(WinsockBinding, UnloadedBindingRefusesEveryCall) {
 
 TEST(WinsockBinding, MissingLibraryStaysUnloadedAndCanBeRetried) {
     TagWinsock w("quillpost-no-such-socket-library.dll");
-    EXPECT_EQ(WinsockDllErrorOf([&] { w.Load(); }), "Winsock not found");
+    EXPECT_EQ(Raised([&] { w.Load(); }), "dll: Winsock not found");
     EXPECT_FALSE(w.WinsockLoaded());
-    EXPECT_EQ(WinsockDllErrorOf([&] { w.SetWinsockLoaded(true); }), "Winsock not found");
-    EXPECT_EQ(WinsockDllErrorOf([&] { w.AddUser(); }), "Winsock not found");
+    EXPECT_EQ(Raised([&] { w.SetWinsockLoaded(true); }), "dll: Winsock not found");
+    EXPECT_EQ(Raised([&] { w.AddUser(); }), "dll: Winsock not found");
     EXPECT_EQ(w.Users(), 0);
-    EXPECT_EQ(WinsockDllErrorOf([&] { w.GetProc("recv"); }), "Winsock is not loaded");
+    EXPECT_EQ(Raised([&] { w.GetProc("recv"); }), "dll: Winsock is not loaded");
 }
 
 TEST(WinsockBinding, LoadsOnceAndFindsEntryPointsByName) {
@@ -48,8 +41,8 @@ TEST(WinsockBinding, LoadsOnceAndFindsEntryPointsByName) {
     EXPECT_TRUE(w.WinsockLoaded());
     EXPECT_EQ(w.GetProc("recv"), first);
     EXPECT_NE(w.GetProc("send"), nullptr);
-    EXPECT_EQ(WinsockDllErrorOf([&] { w.GetProc("recvNoSuchEntry"); }),
-              "Function recvNoSuchEntry not found");
+    EXPECT_EQ(Raised([&] { w.GetProc("recvNoSuchEntry"); }),
+              "dll: Function recvNoSuchEntry not found");
 
     w.SetWinsockLoaded(false);
     EXPECT_FALSE(w.WinsockLoaded());
@@ -75,12 +68,6 @@ TEST(WinsockBinding, StaysLoadedWhileAComponentUsesIt) {
     EXPECT_EQ(w.Users(), 0);
     w.SetWinsockLoaded(false);
     EXPECT_FALSE(w.WinsockLoaded());
-}
-
-TEST(WinsockBinding, NotificationParameterHalves) {
-    EXPECT_EQ(WSAGetAsyncError(0x2AF90000u), 11001);
-    EXPECT_EQ(WSAGetSelectError(0x274D0010u), 10061);
-    EXPECT_EQ(WSAGetSelectEvent(0x274D0010u), 16);
 }
 
 // The C library's error numbers reach scripts as the Winsock texts.

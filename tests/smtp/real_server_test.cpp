@@ -129,11 +129,7 @@ TEST_F(StoringServer, StoresAComposedMessage) {
     message.Body().Add("First line.");
     message.Body().Add(".A line that begins with a period.");
     TMemoryStream composed;
-    try {
-        message.EncodeToStream(composed);
-    } catch (const ENotAvailable&) {
-        GTEST_SKIP() << "this build composes no messages";
-    }
+    message.EncodeToStream(composed);
     std::string text(static_cast<std::size_t>(composed.Size()), '\0');
     composed.SetPosition(0);
     composed.ReadBuffer(text.data(), text.size());

@@ -14,11 +14,11 @@
 #include <thread>
 #include <vector>
 
-#include "platform/loopback_listener.h"
+#include "net/loopback_peer.h"
 
 namespace quillpost::testing {
 
-class ScriptServer {
+class ScriptServer : public LoopbackPeer {
 public:
     // Reply texts are sent as they are (line ends included). Inside one, the
     // byte kPause waits 300 ms and notes in the transcript whether a command
@@ -35,20 +35,14 @@ public:
     std::size_t readRate = 0;
 
     ScriptServer() = default;
+    // Before the members the serving thread uses are gone.
     ~ScriptServer() { Join(); }
-
-    std::uint16_t Port() const { return listener_.Port(); }
-    std::string Server() const { return "127.0.0.1:" + std::to_string(Port()); }
 
     // Serves up to Connections sessions, one after the other.
     void Start(int connections = 1) {
-        thread_ = std::thread([this, connections] {
+        Run([this, connections](LoopbackPeer&) {
             for (int i = 0; i < connections && !stop_; ++i) Serve();
         });
-    }
-    void Join() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
     }
 
     // Commands as received (without CR LF); "<data>" stands for the message
@@ -160,10 +154,7 @@ private:
     }
 
     void Serve() {
-        bool accepted = false;
-        for (int waited = 0; waited < 5000 && !stop_ && !accepted; waited += 100)
-            accepted = listener_.Accept(100);
-        if (!accepted) return;
+        if (!Accept()) return;
         pending_.clear();
         if (!Answer("greeting")) return;
         std::string line;
@@ -193,9 +184,6 @@ private:
         listener_.CloseConnection();
     }
 
-    platform::LoopbackListener listener_;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
     std::map<std::string, std::size_t> uses_;
     std::vector<std::string> transcript_;
     std::string pending_;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "message/message.h"
+#include "raised.h"
 #include "smtp/smtp_client.h"
 #include "util/errors.h"
 #include "util/stream.h"
@@ -39,20 +40,7 @@ public:
 
     // Send, reporting what it raised as "class: text" ("" for nothing).
     std::string TrySend() {
-        try {
-            Send();
-        } catch (const ETimedOutError& e) {
-            return std::string("timeout: ") + e.what();
-        } catch (const ECanceledError& e) {
-            return std::string("canceled: ") + e.what();
-        } catch (const ESocketError& e) {
-            return std::string("socket: ") + e.what();
-        } catch (const EMessageError& e) {
-            return std::string("message: ") + e.what();
-        } catch (const ERangeError& e) {
-            return std::string("range: ") + e.what();
-        }
-        return "";
+        return Raised([this] { Send(); }, "");
     }
 
     std::vector<std::string> errors, events;

@@ -9,6 +9,7 @@
 
 #include "platform/clock.h"
 #include "platform/test_programs.h"
+#include "temp_dir.h"
 
 namespace quillpost {
 namespace {
@@ -32,26 +33,7 @@ bool Eventually(F condition, std::chrono::milliseconds limit = 10s) {
     return condition();
 }
 
-class TempDir {
-public:
-    TempDir() {
-        const auto stamp = Steady::now().time_since_epoch().count();
-        path_ = fs::temp_directory_path() / ("qp_run_" + std::to_string(stamp));
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        // A child may still hold a file on Windows; give it time to let go.
-        Eventually([&] {
-            std::error_code ec;
-            fs::remove_all(path_, ec);
-            return !ec;
-        });
-    }
-    std::string File(const char* name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
+using testing::TempDir;
 
 void WriteFile(const std::string& name, const std::string& bytes) {
     std::ofstream(name, std::ios::binary) << bytes;
@@ -68,25 +50,24 @@ TEST(RunAndWait, ResultsOfAStart) {
 
 TEST(RunAndWait, ReturnsAtTheLimitAndLeavesTheProgramRunning) {
     TempDir dir;
-    const std::string marker = dir.File("marker");
+    const std::string marker = dir.PathOf("marker");
     auto start = Steady::now();
     EXPECT_EQ(RunAndWait(testing::CreateLaterCommand(4, marker), platform::kShowHide, 300), 258);
     const double waited = SecondsSince(start);
     EXPECT_GE(waited, 0.29);
-    EXPECT_LT(waited, 3.5);  // it did not wait for the program
-    EXPECT_FALSE(fs::exists(marker));
+    EXPECT_FALSE(fs::exists(marker)) << "it waited for the program";
     EXPECT_TRUE(Eventually([&] { return fs::exists(marker); }, 15s)) << "the program was stopped";
 }
 
 TEST(RunAndWait, ZeroLimitReturnsAtOnce) {
     auto start = Steady::now();
-    EXPECT_EQ(RunAndWait(testing::RunForCommand(6), platform::kShowHide, 0), 258);
-    EXPECT_LT(SecondsSince(start), 5.0);
+    EXPECT_EQ(RunAndWait(testing::RunForCommand(10), platform::kShowHide, 0), 258);
+    EXPECT_LT(SecondsSince(start), 8.0);
 }
 
 TEST(RunAndWait, WaitsForAProgramThatEndsWithinTheLimit) {
     TempDir dir;
-    const std::string marker = dir.File("marker");
+    const std::string marker = dir.PathOf("marker");
     EXPECT_EQ(RunAndWait(testing::CreateLaterCommand(1, marker), platform::kShowNormal, 30000), 0);
     EXPECT_TRUE(fs::exists(marker));  // it had run to its end
 }
@@ -110,7 +91,7 @@ TEST(WaitForFileAccess, LimitCountsWholeSecondsUntilElevenHavePassed) {
     TempDir dir;
     SteppingClock clock(12 * 3600);
     platform::ScopedClockOverride use(clock);
-    EXPECT_FALSE(WaitForFileAccess(dir.File("missing"), kReadDenyWrite));
+    EXPECT_FALSE(WaitForFileAccess(dir.PathOf("missing"), kReadDenyWrite));
     EXPECT_EQ(clock.readings, 12);  // the start, ten tries at 1..10, the stop at 11
 }
 
@@ -118,13 +99,13 @@ TEST(WaitForFileAccess, CrossingMidnightEndsTheWait) {
     TempDir dir;
     SteppingClock clock(86400 - 2);
     platform::ScopedClockOverride use(clock);
-    EXPECT_FALSE(WaitForFileAccess(dir.File("missing"), kReadDenyWrite));
+    EXPECT_FALSE(WaitForFileAccess(dir.PathOf("missing"), kReadDenyWrite));
     EXPECT_EQ(clock.readings, 3);  // 23:59:58 start, 23:59:59 try, 00:00:00 stop
 }
 
 TEST(WaitForFileAccess, FreeFileOpensAtTheFirstTry) {
     TempDir dir;
-    const std::string file = dir.File("free.txt");
+    const std::string file = dir.PathOf("free.txt");
     WriteFile(file, "text\r\n");
     SteppingClock clock(3600);
     platform::ScopedClockOverride use(clock);
@@ -134,7 +115,7 @@ TEST(WaitForFileAccess, FreeFileOpensAtTheFirstTry) {
 
 TEST(WaitForFileAccess, WriterInAnotherProcessKeepsItWaitingAReaderDoesNot) {
     TempDir dir;
-    const std::string written = dir.File("written.txt");
+    const std::string written = dir.PathOf("written.txt");
     WriteFile(written, "");
     ASSERT_EQ(RunAndWait(testing::HoldForWritingCommand(written, 4), platform::kShowHide, 0), 258);
     ASSERT_TRUE(Eventually([&] { return !platform::CanOpenFile(written, kReadDenyWrite); }))
@@ -150,8 +131,8 @@ TEST(WaitForFileAccess, WriterInAnotherProcessKeepsItWaitingAReaderDoesNot) {
     // The writer leaves within the real limit, and the wait ends with it.
     EXPECT_TRUE(WaitForFileAccess(written, kReadDenyWrite));
 
-    const std::string read = dir.File("read.txt");
-    const std::string ready = dir.File("ready");
+    const std::string read = dir.PathOf("read.txt");
+    const std::string ready = dir.PathOf("ready");
     WriteFile(read, "text\r\n");
     ASSERT_EQ(RunAndWait(testing::HoldForReadingCommand(read, ready, 3), platform::kShowHide, 0),
               258);
@@ -164,7 +145,7 @@ TEST(WaitForFileAccess, WriterInAnotherProcessKeepsItWaitingAReaderDoesNot) {
 
 TEST(WaitForFileAccess, ModesAreCheckedAgainstOwnOpenFiles) {
     TempDir dir;
-    const std::string file = dir.File("own.txt");
+    const std::string file = dir.PathOf("own.txt");
     WriteFile(file, "x");
     SteppingClock clock(3600);
     platform::ScopedClockOverride use(clock);
@@ -174,17 +155,17 @@ TEST(WaitForFileAccess, ModesAreCheckedAgainstOwnOpenFiles) {
         ASSERT_TRUE(holder.is_open());
         EXPECT_FALSE(WaitForFileAccess(file, kReadDenyWrite));
     }
-    EXPECT_FALSE(WaitForFileAccess(dir.File(""), kReadDenyWrite));  // a directory
-    EXPECT_FALSE(WaitForFileAccess(file, 0x0003));                  // no such access
+    EXPECT_FALSE(WaitForFileAccess(dir.PathOf(""), kReadDenyWrite));  // a directory
+    EXPECT_FALSE(WaitForFileAccess(file, 0x0003));                    // no such access
 }
 
 TEST(WaitForFileAccess, RealClockGivesUpAfterTenToElevenSeconds) {
     TempDir dir;
     auto start = Steady::now();
-    EXPECT_FALSE(WaitForFileAccess(dir.File("never-there.txt"), kReadDenyWrite));
+    EXPECT_FALSE(WaitForFileAccess(dir.PathOf("never-there.txt"), kReadDenyWrite));
     const double waited = SecondsSince(start);
     EXPECT_GT(waited, 10.0);
-    EXPECT_LT(waited, 20.0);
+    EXPECT_LT(waited, 30.0);
 }
 
 }  // namespace

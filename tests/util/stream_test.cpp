@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "temp_dir.h"
 #include "util/errors.h"
 
 namespace quillpost {
@@ -40,7 +41,8 @@ TEST(MemoryStream, CopyFromWholeAndPart) {
 }
 
 TEST(MemoryStream, FilesRoundTripAndMissingFileNamesIt) {
-    auto path = (std::filesystem::temp_directory_path() / "qp_stream_test.bin").string();
+    testing::TempDir dir;
+    const std::string path = dir.PathOf("stream.bin");
     TMemoryStream s;
     std::string bytes;
     for (int i = 0; i < 256; ++i) bytes.push_back(static_cast<char>(i));
@@ -54,7 +56,7 @@ TEST(MemoryStream, FilesRoundTripAndMissingFileNamesIt) {
         back.LoadFromFile(path);
         FAIL();
     } catch (const EInOutError& e) {
-        EXPECT_NE(std::string(e.what()).find("qp_stream_test.bin"), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find(path), std::string::npos);
     }
     EXPECT_EQ(back.Bytes(), bytes) << "a failed load leaves the stream as it was";
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/test_programs.h"
+#include "temp_dir.h"
 #include "util/errors.h"
 #include "util/run_and_wait.h"
 
@@ -20,28 +21,12 @@ using namespace std::chrono_literals;
 
 class TextFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        dir_ = fs::temp_directory_path() / ("qp_text_" + std::to_string(stamp));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        // A child may hold a file for a few seconds on Windows.
-        for (int i = 0; i < 250; ++i) {
-            std::error_code ec;
-            fs::remove_all(dir_, ec);
-            if (!ec) break;
-            std::this_thread::sleep_for(40ms);
-        }
-    }
     std::string Write(const char* name, const std::string& bytes) {
-        std::string path = (dir_ / name).string();
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
+        return dir_.Write(name, bytes);
     }
-    std::string Path(const char* name) { return (dir_ / name).string(); }
+    std::string Path(const char* name) { return dir_.PathOf(name); }
 
-    fs::path dir_;
+    testing::TempDir dir_;
 };
 
 std::vector<std::string> ReadAll(TTextFile& f) {

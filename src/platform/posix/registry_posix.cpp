@@ -17,17 +17,13 @@
 #include <sstream>
 #include <vector>
 
+#include "base/ascii.h"
 #include "platform/registry.h"
 
 namespace quillpost::platform {
 namespace {
 
-std::string Fold(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return r;
-}
+std::string Fold(std::string_view s) { return AsciiUpperText(s); }
 
 std::string Escape(std::string_view s) {
     std::string r;

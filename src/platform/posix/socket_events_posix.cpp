@@ -69,25 +69,25 @@ std::uint16_t WinsockCodeForResolver(int rc, int savedErrno) {
         case 0:
             return 0;
         case EAI_NONAME:
-            return 11001;
+            return winsock::kHostNotFound;
 #ifdef EAI_NODATA
         case EAI_NODATA:
-            return 11004;
+            return winsock::kNoData;
 #endif
 #ifdef EAI_ADDRFAMILY
         case EAI_ADDRFAMILY:
-            return 11004;
+            return winsock::kNoData;
 #endif
         case EAI_AGAIN:
-            return 11002;
+            return winsock::kTryAgain;
         case EAI_FAIL:
-            return 11003;
+            return winsock::kNoRecovery;
         case EAI_MEMORY:
-            return 10055;
+            return winsock::kNoBufferSpace;
         case EAI_SYSTEM:
             return WinsockCodeForErrno(savedErrno);
         default:
-            return 11003;
+            return winsock::kNoRecovery;
     }
 }
 
@@ -173,7 +173,7 @@ public:
                 int savedErrno = errno;
                 std::lock_guard lock(lookup->mutex);
                 lookup->error = WinsockCodeForResolver(rc, savedErrno);
-                if (rc == 0 && result == nullptr) lookup->error = 11004;
+                if (rc == 0 && result == nullptr) lookup->error = winsock::kNoData;
                 if (rc == 0 && result != nullptr) {
                     const auto* in = reinterpret_cast<const sockaddr_in*>(result->ai_addr);
                     std::memcpy(lookup->address.data(), &in->sin_addr, 4);
@@ -184,7 +184,7 @@ public:
                 [[maybe_unused]] ssize_t ignored = ::write(lookup->pipeWrite, &byte, 1);
             }).detach();
         } catch (const std::system_error&) {
-            lastError_ = 10055;
+            lastError_ = winsock::kNoBufferSpace;
             return false;
         }
         lookup_ = std::move(lookup);
@@ -202,7 +202,7 @@ public:
                                                                    buffer, sizeof buffer, &result);
         std::uint16_t error = 0;
         if (rc != 0 || result == nullptr) {
-            error = 11004;  // Winsock: valid name, no data of the requested type
+            error = winsock::kNoData;
         } else {
             lastPort_ = ntohs(static_cast<std::uint16_t>(result->s_port));
         }
@@ -253,7 +253,7 @@ public:
 
     bool SelectEvents() override {
         if (fd_ < 0) {
-            lastError_ = 10038;
+            lastError_ = winsock::kNotASocket;
             return false;
         }
         // A fresh socket has no other status flag to keep.
@@ -279,7 +279,7 @@ public:
             return true;
         }
         SetErrno();
-        if (lastError_ == kWouldBlock) connecting_ = true;
+        if (lastError_ == winsock::kWouldBlock) connecting_ = true;
         return false;
     }
 

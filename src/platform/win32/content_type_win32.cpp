@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "base/errors.h"
 #include "platform/content_type.h"
-#include "util/errors.h"
 
 namespace quillpost::platform {
 namespace {

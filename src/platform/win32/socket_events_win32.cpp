@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/message_pump.h"
 #include "platform/socket_events.h"
 
 namespace quillpost::platform {
@@ -107,13 +108,21 @@ public:
         return static_cast<std::uint32_t>(Proc<InetAddrFn>(procs_, "inet_addr")(text.c_str()));
     }
 
-    bool StartHostLookup(const std::string& host) override {
+    // Ends any lookup under way and copies Name into Held, which the new
+    // request reads until it is answered.
+    template <std::size_t N>
+    const char* NewLookup(char (&held)[N], const std::string& name) {
         CancelLookup();
         std::memset(lookupBuffer_, 0, sizeof lookupBuffer_);
-        std::strncpy(hostName_, host.c_str(), sizeof hostName_ - 1);
-        hostName_[sizeof hostName_ - 1] = 0;
+        std::strncpy(held, name.c_str(), N - 1);
+        held[N - 1] = 0;
+        return held;
+    }
+
+    bool StartHostLookup(const std::string& host) override {
+        const char* name = NewLookup(hostName_, host);
         async_ = Proc<AsyncGetHostByNameFn>(procs_, "WSAAsyncGetHostByName")(
-            hwnd_, kHostLookupMessage, hostName_, lookupBuffer_, kLookupBufferSize);
+            hwnd_, kHostLookupMessage, name, lookupBuffer_, kLookupBufferSize);
         return async_ != nullptr;
     }
 
@@ -126,12 +135,9 @@ public:
     }
 
     bool StartServiceLookup(const std::string& service) override {
-        CancelLookup();
-        std::memset(lookupBuffer_, 0, sizeof lookupBuffer_);
-        std::strncpy(serviceName_, service.c_str(), sizeof serviceName_ - 1);
-        serviceName_[sizeof serviceName_ - 1] = 0;
+        const char* name = NewLookup(serviceName_, service);
         async_ = Proc<AsyncGetServByNameFn>(procs_, "WSAAsyncGetServByName")(
-            hwnd_, kServiceLookupMessage, serviceName_, "tcp", lookupBuffer_, kLookupBufferSize);
+            hwnd_, kServiceLookupMessage, name, "tcp", lookupBuffer_, kLookupBufferSize);
         return async_ != nullptr;
     }
 
@@ -245,18 +251,7 @@ public:
         timerRunning_ = false;
     }
 
-    void DispatchPending() override {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                // Leave the quit request for the host's own loop.
-                PostQuitMessage(static_cast<int>(msg.wParam));
-                return;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
+    void DispatchPending() override { ProcessPendingMessages(); }
 
     void WaitForActivity(bool) override {
         // FD_WRITE is always selected, so a drained send buffer wakes us anyway.

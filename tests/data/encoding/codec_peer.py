@@ -2,6 +2,7 @@
 email modules decode (or encode) a file and write the result to another.
 Usage: codec_peer.py MODE INPUT OUTPUT"""
 import base64
+import binascii
 import email.quoprimime
 import quopri
 import sys
@@ -19,6 +20,17 @@ elif mode == "b64encode":
     out = base64.encodebytes(data).replace(b"\n", b"\r\n")
 elif mode == "qpdecode":
     out = quopri.decodestring(data)
+elif mode == "uucheck":
+    # Lines "HEX OURS": whether binascii reads our line, then its own line
+    # with blanks and with backticks for zero.
+    rows = []
+    for line in data.decode("latin-1").splitlines():
+        h, ours = line.split(" ", 1)
+        raw = bytes.fromhex(h)
+        theirs = binascii.b2a_uu(raw).decode().rstrip("\n")
+        tick = binascii.b2a_uu(raw, backtick=True).decode().rstrip("\n")
+        rows.append("%d\t%s\t%s\n" % (binascii.a2b_uu(ours) == raw, theirs, tick))
+    out = "".join(rows).encode("latin-1")
 elif mode == "qpemail":
     # The email package's reader strips trailing blanks of every line, as
     # transports may; lines are joined by LF.

@@ -187,7 +187,7 @@ TEST_F(DispatcherTest, ANewObjectReadsTheTablesDefaults) {
 TEST_F(DispatcherTest, PutOnlyAndGetOnlyMembers) {
     EXPECT_EQ(Put("BodyText", S(u"one")), kS_OK);
     EXPECT_EQ(Put("bodytext", S(u"two\r\nlines")), kS_OK);
-    EXPECT_EQ(m.BodyLines(), (TStringList{"one", "two\r\nlines"}));
+    EXPECT_EQ(m.BodyLines(), (StringVector{"one", "two\r\nlines"}));
     EXPECT_EQ(Call("ClearBodyText", {}), kS_OK);
     EXPECT_TRUE(m.BodyLines().empty());
 
@@ -319,7 +319,7 @@ TEST_F(DispatcherTest, MethodsAnswerBooleansAsMinusOneOrZero) {
     EXPECT_EQ(r, TVariant::Bool(-1));
     EXPECT_EQ(Call("AddAttachment", {S(u"C:\\f\u00E9.txt")}, &r), kS_OK);
     EXPECT_EQ(r, TVariant::Bool(-1));
-    EXPECT_EQ(m.Attachments(), (TStringList{"C:\\f\xE9.txt"}));
+    EXPECT_EQ(m.Attachments(), (StringVector{"C:\\f\xE9.txt"}));
     EXPECT_EQ(Call("AddExtraHeader", {S(u"X-A: 1")}, &r), kS_OK);
     EXPECT_EQ(r, TVariant::Bool(-1));
 
