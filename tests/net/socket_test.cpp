@@ -527,8 +527,9 @@ TEST(Socket, TheLogKeepsItsHeadAndTail) {
         if (!p.Accept()) return;
         p.ReadUntilClosed();
     });
+    testing::TempDir dir;
     TestSocket s;
-    s.LogFileName = TempPath("long.log");
+    s.LogFileName = dir.PathOf("long.log");
     s.Open(peer.Server());
     const int count = 4 * TagSocket::kLogPartLimit / 1000;
     s.HoldWrites();  // few large writes: quick also under Wine
