@@ -8,6 +8,8 @@ cd "$(dirname "$0")/../.."
 root=$PWD
 dll=$root/build/windows/Quillpost.dll
 export WINEPREFIX=${WINEPREFIX:-$root/build/windows/wineprefix} WINEDEBUG=-all
+wine() { "$root/scripts/wine" x64 "$@"; }
+winepath() { wine winepath "$@"; }
 
 passed=0
 failed=0
@@ -25,10 +27,10 @@ value() {
     local key=$1 name=${2:-}
     local opt=(/ve)
     [ -n "$name" ] && opt=(/v "$name")
-    timeout 120 wine reg query "HKCR\\$key" "${opt[@]}" 2>/dev/null | tr -d '\r' |
+    timeout 120 wine reg query "HKCR\\$key" "${opt[@]}" /reg:64 2>/dev/null | tr -d '\r' |
         awk -F'    ' '/REG_SZ/ { print $NF; exit }'
 }
-exists() { timeout 120 wine reg query "HKCR\\$1" >/dev/null 2>&1; }
+exists() { timeout 120 wine reg query "HKCR\\$1" /reg:64 >/dev/null 2>&1; }
 
 # Runs a script under cscript and counts its "ok"/"not ok" lines.
 run_script() {
