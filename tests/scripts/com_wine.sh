@@ -96,10 +96,13 @@ PY
 
 # Why the half of bitness $1 cannot run, or nothing.
 unable() {
-    local loader=/usr/lib/wine/wine64
-    [ "$1" = x86 ] && loader=/usr/lib/wine/wine
-    [ -f "$(dll_of "$1")" ] || { echo "no $(dll_of "$1") (build the windows$([ "$1" = x86 ] && echo -x86) preset first)"; return; }
-    [ -x "$loader" ] || echo "no $loader (scripts/setup installs it)"
+    local loader=/usr/lib/wine/wine64 preset=windows
+    [ "$1" = x86 ] && loader=/usr/lib/wine/wine preset=windows-x86
+    if [ ! -f "$(dll_of "$1")" ]; then
+        echo "no $(dll_of "$1") (build the $preset preset first)"
+    elif [ ! -x "$loader" ]; then
+        echo "no $loader (scripts/setup installs it)"
+    fi
 }
 
 suite() {
