@@ -1,14 +1,5 @@
-# Cross-compiles the Windows build with mingw-w64 (POSIX thread model).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles the 64-bit Windows build with mingw-w64.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(QP_MINGW_PREFIX x86_64-w64-mingw32)
-
-find_program(CMAKE_CXX_COMPILER NAMES ${QP_MINGW_PREFIX}-g++-posix ${QP_MINGW_PREFIX}-g++ REQUIRED)
-find_program(CMAKE_C_COMPILER NAMES ${QP_MINGW_PREFIX}-gcc-posix ${QP_MINGW_PREFIX}-gcc REQUIRED)
-find_program(CMAKE_RC_COMPILER NAMES ${QP_MINGW_PREFIX}-windres REQUIRED)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${QP_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+set(QP_WINE_BITS x64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

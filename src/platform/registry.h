@@ -19,6 +19,11 @@ bool RegistryDeleteKey(std::string_view key);
 
 bool RegistryKeyExists(std::string_view key);
 
+// Whether Key exists in the registry view of programs of the other bitness
+// (on 64-bit Windows, 32-bit programs see some keys, CLSID among them, apart
+// from 64-bit ones). False where there is a single view.
+bool RegistryKeyExistsInOtherView(std::string_view key);
+
 // The string value Name of Key, or nothing when either is missing.
 std::optional<std::string> RegistryReadString(std::string_view key, std::string_view name);
 

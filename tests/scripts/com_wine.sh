@@ -1,85 +1,83 @@
 #!/usr/bin/env bash
-# The COM server under Wine: regsvr32 registers Quillpost.dll, reg shows the
-# class keys, VBScript and JScript clients run under cscript, MarkRegistry
-# writes the threading model, and regsvr32 /u removes every key again.
-# Uses the Windows build and its throw-away prefix build/windows/wineprefix.
+# The COM server under Wine, each bitness from its own host programs:
+#   x64  build/windows/Quillpost.dll      in build/windows/wineprefix,
+#        through the 64-bit loader;
+#   x86  build/windows-x86/Quillpost.dll  in build/windows-x86/wineprefix (a
+#        64-bit prefix, as 32-bit hosts run on 64-bit Windows), through the
+#        32-bit loader.
+# For each: regsvr32 registers, reg shows the class keys in the registry view
+# regsvr32 wrote, VBScript and JScript clients run under cscript, MarkRegistry
+# writes the threading model, a SendMail reaches a real server, and
+# regsvr32 /u removes every key again. Then both DLLs side by side in one
+# prefix: each host creates its own, and unregistering either one leaves the
+# other working. A half that cannot run (no build, no Wine of that bitness)
+# counts as failed, never as skipped; the x64 half does not need 32-bit Wine.
+#   QP_COM_BITS="x64"   run only these halves (default "x64 x86")
 set -u
 cd "$(dirname "$0")/../.."
 root=$PWD
-dll=$root/build/windows/Quillpost.dll
-export WINEPREFIX=${WINEPREFIX:-$root/build/windows/wineprefix} WINEDEBUG=-all
+export WINEDEBUG=-all
 
 passed=0
 failed=0
 pass() { echo "ok - $1"; passed=$((passed + 1)); }
 fail() { echo "not ok - $1"; failed=$((failed + 1)); }
 expect() { if [ "$2" = "$3" ]; then pass "$1"; else fail "$1: got '$2', want '$3'"; fi; }
+check() { if "${@:2}"; then pass "$1"; else fail "$1"; fi; }
 
 clsid='{E7CEACC2-BD11-11D0-B7AD-080009AB4447}'
 libid='{E7CEACC0-BD11-11D0-B7AD-080009AB4447}'
 keys=("CLSID\\$clsid\\TypeLib" "CLSID\\$clsid\\Version" "CLSID\\$clsid\\ProgID"
       "Quillpost.Mailer\\Clsid" "Quillpost.Mailer" "CLSID\\$clsid\\InprocServer32" "CLSID\\$clsid")
 
-# Value Name (default value without a name) of HKCR\Key; empty when missing.
+dll_of() { [ "$1" = x64 ] && echo "$root/build/windows/Quillpost.dll" || echo "$root/build/windows-x86/Quillpost.dll"; }
+view_of() { [ "$1" = x64 ] && echo 64 || echo 32; }
+# Wine of bitness $1 runs program $2...
+on() { local bits=$1; shift; timeout 300 "$root/scripts/wine" "$bits" "$@"; }
+winpath() { on x64 winepath -w "$1" 2>/dev/null; }
+
+# Value Name (default value without a name) of HKCR\Key as programs of
+# bitness Bits see it; empty when missing. reg itself is of that bitness and
+# names the view, so no other Wine or default view decides what it reads.
 value() {
-    local key=$1 name=${2:-}
+    local bits=$1 key=$2 name=${3:-}
     local opt=(/ve)
     [ -n "$name" ] && opt=(/v "$name")
-    timeout 120 wine reg query "HKCR\\$key" "${opt[@]}" 2>/dev/null | tr -d '\r' |
+    on "$bits" reg query "HKCR\\$key" "${opt[@]}" "/reg:$(view_of "$bits")" 2>/dev/null | tr -d '\r' |
         awk -F'    ' '/REG_SZ/ { print $NF; exit }'
 }
-exists() { timeout 120 wine reg query "HKCR\\$1" >/dev/null 2>&1; }
+exists() { on "$1" reg query "HKCR\\$2" "/reg:$(view_of "$1")" >/dev/null 2>&1; }
+absent() { ! exists "$@"; }
+regsvr() { on "$1" regsvr32 /s "${@:2}" >/dev/null 2>&1; }
 
-# Runs a script under cscript and counts its "ok"/"not ok" lines.
+# Runs a script under the cscript of bitness $1 and counts its "ok"/"not ok" lines.
 run_script() {
-    local file=$1 out
-    out=$(timeout 300 wine cscript //nologo "$(winepath -w "$file" 2>/dev/null)" 2>&1 | tr -d '\r')
+    local bits=$1 file=$2 out ok bad
+    out=$(on "$bits" cscript //nologo "$(winpath "$file")" 2>&1 | tr -d '\r')
     echo "$out"
-    local ok bad
     ok=$(grep -c '^ok - ' <<<"$out")
     bad=$(grep -c '^not ok - ' <<<"$out")
     passed=$((passed + ok))
     failed=$((failed + bad))
-    [ "$ok" -gt 0 ] || fail "$(basename "$file") ran no check"
+    [ "$ok" -gt 0 ] || fail "$bits: $(basename "$file") ran no check"
 }
-
-if [ ! -f "$dll" ]; then
-    fail "no $dll (build the windows preset first)"
-    echo "$passed passed, $failed failed"
-    exit 1
-fi
-winedll=$(winepath -w "$dll" 2>/dev/null)
-
-timeout 300 wine regsvr32 /s /u "$winedll" >/dev/null 2>&1  # a clean start
-if timeout 300 wine regsvr32 /s "$winedll" >/dev/null 2>&1; then pass "regsvr32 registers"; else fail "regsvr32 registers"; fi
-
-expect "CLSID default value" "$(value "CLSID\\$clsid")" "SMTP Mailer"
-expect "InprocServer32" "$(value "CLSID\\$clsid\\InprocServer32")" "$winedll"
-expect "ProgID key" "$(value "Quillpost.Mailer")" "SMTP Mailer"
-expect "ProgID Clsid" "$(value "Quillpost.Mailer\\Clsid")" "$clsid"
-expect "ProgID value" "$(value "CLSID\\$clsid\\ProgID")" "Quillpost.Mailer"
-expect "Version" "$(value "CLSID\\$clsid\\Version")" "1.0"
-expect "TypeLib" "$(value "CLSID\\$clsid\\TypeLib")" "$libid"
-expect "no threading model before MarkRegistry" "$(value "CLSID\\$clsid\\InprocServer32" ThreadingModel)" ""
-if exists "TypeLib\\$libid\\1.0"; then pass "type library registered"; else fail "type library registered"; fi
-
-run_script tests/scripts/com/mailer.vbs
-expect "MarkRegistry 7 writes Apartment" "$(value "CLSID\\$clsid\\InprocServer32" ThreadingModel)" "Apartment"
-run_script tests/scripts/com/mailer.js
-expect "MarkRegistry 2 writes Both" "$(value "CLSID\\$clsid\\InprocServer32" ThreadingModel)" "Both"
+version_from() { on "$1" cscript //nologo "$(winpath tests/scripts/com/version.vbs)" 2>&1 | tr -d '\r'; }
 
 # A complete send from VBScript to a real SMTP server on the Linux side.
-inbox=$(mktemp -d)
-/usr/bin/python3 tests/servers/store_smtpd.py --folder "$inbox/mail" --lifetime 120 >"$inbox/server.out" 2>&1 &
-server=$!
-for _ in $(seq 1 100); do grep -q READY "$inbox/server.out" 2>/dev/null && break; sleep 0.1; done
-port=$(awk '/READY/{print $2}' "$inbox/server.out")
-head -c 3000 /dev/urandom >"$inbox/data.bin"
-sent=$(timeout 300 wine cscript //nologo "$(winepath -w tests/scripts/com/send.vbs 2>/dev/null)" \
-    "127.0.0.1:$port" "$(winepath -w "$inbox/data.bin" 2>/dev/null)" 2>&1 | tr -d '\r')
-expect "SendMail from VBScript" "$sent" "sent"
-for _ in $(seq 1 50); do [ -e "$inbox/mail/0001.eml" ] && break; sleep 0.1; done
-if /usr/bin/python3 - "$inbox/mail/0001.eml" "$inbox/data.bin" <<'PY'
+send_check() {
+    local bits=$1 inbox server port sent
+    inbox=$(mktemp -d)
+    /usr/bin/python3 tests/servers/store_smtpd.py --folder "$inbox/mail" --lifetime 120 >"$inbox/server.out" 2>&1 &
+    server=$!
+    for _ in $(seq 1 100); do grep -q READY "$inbox/server.out" 2>/dev/null && break; sleep 0.1; done
+    port=$(awk '/READY/{print $2}' "$inbox/server.out")
+    head -c 3000 /dev/urandom >"$inbox/data.bin"
+    sent=$(on "$bits" cscript //nologo "$(winpath tests/scripts/com/send.vbs)" \
+        "127.0.0.1:$port" "$(winpath "$inbox/data.bin")" 2>&1 | tr -d '\r')
+    expect "$bits: SendMail from VBScript" "$sent" "sent"
+    for _ in $(seq 1 50); do [ -e "$inbox/mail/0001.eml" ] && break; sleep 0.1; done
+    check "$bits: the received message holds the body and the attachment's bytes" \
+        /usr/bin/python3 - "$inbox/mail/0001.eml" "$inbox/data.bin" <<'PY'
 import email, email.policy, sys
 msg = email.message_from_binary_file(open(sys.argv[1], "rb"), policy=email.policy.default)
 data = open(sys.argv[2], "rb").read()
@@ -90,16 +88,105 @@ assert len(parts) == 1 and parts[0].get_filename() == "data.bin", [p.get_filenam
 assert parts[0].get_content() == data, "attachment bytes differ"
 assert "Hello from cscript." in msg.get_body(("plain",)).get_content()
 PY
-then pass "the received message holds the body and the attachment's bytes"; else fail "the received message holds the body and the attachment's bytes"; fi
-if grep -q "MAIL FROM:<script@example.test>" "$inbox/data.bin.log" 2>/dev/null; then pass "SMTPLog written"; else fail "SMTPLog written"; fi
-kill "$server" 2>/dev/null; wait "$server" 2>/dev/null
-rm -rf "$inbox"
+    check "$bits: SMTPLog written" grep -q "MAIL FROM:<script@example.test>" "$inbox/data.bin.log"
+    kill "$server" 2>/dev/null
+    wait "$server" 2>/dev/null
+    rm -rf "$inbox"
+}
 
-if timeout 300 wine regsvr32 /s /u "$winedll" >/dev/null 2>&1; then pass "regsvr32 /u unregisters"; else fail "regsvr32 /u unregisters"; fi
-for key in "${keys[@]}"; do
-    if exists "$key"; then fail "removed: $key"; else pass "removed: $key"; fi
+# Why the half of bitness $1 cannot run, or nothing.
+unable() {
+    local loader=/usr/lib/wine/wine64 preset=windows
+    [ "$1" = x86 ] && loader=/usr/lib/wine/wine preset=windows-x86
+    if [ ! -f "$(dll_of "$1")" ]; then
+        echo "no $(dll_of "$1") (build the $preset preset first)"
+    elif [ ! -x "$loader" ]; then
+        echo "no $loader (scripts/setup installs it)"
+    fi
+}
+
+suite() {
+    local bits=$1 view dll winedll
+    view=$(view_of "$bits")
+    dll=$(dll_of "$bits")
+    winedll=$(winpath "$dll")
+    regsvr "$bits" /u "$winedll"  # a clean start
+    check "$bits: regsvr32 registers" regsvr "$bits" "$winedll"
+
+    expect "$bits: CLSID default value" "$(value "$bits" "CLSID\\$clsid")" "SMTP Mailer"
+    expect "$bits: InprocServer32" "$(value "$bits" "CLSID\\$clsid\\InprocServer32")" "$winedll"
+    expect "$bits: ProgID key" "$(value "$bits" "Quillpost.Mailer")" "SMTP Mailer"
+    expect "$bits: ProgID Clsid" "$(value "$bits" "Quillpost.Mailer\\Clsid")" "$clsid"
+    expect "$bits: ProgID value" "$(value "$bits" "CLSID\\$clsid\\ProgID")" "Quillpost.Mailer"
+    expect "$bits: Version" "$(value "$bits" "CLSID\\$clsid\\Version")" "1.0"
+    expect "$bits: TypeLib" "$(value "$bits" "CLSID\\$clsid\\TypeLib")" "$libid"
+    expect "$bits: type library path" "$(value "$bits" "TypeLib\\$libid\\1.0\\409\\win$view")" "$winedll"
+    expect "$bits: no threading model before MarkRegistry" \
+        "$(value "$bits" "CLSID\\$clsid\\InprocServer32" ThreadingModel)" ""
+
+    run_script "$bits" tests/scripts/com/mailer.vbs
+    expect "$bits: MarkRegistry 7 writes Apartment" \
+        "$(value "$bits" "CLSID\\$clsid\\InprocServer32" ThreadingModel)" "Apartment"
+    run_script "$bits" tests/scripts/com/mailer.js
+    expect "$bits: MarkRegistry 2 writes Both" \
+        "$(value "$bits" "CLSID\\$clsid\\InprocServer32" ThreadingModel)" "Both"
+    send_check "$bits"
+
+    check "$bits: regsvr32 /u unregisters" regsvr "$bits" /u "$winedll"
+    for key in "${keys[@]}"; do
+        if exists "$bits" "$key"; then fail "$bits: removed: $key"; else pass "$bits: removed: $key"; fi
+    done
+    if exists "$bits" "TypeLib\\$libid"; then fail "$bits: type library unregistered"; else pass "$bits: type library unregistered"; fi
+}
+
+# Both servers registered in one prefix. The class keys are per registry view;
+# the ProgID and the type library's version key are one for both views, so
+# each stays until the last of the two servers is unregistered.
+side_by_side() {
+    local x64dll x86dll
+    x64dll=$(winpath "$(dll_of x64)")
+    x86dll=$(winpath "$(dll_of x86)")
+    check "both: regsvr32 registers the x64 server" regsvr x64 "$x64dll"
+    check "both: regsvr32 registers the x86 server" regsvr x86 "$x86dll"
+    expect "both: 64-bit class path" "$(value x64 "CLSID\\$clsid\\InprocServer32")" "$x64dll"
+    expect "both: 32-bit class path" "$(value x86 "CLSID\\$clsid\\InprocServer32")" "$x86dll"
+    expect "both: win64 type library path" "$(value x64 "TypeLib\\$libid\\1.0\\409\\win64")" "$x64dll"
+    expect "both: win32 type library path" "$(value x64 "TypeLib\\$libid\\1.0\\409\\win32")" "$x86dll"
+    expect "both: the 64-bit host creates the Mailer" "$(version_from x64)" "2.2"
+    expect "both: the 32-bit host creates the Mailer" "$(version_from x86)" "2.2"
+
+    check "both: regsvr32 /u of the x86 server" regsvr x86 /u "$x86dll"
+    expect "after x86 /u: the 64-bit host still creates it" "$(version_from x64)" "2.2"
+    expect "after x86 /u: ProgID kept" "$(value x64 "Quillpost.Mailer\\Clsid")" "$clsid"
+    expect "after x86 /u: win64 type library kept" "$(value x64 "TypeLib\\$libid\\1.0\\409\\win64")" "$x64dll"
+    check "after x86 /u: win32 type library removed" absent x64 "TypeLib\\$libid\\1.0\\409\\win32"
+
+    check "both: regsvr32 registers the x86 server again" regsvr x86 "$x86dll"
+    check "both: regsvr32 /u of the x64 server" regsvr x64 /u "$x64dll"
+    expect "after x64 /u: the 32-bit host still creates it" "$(version_from x86)" "2.2"
+    expect "after x64 /u: win32 type library kept" "$(value x64 "TypeLib\\$libid\\1.0\\409\\win32")" "$x86dll"
+    check "after x64 /u: win64 type library removed" absent x64 "TypeLib\\$libid\\1.0\\409\\win64"
+
+    check "both: regsvr32 /u of the last server" regsvr x86 /u "$x86dll"
+    check "after both /u: ProgID removed" absent x64 "Quillpost.Mailer"
+    check "after both /u: type library removed" absent x64 "TypeLib\\$libid"
+}
+
+for bits in ${QP_COM_BITS:-x64 x86}; do
+    why=$(unable "$bits")
+    if [ -n "$why" ]; then
+        fail "$bits: cannot run: $why"
+        continue
+    fi
+    if [ "$bits" = x64 ]; then
+        export WINEPREFIX=$root/build/windows/wineprefix
+        suite x64
+    else
+        export WINEPREFIX=$root/build/windows-x86/wineprefix
+        suite x86
+        if [ -z "$(unable x64)" ]; then side_by_side; else fail "both: cannot run: $(unable x64)"; fi
+    fi
 done
-if exists "TypeLib\\$libid\\1.0"; then fail "type library unregistered"; else pass "type library unregistered"; fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -115,7 +115,7 @@ if [ -x "$tsan" ]; then
 fi
 
 exe="$root/build/windows/quillpost_tests.exe"
-if [ -f "$exe" ] && command -v wine >/dev/null; then
+if [ -f "$exe" ] && [ -x /usr/lib/wine/wine64 ]; then
     # The Windows side names the store folder by its Windows path.
     wine_vars=()
     for v in "${env_vars[@]}"; do
@@ -125,7 +125,7 @@ if [ -f "$exe" ] && command -v wine >/dev/null; then
         esac
     done
     env "${wine_vars[@]}" WINEPREFIX="$root/build/windows/wineprefix" WINEDEBUG=-all \
-        timeout 900 wine "$exe" --gtest_filter="$filter" >"$work/wine.log" 2>&1
+        timeout 900 "$root/scripts/wine" x64 "$exe" --gtest_filter="$filter" >"$work/wine.log" 2>&1
     count "$work/wine.log" wine
 else
     echo "no Windows build: nothing run under Wine"

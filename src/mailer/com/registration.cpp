@@ -39,11 +39,16 @@ void RegisterServer(const std::string& modulePath) {
 
 void UnregisterServer() {
     platform::UnregisterTypeLibrary(kLIBID_Quillpost, kTypeLibMajor, kTypeLibMinor, kTypeLibLocale);
-    const std::string progId(kMailerProgId);
-    for (const std::string& key :
-         {ClassKey("TypeLib"), ClassKey("Version"), ClassKey("ProgID"), progId + "\\Clsid", progId,
-          ClassKey("InprocServer32"), ClassKey()})
+    for (const std::string& key : {ClassKey("TypeLib"), ClassKey("Version"), ClassKey("ProgID"),
+                                   ClassKey("InprocServer32"), ClassKey()})
         platform::RegistryDeleteKey(key);
+    // The ProgID is one key for 32-bit and 64-bit programs alike, while the
+    // class keys are per bitness: the ProgID stays while the server of the
+    // other bitness is still registered, or its CreateObject would fail.
+    if (platform::RegistryKeyExistsInOtherView(ClassKey("InprocServer32"))) return;
+    const std::string progId(kMailerProgId);
+    platform::RegistryDeleteKey(progId + "\\Clsid");
+    platform::RegistryDeleteKey(progId);
 }
 
 void MarkThreadingModel(std::int32_t thdModel) {

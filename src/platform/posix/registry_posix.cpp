@@ -212,6 +212,8 @@ bool RegistryKeyExists(std::string_view key) {
     return Load(file).count(Fold(Normalize(key))) != 0;
 }
 
+bool RegistryKeyExistsInOtherView(std::string_view) { return false; }
+
 std::optional<std::string> RegistryReadString(std::string_view key, std::string_view name) {
     const std::string file = RegistryStorePath();
     if (file.empty()) return std::nullopt;

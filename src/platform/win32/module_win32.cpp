@@ -90,7 +90,16 @@ HRESULT UnregisterTypeLibrary(REFGUID libid, WORD major, WORD minor, LCID lcid) 
     auto unregister = reinterpret_cast<TUnregister>(
         reinterpret_cast<void*>(GetProcAddress(automation, "UnRegisterTypeLib")));
     if (unregister == nullptr) return S_OK;
-    return unregister(libid, major, minor, lcid, SYS_WIN32);
+    // Only the entry of the platform this library was registered for (win32
+    // or win64): the other bitness's server may still be registered there.
+    SYSKIND platform = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+    TTypeLibraryState& state = TypeLibraryState();
+    TLIBATTR* attr = nullptr;
+    if (SUCCEEDED(state.result) && SUCCEEDED(state.library->GetLibAttr(&attr))) {
+        platform = attr->syskind;
+        state.library->ReleaseTLibAttr(attr);
+    }
+    return unregister(libid, major, minor, lcid, platform);
 }
 
 namespace {

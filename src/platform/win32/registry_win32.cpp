@@ -34,6 +34,18 @@ bool RegistryKeyExists(std::string_view key) {
     return true;
 }
 
+bool RegistryKeyExistsInOtherView(std::string_view key) {
+    // A 32-bit process asks for the 64-bit view; where Windows itself is
+    // 32-bit the flag is ignored and that is the one view there is.
+    const REGSAM other = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, std::string(key).c_str(), 0, KEY_READ | other, &handle) !=
+        ERROR_SUCCESS)
+        return false;
+    RegCloseKey(handle);
+    return true;
+}
+
 std::optional<std::string> RegistryReadString(std::string_view key, std::string_view name) {
     HKEY handle = nullptr;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, std::string(key).c_str(), 0, KEY_READ, &handle) !=

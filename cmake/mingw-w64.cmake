@@ -1,0 +1,14 @@
+# What both mingw-w64 toolchain files share (POSIX thread model). They set
+# CMAKE_SYSTEM_PROCESSOR, QP_MINGW_PREFIX and QP_WINE_BITS, then include this.
+set(CMAKE_SYSTEM_NAME Windows)
+
+find_program(CMAKE_CXX_COMPILER NAMES ${QP_MINGW_PREFIX}-g++-posix ${QP_MINGW_PREFIX}-g++ REQUIRED)
+find_program(CMAKE_C_COMPILER NAMES ${QP_MINGW_PREFIX}-gcc-posix ${QP_MINGW_PREFIX}-gcc REQUIRED)
+find_program(CMAKE_RC_COMPILER NAMES ${QP_MINGW_PREFIX}-windres REQUIRED)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QP_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Test programs run under the Wine loader of their own bitness.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine ${QP_WINE_BITS})
