@@ -14,7 +14,6 @@ namespace {
 
 constexpr std::size_t kHostNameLimit = 127;
 constexpr std::size_t kServiceNameLimit = 63;
-constexpr std::size_t kReadChunk = 4096;
 const char kBodySuppressed[] = "Suppressing the message body.";
 
 // Position * 100 / Size to the nearest integer, halves to even.
@@ -282,6 +281,7 @@ void TagSocket::ResolvePort() {
 }
 
 void TagSocket::CreateSocket() {
+    tls_.reset();
     received_.clear();
     owesRecv_ = false;
     if (!events_->CreateSocket()) RaiseError(static_cast<std::uint16_t>(events_->LastError()));
@@ -315,6 +315,7 @@ void TagSocket::EstablishConnection() {
 void TagSocket::Close() {
     if (!events_->SocketValid()) return;
     Fire(OnClosing);
+    EndTls();
     events_->CloseSocket();
     received_.clear();
     owesRecv_ = false;
@@ -370,7 +371,6 @@ void TagSocket::ReadLine(std::string& Line) {
     try {
         bool found = false;
         bool lastRecvEmpty = false;
-        char chunk[kReadChunk];
         for (;;) {
             events_->DispatchPending();
             auto lf = received_.find('\n');
@@ -388,10 +388,10 @@ void TagSocket::ReadLine(std::string& Line) {
             }
             if (canceled_ || timedOut_ || !Connected()) break;
             if (peerClosed_ && lastRecvEmpty) break;
-            long n = events_->Recv(chunk, sizeof chunk);
+            int code = 0;
+            long n = ReceiveInto(received_, code);
             owesRecv_ = false;
             if (n < 0) {
-                int code = events_->LastError();
                 if (code != platform::kWouldBlock && !canceled_)
                     RaiseError(static_cast<std::uint16_t>(code));
                 // Nothing yet: block until the socket or the tick has news.
@@ -399,11 +399,7 @@ void TagSocket::ReadLine(std::string& Line) {
                 continue;
             }
             lastRecvEmpty = n == 0;
-            if (n > 0) {
-                received_.append(chunk, static_cast<std::size_t>(n));
-            } else if (!peerClosed_) {
-                events_->WaitForActivity(false);
-            }
+            if (n == 0 && !peerClosed_) events_->WaitForActivity(false);
         }
         if (found) {
             while (!Line.empty() && (Line.back() == '\n' || Line.back() == '\r')) Line.pop_back();
@@ -423,7 +419,7 @@ void TagSocket::ReadLine(std::string& Line) {
     RecordLine(false, Line);
 }
 
-void TagSocket::SendBytes(const char* data, std::size_t count, bool restartOnProgress) {
+void TagSocket::SendRaw(const char* data, std::size_t count, bool restartOnProgress) {
     std::size_t p = 0;
     do {
         events_->DispatchPending();
