@@ -130,9 +130,11 @@ void TagSocket::StartTls(const platform::TlsSettings& Settings) {
         if (!out.empty()) SendRaw(out.data(), out.size(), false);
         if (status == Status::Done) break;
         if (status == Status::Failed) {
-            RaiseTls(
-                LooksLikePlainText(early) ? platform::TlsFailure::PlainText : session->Failure(),
-                session->Detail());
+            // A certificate the library could judge came from a TLS server after all.
+            bool plain =
+                session->Failure() == platform::TlsFailure::Protocol && LooksLikePlainText(early);
+            RaiseTls(plain ? platform::TlsFailure::PlainText : session->Failure(),
+                     session->Detail());
         }
         if (status == Status::Closed) RaiseTls(platform::TlsFailure::Closed, "");
         // More of the server's handshake is needed.

@@ -67,6 +67,10 @@ protected:
         return host + ":" + ports_[peer];
     }
 
+    std::string InCertFolder(const std::string& name) const {
+        return ca_.substr(0, ca_.size() - std::string("ca.pem").size()) + name;
+    }
+
     std::string ca_;
     std::string log_ = (std::filesystem::temp_directory_path() / "qp_tls_test.log").string();
     std::map<std::string, std::string> ports_;
@@ -110,23 +114,25 @@ TEST_F(SocketTls, FailuresNameTheirCauseAndCloseTheSocket) {
     struct Case {
         const char* peer;
         bool trustCa;
-        const char* caFile;  // overrides the test CA when set
+        const char* caFile;  // in the test CA's folder, instead of it
         TlsFailure cause;
         const char* text;
     } cases[] = {
         {"good", false, nullptr, TlsFailure::Untrusted, "certificate is not trusted"},
+        // Roots given that did not sign it, nor does the system's store.
+        {"good", true, "other_ca.pem", TlsFailure::Untrusted, "certificate is not trusted"},
         {"wronghost", true, nullptr, TlsFailure::HostMismatch,
          "does not match the host name 127.0.0.1"},
         {"expired", true, nullptr, TlsFailure::Expired, "has expired"},
         {"plain", true, nullptr, TlsFailure::PlainText,
          "TLS expected on this port, the server spoke plain SMTP"},
-        {"good", true, "no-such-ca-file.pem", TlsFailure::CaFile, "The CA file cannot be used"},
+        {"good", true, "no_such_ca.pem", TlsFailure::CaFile, "The CA file cannot be used"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.peer);
         LineSocket socket;
         socket.Open(Server("127.0.0.1", c.peer));
-        std::string ca = c.caFile != nullptr ? c.caFile : c.trustCa ? ca_ : "";
+        std::string ca = !c.trustCa ? "" : c.caFile == nullptr ? ca_ : InCertFolder(c.caFile);
         auto start = std::chrono::steady_clock::now();
         try {
             socket.StartTls(TlsSettings{"127.0.0.1", true, ca});

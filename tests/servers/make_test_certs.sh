@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes a test CA and server certificates in folder $1 with the openssl command:
 #   ca.pem                 the CA (the trusted root a test passes as CAFile)
+#   other_ca.pem           a CA that signed none of them
 #   good.pem/.key          for 127.0.0.1 and localhost
 #   wronghost.pem/.key     for wrong.example only
 #   expired.pem/.key       for 127.0.0.1 and localhost, valid only in 2024
@@ -12,6 +13,9 @@ cd "$dir"
 openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 30 -subj "/CN=Quillpost Test CA" \
     -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
     -keyout ca.key -out ca.pem 2>/dev/null
+
+openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 30 -subj "/CN=Quillpost Other CA" \
+    -addext "basicConstraints=critical,CA:TRUE" -keyout other_ca.key -out other_ca.pem 2>/dev/null
 
 # openssl ca is the one that takes explicit validity dates.
 : >index.txt
