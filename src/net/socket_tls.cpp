@@ -120,6 +120,12 @@ void TagSocket::StartTls(const platform::TlsSettings& Settings) {
         platform::TlsSession::CreateClient(Settings, &failure, &detail);
     if (!session) RaiseTls(failure, detail);
 
+    // A peer that spoke plain text and then nothing more is named as such.
+    auto raiseIfStopped = [&] {
+        if ((timedOut_ || canceled_) && LooksLikePlainText(early))
+            RaiseTls(platform::TlsFailure::PlainText, "");
+        RaiseIfStopped();
+    };
     StartTimer();
     bool anyInput = false;
     char chunk[kReadChunk];
@@ -128,6 +134,7 @@ void TagSocket::StartTls(const platform::TlsSettings& Settings) {
         std::string out;
         session->TakeOutput(out);
         if (!out.empty()) SendRaw(out.data(), out.size(), false);
+        raiseIfStopped();
         if (status == Status::Done) break;
         if (status == Status::Failed) {
             // A certificate the library could judge came from a TLS server after all.
@@ -140,10 +147,7 @@ void TagSocket::StartTls(const platform::TlsSettings& Settings) {
         // More of the server's handshake is needed.
         for (;;) {
             events_->DispatchPending();
-            if (timedOut_ || canceled_) {
-                if (LooksLikePlainText(early)) RaiseTls(platform::TlsFailure::PlainText, "");
-                RaiseIfStopped();
-            }
+            raiseIfStopped();
             long n = events_->Recv(chunk, sizeof chunk);
             if (n > 0) {
                 if (!anyInput && LooksLikePlainText(std::string(chunk, 1)))

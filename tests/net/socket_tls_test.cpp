@@ -60,7 +60,7 @@ protected:
             auto eq = item.find('=');
             if (eq != std::string::npos) ports_[item.substr(0, eq)] = item.substr(eq + 1);
         }
-        if (ca_.empty() || ports_.size() < 5) GTEST_SKIP() << "the TLS peers are not running";
+        if (ca_.empty() || ports_.size() < 6) GTEST_SKIP() << "the TLS peers are not running";
     }
 
     std::string Server(const std::string& host, const std::string& peer) {
@@ -147,6 +147,16 @@ TEST_F(SocketTls, FailuresNameTheirCauseAndCloseTheSocket) {
         EXPECT_FALSE(socket.Connected());
         EXPECT_FALSE(socket.TlsActive());
     }
+}
+
+TEST_F(SocketTls, AHandshakeThatGetsNoAnswerEndsAfterTimeOut) {
+    LineSocket socket;
+    socket.TimeOut = 1;
+    socket.Open(Server("127.0.0.1", "silent"));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(socket.StartTls(TlsSettings{"127.0.0.1", true, ca_}), ETimedOutError);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    EXPECT_FALSE(socket.Connected());
 }
 
 // Bytes the server sent with its "220" before the handshake (RFC 3207 response

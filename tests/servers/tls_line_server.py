@@ -6,6 +6,7 @@ Each listener answers every line it receives with the same line. Listeners:
   wronghost TLS from the first byte, certificate for wrong.example only
   expired   TLS from the first byte, certificate that expired in the past
   plain     no TLS: greets with "220 plain.example ESMTP" like a plain SMTP server
+  silent    reads and never answers
   inject    greets in plain text, then sends "220 ready" together with an
             injected "250 injected" line and starts TLS (good certificate)
 Prints "READY name=port ..." once all listen; stops after --lifetime seconds.
@@ -42,6 +43,10 @@ def tls_context(folder, name):
 def serve(kind, folder, conn):
     try:
         conn.settimeout(30)
+        if kind == "silent":
+            while conn.recv(4096):
+                pass
+            return
         if kind == "plain":
             conn.sendall(b"220 plain.example ESMTP\r\n")
             echo_lines(conn)
@@ -72,7 +77,7 @@ def main():
     ap.add_argument("--lifetime", type=float, default=600)
     args = ap.parse_args()
     ready = []
-    for kind in ("good", "wronghost", "expired", "plain", "inject"):
+    for kind in ("good", "wronghost", "expired", "plain", "silent", "inject"):
         sock = socket.socket()
         sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         sock.bind(("127.0.0.1", 0))
