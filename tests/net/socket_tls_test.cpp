@@ -113,29 +113,34 @@ TEST_F(SocketTls, LinesRoundTripOverAVerifiedOrUncheckedSession) {
 TEST_F(SocketTls, FailuresNameTheirCauseAndCloseTheSocket) {
     struct Case {
         const char* peer;
+        const char* host;
         bool trustCa;
         const char* caFile;  // in the test CA's folder, instead of it
         TlsFailure cause;
         const char* text;
     } cases[] = {
-        {"good", false, nullptr, TlsFailure::Untrusted, "certificate is not trusted"},
+        {"good", "127.0.0.1", false, nullptr, TlsFailure::Untrusted, "certificate is not trusted"},
         // Roots given that did not sign it, nor does the system's store.
-        {"good", true, "other_ca.pem", TlsFailure::Untrusted, "certificate is not trusted"},
-        {"wronghost", true, nullptr, TlsFailure::HostMismatch,
+        {"good", "127.0.0.1", true, "other_ca.pem", TlsFailure::Untrusted,
+         "certificate is not trusted"},
+        {"wronghost", "127.0.0.1", true, nullptr, TlsFailure::HostMismatch,
          "does not match the host name 127.0.0.1"},
-        {"expired", true, nullptr, TlsFailure::Expired, "has expired"},
-        {"plain", true, nullptr, TlsFailure::PlainText,
+        {"wronghost", "localhost", true, nullptr, TlsFailure::HostMismatch,
+         "does not match the host name localhost"},
+        {"expired", "127.0.0.1", true, nullptr, TlsFailure::Expired, "has expired"},
+        {"plain", "127.0.0.1", true, nullptr, TlsFailure::PlainText,
          "TLS expected on this port, the server spoke plain SMTP"},
-        {"good", true, "no_such_ca.pem", TlsFailure::CaFile, "The CA file cannot be used"},
+        {"good", "127.0.0.1", true, "no_such_ca.pem", TlsFailure::CaFile,
+         "The CA file cannot be used"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.peer);
+        SCOPED_TRACE(std::string(c.peer) + " " + c.host);
         LineSocket socket;
-        socket.Open(Server("127.0.0.1", c.peer));
+        socket.Open(Server(c.host, c.peer));
         std::string ca = !c.trustCa ? "" : c.caFile == nullptr ? ca_ : InCertFolder(c.caFile);
         auto start = std::chrono::steady_clock::now();
         try {
-            socket.StartTls(TlsSettings{"127.0.0.1", true, ca});
+            socket.StartTls(TlsSettings{c.host, true, ca});
             ADD_FAILURE() << "no failure raised";
         } catch (const ETlsError& e) {
             EXPECT_EQ(e.cause, c.cause) << e.what();
