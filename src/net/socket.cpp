@@ -282,6 +282,7 @@ void TagSocket::ResolvePort() {
 
 void TagSocket::CreateSocket() {
     tls_.reset();
+    readAny_ = false;
     received_.clear();
     owesRecv_ = false;
     if (!events_->CreateSocket()) RaiseError(static_cast<std::uint16_t>(events_->LastError()));

@@ -184,6 +184,7 @@ private:
     std::string tlsDescription_;
     std::string tlsHost_;
     bool tlsClosed_ = false;  // the peer's close_notify has arrived
+    bool readAny_ = false;    // a read of this connection has asked the socket
     bool timedOut_ = false;
     bool canceled_ = false;
     bool hostDone_ = false;

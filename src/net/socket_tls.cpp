@@ -65,6 +65,7 @@ long TagSocket::ReceiveInto(std::string& out, int& code) {
     if (tlsClosed_) return 0;
     char chunk[kReadChunk];
     long n = events_->Recv(chunk, sizeof chunk);
+    readAny_ = true;
     if (n < 0) {
         code = events_->LastError();
         return -1;
@@ -113,6 +114,8 @@ void TagSocket::StartTls(const platform::TlsSettings& Settings) {
     // The evidence for a plain-text peer: what it said before our hello, or
     // first in answer to it.
     std::string early = TakeWaitingBytes();
+    // Before anything was asked of it, a TLS server is silent; a plain one greets.
+    if (!readAny_ && LooksLikePlainText(early)) RaiseTls(platform::TlsFailure::PlainText, "");
 
     platform::TlsFailure failure = platform::TlsFailure::None;
     std::string detail;
