@@ -1,6 +1,6 @@
 // TLS on the socket component against peers built on Python's ssl module
 // (tests/servers/tls_line_server.py), with certificates the openssl command
-// made for the run. tests/scripts/tls_peers.sh starts them and passes where
+// made for the run. tests/scripts/smtp_real_servers.sh starts them and passes where
 // they are in the environment; without them these tests skip.
 #include <gtest/gtest.h>
 

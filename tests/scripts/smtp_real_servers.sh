@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Delivers messages through the SMTP client to real servers on 127.0.0.1:
 # Python's aiosmtpd (stores what it receives) and Postfix's smtp-sink (plain,
-# rejecting recipients, hanging up after DATA). Runs the real-server tests of
-# the native build and, when it is built, of the Windows build under Wine.
+# rejecting recipients, hanging up after DATA); and TLS peers on Python's ssl
+# module, with a test CA and certificates the openssl command makes for this
+# run. Runs the real-server tests of the native build and, when it is built,
+# of the Windows build under Wine.
 # Ends with "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/../.."
@@ -74,7 +76,24 @@ else
     echo "smtp-sink is not installed: its tests skip"
 fi
 
-filter='StoringServer.*:SinkServer.*'
+if command -v openssl >/dev/null && bash tests/servers/make_test_certs.sh "$work/certs"; then
+    "$py" tests/servers/tls_line_server.py --certs "$work/certs" --lifetime 900 >"$work/tls.out" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 1 100); do
+        grep -q '^READY ' "$work/tls.out" 2>/dev/null && break
+        sleep 0.1
+    done
+    tls_peers=$(sed -n 's/^READY //p' "$work/tls.out")
+    if [ -n "$tls_peers" ]; then
+        env_vars+=(QP_TLS_PEERS="$tls_peers" QP_TLS_CA="$work/certs/ca.pem")
+    else
+        echo "the TLS peers did not start"; cat "$work/tls.out"
+    fi
+else
+    echo "the test certificates could not be made: the TLS tests skip"
+fi
+
+filter='StoringServer.*:SinkServer.*:SocketTls.*'
 
 # Adds the counts of one GoogleTest run; a run without a summary counts as a failure.
 count() {
@@ -102,11 +121,12 @@ fi
 
 exe="$root/build/windows/quillpost_tests.exe"
 if [ -f "$exe" ] && command -v wine >/dev/null; then
-    # The Windows side names the store folder by its Windows path.
+    # The Windows side names the store folder and the CA file by their Windows paths.
     wine_vars=()
     for v in "${env_vars[@]}"; do
         case $v in
             QP_AIOSMTPD_DIR=*) wine_vars+=("QP_AIOSMTPD_DIR=Z:${v#QP_AIOSMTPD_DIR=}") ;;
+            QP_TLS_CA=*) wine_vars+=("QP_TLS_CA=Z:${v#QP_TLS_CA=}") ;;
             *) wine_vars+=("$v") ;;
         esac
     done
