@@ -37,15 +37,23 @@ wait_listening() {
     return 1
 }
 
-env_vars=()
-if "$py" -c 'import aiosmtpd' 2>/dev/null; then
-    "$py" tests/servers/store_smtpd.py --folder "$work/store" --lifetime 900 >"$work/aiosmtpd.out" 2>&1 &
+# Starts a server of ours that prints "READY <where>" once it listens, with its
+# output in file $1; waits (at most 10 s) and leaves <where> in $ready.
+start_ready() {
+    local out=$1; shift
+    "$@" >"$out" 2>&1 &
     pids+=($!)
     for _ in $(seq 1 100); do
-        grep -q '^READY ' "$work/aiosmtpd.out" 2>/dev/null && break
+        grep -q '^READY ' "$out" 2>/dev/null && break
         sleep 0.1
     done
-    port=$(sed -n 's/^READY //p' "$work/aiosmtpd.out")
+    ready=$(sed -n 's/^READY //p' "$out")
+}
+
+env_vars=()
+if "$py" -c 'import aiosmtpd' 2>/dev/null; then
+    start_ready "$work/aiosmtpd.out" "$py" tests/servers/store_smtpd.py --folder "$work/store" --lifetime 900
+    port=$ready
     if [ -n "$port" ]; then
         env_vars+=(QP_AIOSMTPD_PORT="$port" QP_AIOSMTPD_DIR="$work/store")
     else
@@ -77,15 +85,9 @@ else
 fi
 
 if command -v openssl >/dev/null && bash tests/servers/make_test_certs.sh "$work/certs"; then
-    "$py" tests/servers/tls_line_server.py --certs "$work/certs" --lifetime 900 >"$work/tls.out" 2>&1 &
-    pids+=($!)
-    for _ in $(seq 1 100); do
-        grep -q '^READY ' "$work/tls.out" 2>/dev/null && break
-        sleep 0.1
-    done
-    tls_peers=$(sed -n 's/^READY //p' "$work/tls.out")
-    if [ -n "$tls_peers" ]; then
-        env_vars+=(QP_TLS_PEERS="$tls_peers" QP_TLS_CA="$work/certs/ca.pem")
+    start_ready "$work/tls.out" "$py" tests/servers/tls_line_server.py --certs "$work/certs" --lifetime 900
+    if [ -n "$ready" ]; then
+        env_vars+=(QP_TLS_PEERS="$ready" QP_TLS_CA="$work/certs/ca.pem")
     else
         echo "the TLS peers did not start"; cat "$work/tls.out"
     fi
