@@ -68,9 +68,25 @@ public:
 
     // Protocol and cipher suite, e.g. "TLSv1.3 TLS_AES_256_GCM_SHA384".
     virtual std::string Description() const = 0;
-    virtual TlsFailure Failure() const = 0;
+    TlsFailure Failure() const { return failure_; }
     // The library's own words for the failure.
-    virtual std::string Detail() const = 0;
+    const std::string& Detail() const { return detail_; }
+
+protected:
+    // Records why the session failed; false, to be returned at once.
+    bool Fail(TlsFailure failure, const std::string& detail) {
+        failure_ = failure;
+        detail_ = detail;
+        return false;
+    }
+
+private:
+    // The platform's session, set up from Settings (Failure() tells whether
+    // that worked).
+    static std::unique_ptr<TlsSession> NewClient(const TlsSettings& settings);
+
+    TlsFailure failure_ = TlsFailure::None;
+    std::string detail_;
 };
 
 }  // namespace quillpost::platform

@@ -142,16 +142,7 @@ public:
         return text;
     }
 
-    TlsFailure Failure() const override { return failure_; }
-    std::string Detail() const override { return detail_; }
-
 private:
-    bool Fail(TlsFailure failure, const std::string& detail) {
-        failure_ = failure;
-        detail_ = detail;
-        return false;
-    }
-
     Status Outcome(int rc) {
         switch (SSL_get_error(ssl_, rc)) {
             case SSL_ERROR_WANT_READ:
@@ -190,19 +181,14 @@ private:
     SSL* ssl_ = nullptr;
     BIO* in_ = nullptr;
     BIO* out_ = nullptr;
-    TlsFailure failure_ = TlsFailure::None;
-    std::string detail_;
 };
 
 }  // namespace
 
-std::unique_ptr<TlsSession> TlsSession::CreateClient(const TlsSettings& settings,
-                                                     TlsFailure* failure, std::string* detail) {
+std::unique_ptr<TlsSession> TlsSession::NewClient(const TlsSettings& settings) {
     auto session = std::make_unique<OpenSslSession>();
-    if (session->Init(settings)) return session;
-    if (failure != nullptr) *failure = session->Failure();
-    if (detail != nullptr) *detail = session->Detail();
-    return nullptr;
+    session->Init(settings);
+    return session;
 }
 
 }  // namespace quillpost::platform

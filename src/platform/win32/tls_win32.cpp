@@ -247,16 +247,8 @@ public:
     }
 
     std::string Description() const override { return description_; }
-    TlsFailure Failure() const override { return failure_; }
-    std::string Detail() const override { return detail_; }
 
 private:
-    bool Fail(TlsFailure failure, const std::string& detail) {
-        failure_ = failure;
-        detail_ = detail;
-        return false;
-    }
-
     // The roots of a PEM file in a memory store.
     bool LoadRoots(const std::string& fileName) {
         std::uint32_t error = 0;
@@ -436,19 +428,14 @@ private:
     std::string output_;
     SecPkgContext_StreamSizes sizes_{};
     std::string description_;
-    TlsFailure failure_ = TlsFailure::None;
-    std::string detail_;
 };
 
 }  // namespace
 
-std::unique_ptr<TlsSession> TlsSession::CreateClient(const TlsSettings& settings,
-                                                     TlsFailure* failure, std::string* detail) {
+std::unique_ptr<TlsSession> TlsSession::NewClient(const TlsSettings& settings) {
     auto session = std::make_unique<SChannelSession>();
-    if (session->Init(settings)) return session;
-    if (failure != nullptr) *failure = session->Failure();
-    if (detail != nullptr) *detail = session->Detail();
-    return nullptr;
+    session->Init(settings);
+    return session;
 }
 
 }  // namespace quillpost::platform
