@@ -125,7 +125,7 @@ void TagSocket::StartTls(const platform::TlsSettings& Settings) {
 
     // A peer that spoke plain text and then nothing more is named as such.
     auto raiseIfStopped = [&] {
-        if ((timedOut_ || canceled_) && LooksLikePlainText(early))
+        if (timedOut_ && !canceled_ && LooksLikePlainText(early))
             RaiseTls(platform::TlsFailure::PlainText, "");
         RaiseIfStopped();
     };
