@@ -16,7 +16,6 @@ namespace {
 
 constexpr std::size_t kHostNameLimit = 127;
 constexpr std::size_t kServiceNameLimit = 63;
-constexpr std::size_t kReadChunk = 4096;
 const char kBodySuppressed[] = "Suppressing the message body.";
 
 // Position * 100 / Size to the nearest integer, halves to even.
@@ -310,6 +309,8 @@ void TagSocket::ResolvePort() {
 }
 
 void TagSocket::CreateSocket() {
+    tls_.reset();
+    readAny_ = false;
     received_.clear();
     owesRecv_ = false;
     if (!events_->CreateSocket()) RaiseError(static_cast<std::uint16_t>(events_->LastError()));
@@ -343,6 +344,7 @@ void TagSocket::EstablishConnection() {
 void TagSocket::Close() {
     if (!events_->SocketValid()) return;
     Fire(OnClosing);
+    EndTls();
     events_->CloseSocket();
     received_.clear();
     owesRecv_ = false;
@@ -398,7 +400,6 @@ void TagSocket::ReadLine(std::string& Line) {
     try {
         bool found = false;
         bool lastRecvEmpty = false;
-        char chunk[kReadChunk];
         for (;;) {
             events_->DispatchPending();
             auto lf = received_.find('\n');
@@ -416,10 +417,10 @@ void TagSocket::ReadLine(std::string& Line) {
             }
             if (canceled_ || timedOut_ || !Connected()) break;
             if (peerClosed_ && lastRecvEmpty) break;
-            long n = events_->Recv(chunk, sizeof chunk);
+            int code = 0;
+            long n = ReceiveInto(received_, code);
             owesRecv_ = false;
             if (n < 0) {
-                int code = events_->LastError();
                 if (code != winsock::kWouldBlock && !canceled_)
                     RaiseError(static_cast<std::uint16_t>(code));
                 // Nothing yet: block until the socket or the tick has news.
@@ -427,11 +428,7 @@ void TagSocket::ReadLine(std::string& Line) {
                 continue;
             }
             lastRecvEmpty = n == 0;
-            if (n > 0) {
-                received_.append(chunk, static_cast<std::size_t>(n));
-            } else if (!peerClosed_) {
-                events_->WaitForActivity(false);
-            }
+            if (n == 0 && !peerClosed_) events_->WaitForActivity(false);
         }
         if (found) {
             while (!Line.empty() && (Line.back() == '\n' || Line.back() == '\r')) Line.pop_back();
@@ -451,7 +448,7 @@ void TagSocket::ReadLine(std::string& Line) {
     RecordLine(false, Line);
 }
 
-void TagSocket::SendBytes(const char* data, std::size_t count, bool restartOnProgress) {
+void TagSocket::SendRaw(const char* data, std::size_t count, bool restartOnProgress) {
     std::size_t p = 0;
     do {
         events_->DispatchPending();

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "platform/socket_events.h"
+#include "platform/tls.h"
+#include "util/errors.h"
 #include "util/string_vector.h"
 
 namespace quillpost {
@@ -17,6 +19,14 @@ namespace quillpost {
 class TStream;
 class TagWinsock;
 class TagSocket;
+
+// TLS that could not start or broke; Cause tells why (the text names it too).
+class ETlsError : public ESocketError {
+public:
+    ETlsError(platform::TlsFailure cause, const std::string& message)
+        : ESocketError(message), cause(cause) {}
+    platform::TlsFailure cause;
+};
 
 using TNotifyEvent = std::function<void(TagSocket& sender)>;
 using TmsProgressEvent = std::function<void(TagSocket& sender, std::int32_t Perc)>;
@@ -108,6 +118,16 @@ public:
         TagSocket& socket_;
     };
 
+    // Starts TLS on the connected socket. Whatever the server sent before
+    // this is discarded (after "220" to STARTTLS nothing may come before the
+    // server's handshake), then the handshake runs under one TimeOut. From
+    // then on every read and write goes through TLS, until Close. Raises
+    // ETlsError naming the cause, and closes the socket, when TLS cannot start.
+    void StartTls(const platform::TlsSettings& Settings);
+    bool TlsActive() const { return tls_ != nullptr; }
+    // Protocol and cipher suite of the running session; empty without one.
+    const std::string& TlsDescription() const { return tlsDescription_; }
+
     // Raises ESocketError with the text of a message number or Winsock code
     // after OnError has seen it; 0 raises nothing.
     void RaiseError(std::uint16_t Code);
@@ -152,6 +172,15 @@ private:
     void CreateSocket();
     // Moves Count bytes; ends early on time-out or cancel (the caller raises).
     void SendBytes(const char* data, std::size_t count, bool restartOnProgress);
+    void SendRaw(const char* data, std::size_t count, bool restartOnProgress);
+    // One read from the connection (through TLS when it runs) appended to
+    // Out: bytes added, 0 at the end of the stream, -1 with Code set.
+    long ReceiveInto(std::string& out, int& code);
+    // The bytes the socket holds now, taken without waiting.
+    std::string TakeWaitingBytes();
+    // Sends a close_notify if it can go out at once, then ends the session.
+    void EndTls();
+    [[noreturn]] void RaiseTls(platform::TlsFailure cause, const std::string& detail);
     // Sends what a hold has gathered; true when it all went out.
     bool SendHeld();
     void RaiseIfStopped();
@@ -185,6 +214,11 @@ private:
     bool holding_ = false;
     std::string held_;                    // bytes a hold has gathered
     std::vector<std::string> heldLines_;  // lines among them, reported once sent
+    std::unique_ptr<platform::TlsSession> tls_;
+    std::string tlsDescription_;
+    std::string tlsHost_;
+    bool tlsClosed_ = false;  // the peer's close_notify has arrived
+    bool readAny_ = false;    // a read of this connection has asked the socket
     bool timedOut_ = false;
     bool canceled_ = false;
     bool hostDone_ = false;

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Delivers messages through the SMTP client to real servers on 127.0.0.1:
 # Python's aiosmtpd (stores what it receives) and Postfix's smtp-sink (plain,
-# rejecting recipients, hanging up after DATA). Runs the real-server tests,
-# many Mailers on many threads among them, of the native build and, where they
-# are built, of the ThreadSanitizer build (a report fails the run) and of the
-# Windows build under Wine. Ends with "N passed, N failed".
+# rejecting recipients, hanging up after DATA); and TLS peers on Python's ssl
+# module, with a test CA and certificates the openssl command makes for this
+# run. Runs the real-server tests, many Mailers on many threads among them, of
+# the native build and, where they are built, of the ThreadSanitizer build (a
+# report fails the run) and of the Windows build under Wine.
+# Ends with "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -36,15 +38,23 @@ wait_listening() {
     return 1
 }
 
-env_vars=()
-if "$py" -c 'import aiosmtpd' 2>/dev/null; then
-    "$py" tests/servers/store_smtpd.py --folder "$work/store" --lifetime 900 >"$work/aiosmtpd.out" 2>&1 &
+# Starts a server of ours that prints "READY <where>" once it listens, with its
+# output in file $1; waits (at most 10 s) and leaves <where> in $ready.
+start_ready() {
+    local out=$1; shift
+    "$@" >"$out" 2>&1 &
     pids+=($!)
     for _ in $(seq 1 100); do
-        grep -q '^READY ' "$work/aiosmtpd.out" 2>/dev/null && break
+        grep -q '^READY ' "$out" 2>/dev/null && break
         sleep 0.1
     done
-    port=$(sed -n 's/^READY //p' "$work/aiosmtpd.out")
+    ready=$(sed -n 's/^READY //p' "$out")
+}
+
+env_vars=()
+if "$py" -c 'import aiosmtpd' 2>/dev/null; then
+    start_ready "$work/aiosmtpd.out" "$py" tests/servers/store_smtpd.py --folder "$work/store" --lifetime 900
+    port=$ready
     if [ -n "$port" ]; then
         env_vars+=(QP_AIOSMTPD_PORT="$port" QP_AIOSMTPD_DIR="$work/store")
     else
@@ -75,7 +85,18 @@ else
     echo "smtp-sink is not installed: its tests skip"
 fi
 
-filter='StoringServer.*:SinkServer.*:ConcurrentMailers.*'
+if command -v openssl >/dev/null && bash tests/servers/make_test_certs.sh "$work/certs"; then
+    start_ready "$work/tls.out" "$py" tests/servers/tls_line_server.py --certs "$work/certs" --lifetime 900
+    if [ -n "$ready" ]; then
+        env_vars+=(QP_TLS_PEERS="$ready" QP_TLS_CA="$work/certs/ca.pem")
+    else
+        echo "the TLS peers did not start"; cat "$work/tls.out"
+    fi
+else
+    echo "the test certificates could not be made: the TLS tests skip"
+fi
+
+filter='StoringServer.*:SinkServer.*:ConcurrentMailers.*:SocketTls.*'
 
 # Adds the counts of one GoogleTest run; a run without a summary counts as a failure.
 count() {
@@ -116,11 +137,12 @@ fi
 
 exe="$root/build/windows/quillpost_tests.exe"
 if [ -f "$exe" ] && [ -x /usr/lib/wine/wine64 ]; then
-    # The Windows side names the store folder by its Windows path.
+    # The Windows side names the store folder and the CA file by their Windows paths.
     wine_vars=()
     for v in "${env_vars[@]}"; do
         case $v in
             QP_AIOSMTPD_DIR=*) wine_vars+=("QP_AIOSMTPD_DIR=Z:${v#QP_AIOSMTPD_DIR=}") ;;
+            QP_TLS_CA=*) wine_vars+=("QP_TLS_CA=Z:${v#QP_TLS_CA=}") ;;
             *) wine_vars+=("$v") ;;
         esac
     done
