@@ -182,8 +182,8 @@ void TagSocket::StartTls(const platform::TlsSettings& Settings) {
     // handshake's last recv may have used up a read notification.
     owesRecv_ = true;
     if (!LogFileName.empty())
-        logLines_.push_back("TLS established: " + tlsDescription_ +
-                            (Settings.verify ? "" : " (certificate not verified)"));
+        AddLogLine("TLS established: " + tlsDescription_ +
+                   (Settings.verify ? "" : " (certificate not verified)"));
 }
 
 void TagSocket::EndTls() {
