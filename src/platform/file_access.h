@@ -3,6 +3,7 @@
 // opened in a mode, and a read-only handle that lets other readers in.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -45,5 +46,9 @@ public:
 
 // The open file, or null with Error set to the system's code.
 std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName, std::uint32_t& error);
+
+// std::fopen for a name in the core's text (Windows: through the wide name;
+// POSIX: the bytes as they are). Null with errno set on failure.
+std::FILE* OpenFileStream(const std::string& fileName, const char* mode);
 
 }  // namespace quillpost::platform

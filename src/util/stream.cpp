@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/file_access.h"
 #include "util/errors.h"
 
 namespace quillpost {
@@ -44,7 +45,8 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
         source.SetPosition(0);
         count = source.Size();
     }
-    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::int64_t>(count, 64 * 1024)) + 1);
+    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::int64_t>(count, 64 * 1024)) +
+                             1);
     std::int64_t left = count;
     while (left > 0) {
         auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, buffer.size()));
@@ -99,14 +101,14 @@ void TMemoryStream::Assign(std::string bytes) {
 void TMemoryStream::LoadFromFile(const std::string& fileName) { Assign(ReadWholeFile(fileName)); }
 
 void TMemoryStream::SaveToFile(const std::string& fileName) const {
-    FilePtr f(std::fopen(fileName.c_str(), "wb"));
+    FilePtr f(platform::OpenFileStream(fileName, "wb"));
     if (!f) FileError("create", fileName, errno);
     if (!data_.empty() && std::fwrite(data_.data(), 1, data_.size(), f.get()) != data_.size())
         FileError("write", fileName, errno);
 }
 
 std::string ReadWholeFile(const std::string& fileName) {
-    FilePtr f(std::fopen(fileName.c_str(), "rb"));
+    FilePtr f(platform::OpenFileStream(fileName, "rb"));
     if (!f) FileError("open", fileName, errno);
     std::string bytes;
     char chunk[64 * 1024];

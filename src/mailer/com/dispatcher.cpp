@@ -10,8 +10,8 @@
 namespace quillpost::com {
 namespace {
 
-std::string Text(const TVariant& v) { return platform::WideToAnsi(v.AsBstr()); }
-TVariant Wide(std::string_view s) { return TVariant::Bstr(platform::AnsiToWide(s)); }
+std::string Text(const TVariant& v) { return platform::WideToText(v.AsBstr()); }
+TVariant Wide(std::string_view s) { return TVariant::Bstr(platform::TextToWide(s)); }
 TVariant Flag(bool b) { return TVariant::Bool(ToWordBool(b)); }
 
 // One binding per line reads as the table it binds.
@@ -107,7 +107,7 @@ void Describe(TErrorRecord* error, std::string_view message) {
     try {
         *error = TErrorRecord{};
         error->source = kMailerProgIdW;
-        error->description = platform::AnsiToWide(message);
+        error->description = platform::TextToWide(message);
     } catch (...) {
     }
 }

@@ -42,7 +42,7 @@ HRESULT Guard(TBody body) {
         record.description = u"Out of memory";
     } catch (const std::exception& e) {
         try {
-            record.description = platform::AnsiToWide(e.what());
+            record.description = platform::TextToWide(e.what());
         } catch (...) {
         }
     } catch (...) {

@@ -102,4 +102,8 @@ std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName, std:
     return std::make_unique<PosixSharedReadFile>(fd);
 }
 
+std::FILE* OpenFileStream(const std::string& fileName, const char* mode) {
+    return std::fopen(fileName.c_str(), mode);
+}
+
 }  // namespace quillpost::platform

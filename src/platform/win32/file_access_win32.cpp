@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/file_access.h"
+#include "platform/win32/wide_name.h"
 
 namespace quillpost::platform {
 namespace {
@@ -38,22 +39,27 @@ bool CanOpenFile(const std::string& fileName, std::uint32_t mode) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    HANDLE h = CreateFileA(fileName.c_str(), kAccess[access], kShare[share], nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(WideName(fileName).c_str(), kAccess[access], kShare[share], nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     CloseHandle(h);
     return true;
 }
 
 std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName, std::uint32_t& error) {
-    HANDLE h = CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(WideName(fileName).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = GetLastError();
         return nullptr;
     }
     error = 0;
     return std::make_unique<Win32SharedReadFile>(h);
+}
+
+std::FILE* OpenFileStream(const std::string& fileName, const char* mode) {
+    const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
+    return _wfopen(WideName(fileName).c_str(), wideMode.c_str());
 }
 
 }  // namespace quillpost::platform
