@@ -135,6 +135,18 @@ public:
                 take = std::min(take + n, text.size());
                 size = next;
             }
+            // Some readers join the text of adjacent B words before decoding
+            // it: a word that is not the last of its run ends without padding
+            // where a character boundary allows.
+            if (!useQ && take < text.size() && take % 3 != 0) {
+                std::size_t at = 0, best = 0;
+                while (at < take) {
+                    at += std::max<std::size_t>(
+                        1, Utf8SequenceLength(static_cast<unsigned char>(text[at])));
+                    if (at <= take && at % 3 == 0) best = at;
+                }
+                if (best > 0) take = best;
+            }
             std::string word(useQ ? kQStart : kBStart);
             if (useQ)
                 AppendQ(word, text.substr(0, take));
@@ -230,6 +242,19 @@ std::string AsciiFallbackName(std::string_view name) {
 std::string WriteHeaderWords(std::string_view prefix, std::string_view text, THeaderText kind,
                              std::string_view suffix) {
     HeaderWordWriter writer(prefix);
+    // A display name that needs encoding goes whole into encoded words:
+    // readers disagree on the blanks between an encoded and a plain word
+    // of a phrase, and a fold there would stay in the name.
+    if (kind == THeaderText::Phrase && !text.empty()) {
+        const std::size_t start = text.find_first_not_of(" \t");
+        const std::size_t end = text.find_last_not_of(" \t");
+        if (start != std::string_view::npos) {
+            writer.Plain({}, text.substr(0, start));
+            writer.Encoded({}, text.substr(start, end + 1 - start));
+            writer.Plain({}, text.substr(end + 1));
+        }
+        text = {};
+    }
     // Runs of words that need encoding are gathered with the blanks between
     // them; a plain word, an address or the end closes a run.
     std::string_view runBlank;
@@ -305,7 +330,7 @@ void DecodeHeaderWords(std::string& value) {
     }
     if (decodedAny) {
         while (!value.empty() && IsBlank(value.back())) value.pop_back();
-        if (value.size() > kShortStringMax) value.resize(kShortStringMax);
+        value = ShortString(value);
     }
 }
 

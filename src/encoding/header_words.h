@@ -25,9 +25,9 @@ std::string WriteExtendedParam(std::string_view name, std::string_view value);
 std::string AsciiFallbackName(std::string_view name);
 
 // What a header text is, for the writer: free text (Subject, a caller's own
-// line, where "<...>" and words with "@" are addresses), or the display name
-// of an address, where words with characters special in an address are
-// encoded too.
+// line, where "<...>" and words with "@" are addresses, only the runs of
+// words that need it are encoded), or the display name of an address, which
+// is encoded whole.
 enum class THeaderText { Free, Phrase };
 
 // Builds one header of a UTF-8 message: Prefix ("Subject:  ") and then Text,

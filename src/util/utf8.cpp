@@ -1,5 +1,7 @@
 #include "util/utf8.h"
 
+#include <algorithm>
+
 namespace quillpost {
 namespace {
 
@@ -54,6 +56,14 @@ bool IsUtf8(std::string_view text) {
         i += n;
     }
     return true;
+}
+
+std::size_t Utf8PrefixLength(std::string_view text, std::size_t count) {
+    if (!IsUtf8(text)) return std::min(count, text.size());
+    std::size_t at = 0;
+    for (std::size_t n = 0; n < count && at < text.size(); ++n)
+        at += Utf8SequenceLength(static_cast<unsigned char>(text[at]));
+    return at;
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {

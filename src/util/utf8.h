@@ -30,6 +30,10 @@ inline bool IsAscii(std::string_view text) {
 // surrogate pair in its three-byte form counts as well-formed.
 bool IsUtf8(std::string_view text);
 
+// Octets in the first Count characters of Text when it is UTF-8; Count when
+// it is not.
+std::size_t Utf8PrefixLength(std::string_view text, std::size_t count);
+
 // Malformed bytes become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
