@@ -247,7 +247,7 @@ void TmsCustomEncoder::WriteHeaderLine(std::string_view line) {
         return;
     }
     WriteLine(
-        WriteHeaderWords(line.substr(0, colon + 1), line.substr(colon + 1), THeaderText::Free));
+        WriteHeaderWords(line.substr(0, colon + 1), line.substr(colon + 1), THeaderText::Mixed));
 }
 
 void TmsCustomEncoder::WriteAddressList(std::string_view name, const TmsAddressList& list) {

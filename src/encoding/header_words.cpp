@@ -85,10 +85,9 @@ void AppendQ(std::string& out, std::string_view bytes) {
 
 bool NeedsWord(std::string_view word, THeaderText kind) {
     if (!IsAscii(word)) return true;
-    // A word that reads as an encoded word is encoded, so it is not decoded
-    // into something else.
-    if (word.size() >= 4 && word.substr(0, 2) == "=?" && word.substr(word.size() - 2) == "?=")
-        return true;
+    // A word that holds what could open an encoded word is encoded, so it is
+    // not decoded into something else.
+    if (word.find("=?") != std::string_view::npos) return true;
     return kind == THeaderText::Phrase && word.find_first_of("()<>[]:;@\\,.\"") != word.npos;
 }
 
@@ -279,7 +278,7 @@ std::string WriteHeaderWords(std::string_view prefix, std::string_view text, THe
         while (i < text.size() && !IsWordBlank(text[i])) ++i;
         const std::string_view word = text.substr(wordStart, i - wordStart);
         bool address = false;
-        if (kind == THeaderText::Free) {
+        if (kind == THeaderText::Mixed) {
             address = inAngle || word.find('@') != word.npos;
             const std::size_t open = word.rfind('<'), close = word.rfind('>');
             if (open != word.npos) address = true;

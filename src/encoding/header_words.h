@@ -24,11 +24,11 @@ std::string WriteExtendedParam(std::string_view name, std::string_view value);
 // each quote, backslash or control, becomes "_".
 std::string AsciiFallbackName(std::string_view name);
 
-// What a header text is, for the writer: free text (Subject, a caller's own
-// line, where "<...>" and words with "@" are addresses, only the runs of
-// words that need it are encoded), or the display name of an address, which
-// is encoded whole.
-enum class THeaderText { Free, Phrase };
+// What a header text is, for the writer: plain text (Subject), a caller's own
+// line (where "<...>" and words with "@" are addresses, never encoded), or the
+// display name of an address, which is encoded whole. In the first two only
+// the runs of words that need it are encoded.
+enum class THeaderText { Text, Mixed, Phrase };
 
 // Builds one header of a UTF-8 message: Prefix ("Subject:  ") and then Text,
 // with every run of words that needs it written as encoded words (Q or B,

@@ -23,7 +23,7 @@ void TmsMessageEncoder::WriteHeaders() {
     // Folded into encoded words, a UTF-8 subject needs no cut to stay within
     // the line limits.
     if (mail_.CharSet() == csUTF8 && !IsAscii(mail_.Subject()))
-        WriteLine(WriteHeaderWords("Subject:  ", mail_.Subject(), THeaderText::Free));
+        WriteLine(WriteHeaderWords("Subject:  ", mail_.Subject(), THeaderText::Text));
     else if (!mail_.Subject().empty())
         WriteLine(ShortString("Subject:  " + mail_.Subject()));
     if (mail_.Encoding() == meMIME) WriteLine("Mime-Version: 1.0");
