@@ -80,7 +80,7 @@ constexpr TMemberInfo kMembers[] = {
      "Specifies the message attachment encoding type. 1 = UUEncoding, 2 = MIME/Base64. The default is MIME/Base64."},
     {23, "Encoding", kPut, kPutI2, kVtEmpty, ""},
     {24, "CharSet", kGet, {}, kVtI2,
-     "Specifies the character set the message uses. 1 = US ASCII, 2 = ISO8859. The default is US ASCII."},
+     "Specifies the character set the message uses. 1 = US ASCII, 2 = ISO8859, 3 = UTF-8. The default is US ASCII."},
     {24, "CharSet", kPut, kPutI2, kVtEmpty, ""},
     {25, "Priority", kGet, {}, kVtI2,
      "The message priority from 1 - 5 where 1 is high priority and 5 is low priority."},
