@@ -38,8 +38,8 @@ TEST(GetHost, EntriesBetweenCommasAndSemicolons) {
         const char* second;
     };
     const Case cases[] = {
-        {"a;b,c", "a", "b"},  {"a; b", "a", " b"}, {";;a", "a", ""},
-        {"", "", ""},         {"a", "a", ""},      {",a,,b:25,", "a", "b:25"},
+        {"a;b,c", "a", "b"}, {"a; b", "a", " b"}, {";;a", "a", ""},
+        {"", "", ""},        {"a", "a", ""},      {",a,,b:25,", "a", "b:25"},
     };
     for (const auto& c : cases) {
         TMailer m;
@@ -123,6 +123,13 @@ TEST(SendMail, FailuresBeforeAnyConnection) {
         {"injected subject", [](TMailer& m) { m.SetSubject("x\r\nBcc: e@x"); },
          "Subject contains a line break"},
         {"missing attachment", [&](TMailer& m) { m.AddAttachment(missing); }, ""},
+        {"UTF-8 address without SMTPUTF8",
+         [](TMailer& m) {
+             m.SetCharSet(3);
+             m.AddBCC("", "j\xC3\xBCrgen@example.org");
+         },
+         "The address \"j\xC3\xBCrgen@example.org\" needs SMTPUTF8, which the server did not "
+         "offer."},
     };
     for (const auto& c : cases) {
         ScriptServer server;
@@ -131,8 +138,10 @@ TEST(SendMail, FailuresBeforeAnyConnection) {
         Ready(m, c.name == std::string("no host") ? "" : server.Server());
         c.setup(m);
         EXPECT_FALSE(m.SendMail()) << c.name;
-        if (!c.response.empty()) EXPECT_EQ(m.Response(), c.response) << c.name;
-        else EXPECT_NE(m.Response().find("missing.pdf"), std::string::npos) << m.Response();
+        if (!c.response.empty())
+            EXPECT_EQ(m.Response(), c.response) << c.name;
+        else
+            EXPECT_NE(m.Response().find("missing.pdf"), std::string::npos) << m.Response();
         server.Join();
         EXPECT_EQ(Count(server.Transcript(), "HELO"), 0) << c.name << ": nothing may be sent";
     }
