@@ -350,7 +350,12 @@ void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, boo
         if (named) {
             WriteNamedPartHeaders(item, fileName);
         } else {
-            WriteLine("Content-Type: " + item.ContentType());
+            // An alternative text of a UTF-8 message says so when its file is
+            // UTF-8 text.
+            const bool utf8 = Message.CharSet() == csUTF8 &&
+                              item.ContentType().starts_with("text/") &&
+                              !IsAscii(item.Data().Bytes()) && IsUtf8(item.Data().Bytes());
+            WriteLine("Content-Type: " + item.ContentType() + (utf8 ? "; charset=\"utf-8\"" : ""));
             WriteLine(std::string("Content-Transfer-Encoding: ") +
                       TransferEncodingName(item.TransferEncoding()));
         }

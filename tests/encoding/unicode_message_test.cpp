@@ -174,5 +174,24 @@ TEST(UnicodeMessages, ReadersRecoverExactlyWhatWasSet) {
     EXPECT_EQ(differences, "");
 }
 
+TEST(UnicodeMessages, AnAlternativeTextFileInUtf8SaysSo) {
+    testing::MimeTableOverride types;
+    testing::TempDir dir;
+    const std::string html = dir.Write("_alt.html", "<p>\xD0\x9F\xD1\x80\xD0\xB8</p>\r\n");
+    const std::string ascii = dir.Write("_alt.htm", "<p>hi</p>\r\n");
+    for (const auto& [file, want] :
+         {std::pair{html, "Content-Type: text/html; charset=\"utf-8\"\r\n"},
+          std::pair{ascii, "Content-Type: text/html\r\n"}}) {
+        TMailer m;
+        m.SetCharSet(3);
+        m.SetFromAddress("from@example.org");
+        m.SetBodyText("\xD0\x9F\xD1\x80\xD0\xB8");
+        m.AddAttachment(file);
+        TMemoryStream out;
+        m.ComposeMessage(out);
+        EXPECT_NE(out.Bytes().find(want), std::string::npos) << out.Bytes();
+    }
+}
+
 }  // namespace
 }  // namespace quillpost
