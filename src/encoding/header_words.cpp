@@ -55,15 +55,18 @@ constexpr std::size_t kWordOverhead = 12;  // "=?utf-8?Q?" and "?="
 
 bool IsWordBlank(char c) { return c == ' ' || c == '\t'; }
 
-// Q text keeps only what is safe in every place a word may stand, a phrase
-// included; the blank becomes "_".
-constexpr auto kQSafe = [] {
+// Letters, digits and Others.
+constexpr std::array<bool, 256> AlphanumericAnd(std::string_view others) {
     std::array<bool, 256> safe{};
     for (int c = '0'; c <= '9'; ++c) safe[c] = true;
     for (int c = 'A'; c <= 'Z'; ++c) safe[c] = safe[c + 32] = true;
-    for (unsigned char c : std::string_view("!*+-/")) safe[c] = true;
+    for (unsigned char c : others) safe[c] = true;
     return safe;
-}();
+}
+
+// Q text keeps only what is safe in every place a word may stand, a phrase
+// included; the blank becomes "_".
+constexpr auto kQSafe = AlphanumericAnd("!*+-/");
 
 std::size_t QSize(unsigned char c) { return kQSafe[c] || c == ' ' ? 1 : 3; }
 
@@ -181,13 +184,7 @@ private:
 };
 
 // RFC 2231 attribute characters: what may stand unescaped in an extended value.
-constexpr auto kAttributeChar = [] {
-    std::array<bool, 256> safe{};
-    for (int c = '0'; c <= '9'; ++c) safe[c] = true;
-    for (int c = 'A'; c <= 'Z'; ++c) safe[c] = safe[c + 32] = true;
-    for (unsigned char c : std::string_view("!#$&+-.^_`|~")) safe[c] = true;
-    return safe;
-}();
+constexpr auto kAttributeChar = AlphanumericAnd("!#$&+-.^_`|~");
 
 }  // namespace
 
