@@ -87,6 +87,13 @@ void AsParseError(F&& work) {
     }
 }
 
+// A text part whose charset parameter names UTF-8: the message reads back as
+// a UTF-8 one.
+bool IsUtf8CharSet(std::string_view contentType) {
+    const std::string charset = Lower(GetParamValue("charset", contentType));
+    return charset == "utf-8" || charset == "utf8";
+}
+
 }  // namespace
 
 TmsCustomDecoder::TmsCustomDecoder(TStream& stream) { Lines.LoadFromStream(stream); }
@@ -198,6 +205,7 @@ void TmsCustomDecoder::DecodeFirstPart() {
     body.Clear();
     const bool quoted = encoding == "quoted-printable";
     if (quoted) Message->SetCharSet(csISO8859);
+    if (IsUtf8CharSet(ct)) Message->SetCharSet(csUTF8);
     for (;;) {
         Lines.NextLine(line);
         if (Lines.AtEnd() || line == Boundary) break;
@@ -301,6 +309,7 @@ void TmsCustomDecoder::DecodeTextMessage() {
     body.Clear();
     const bool quoted = encoding == "quoted-printable";
     if (quoted) Message->SetCharSet(csISO8859);
+    if (IsUtf8CharSet(GetHeaderValue(MessageHeaders, "Content-Type"))) Message->SetCharSet(csUTF8);
     std::string line;
     if (encoding != "base64") {
         for (;;) {

@@ -7,12 +7,14 @@
 #include "base/ascii.h"
 #include "encoding/base64.h"
 #include "encoding/boundary.h"
+#include "encoding/header_words.h"
 #include "encoding/quoted_printable.h"
 #include "encoding/uucode.h"
 #include "platform/message_pump.h"
 #include "util/file_name.h"
 #include "util/message_table.h"
 #include "util/string_vector.h"
+#include "util/utf8.h"
 
 namespace quillpost {
 namespace {
@@ -151,11 +153,10 @@ TmsCustomEncoder::PartEncoding TmsCustomEncoder::EncodingOf(TmsAttItem& item) {
 }
 
 TmsCustomEncoder::TmsCustomEncoder(TmsCustomMessage& message) : Message(message) {
-    for (const std::string& line : Message.Body())
-        if (line.size() >= kLongLine) {
-            LongLines = true;
-            break;
-        }
+    for (const std::string& line : Message.Body()) {
+        if (line.size() >= kLongLine) LongLines = true;
+        if (!EightBit && !IsAscii(line)) EightBit = true;
+    }
 }
 
 void TmsCustomEncoder::Encode() {
@@ -246,6 +247,24 @@ std::string TmsCustomEncoder::AddressText(const TmsMailAddress& address) {
     return DisplayName(address.Name()) + " <" + address.Address() + ">";
 }
 
+std::string TmsCustomEncoder::AddressLine(std::string_view prefix, const TmsMailAddress& address,
+                                          std::string_view after) const {
+    if (Message.CharSet() != csUTF8 || IsAscii(address.Name()))
+        return std::string(prefix) + AddressText(address) + std::string(after);
+    return WriteHeaderWords(prefix, address.Name(), THeaderText::Phrase,
+                            " <" + address.Address() + ">" + std::string(after));
+}
+
+void TmsCustomEncoder::WriteHeaderLine(std::string_view line) {
+    const std::size_t colon = line.find(':');
+    if (Message.CharSet() != csUTF8 || IsAscii(line) || colon == std::string_view::npos) {
+        WriteLine(line);
+        return;
+    }
+    WriteLine(
+        WriteHeaderWords(line.substr(0, colon + 1), line.substr(colon + 1), THeaderText::Mixed));
+}
+
 void TmsCustomEncoder::WriteAddressList(std::string_view name, const TmsAddressList& list) {
     const std::int32_t count = list.Count();
     if (count == 0) return;
@@ -255,10 +274,8 @@ void TmsCustomEncoder::WriteAddressList(std::string_view name, const TmsAddressL
     for (std::int32_t i = 0; i < count; ++i) {
         // The first line is not cut to a short text: that would cut into an
         // address.
-        std::string line = i == 0 ? label : std::string(kAddressIndent, ' ');
-        line += AddressText(list.Items(i));
-        if (i + 1 < count) line += ',';
-        WriteLine(line);
+        WriteLine(AddressLine(i == 0 ? label : std::string(kAddressIndent, ' '), list.Items(i),
+                              i + 1 < count ? "," : ""));
     }
 }
 
@@ -268,7 +285,7 @@ void TmsCustomEncoder::RemoveReservedHeaders() {
 
 void TmsCustomEncoder::WriteBody() {
     const StringVector& body = Message.Body().Lines();
-    if (Message.CharSet() == csISO8859 || LongLines) {
+    if (Message.CharSet() == csISO8859 || LongLines || (Message.CharSet() == csUTF8 && EightBit)) {
         BodyTextStream source(body);
         WriteQuotedPrintable(source);
     } else {
@@ -284,6 +301,11 @@ void TmsCustomEncoder::WriteTextPartHeaders(std::string_view contentType) {
         line += "; charset=\"iso-8859-1\"";
         WriteLine(line);
         WriteLine("Content-Transfer-Encoding: quoted-printable");
+    } else if (Message.CharSet() == csUTF8) {
+        line += "; charset=\"utf-8\"";
+        WriteLine(line);
+        WriteLine(LongLines || EightBit ? "Content-Transfer-Encoding: quoted-printable"
+                                        : "Content-Transfer-Encoding: 7bit");
     } else {
         line += "; charset=\"us-ascii\"";
         WriteLine(line);
@@ -341,19 +363,17 @@ void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, boo
         }
         const bool named = !alternative && !nested;
         const PartEncoding part = EncodingOf(item);
-        std::string line = "Content-Type: " + part.contentType;
         if (named) {
-            line += "; name=\"";
-            line += fileName;
-            line += '"';
-        }
-        WriteLine(line);
-        WriteLine(std::string("Content-Transfer-Encoding: ") + TransferEncodingName(part.encoding));
-        if (named) {
-            line = "Content-Disposition: attachment; filename=\"";
-            line += fileName;
-            line += '"';
-            WriteLine(line);
+            WriteNamedPartHeaders(fileName, part);
+        } else {
+            // An alternative text of a UTF-8 message says so when its file is
+            // UTF-8 text.
+            const bool utf8 = Message.CharSet() == csUTF8 &&
+                              part.contentType.starts_with("text/") &&
+                              !IsAscii(item.Data().Bytes()) && IsUtf8(item.Data().Bytes());
+            WriteLine("Content-Type: " + part.contentType + (utf8 ? "; charset=\"utf-8\"" : ""));
+            WriteLine(std::string("Content-Transfer-Encoding: ") +
+                      TransferEncodingName(part.encoding));
         }
         WriteLine("");
         WriteAttachmentData(item, part.encoding);
@@ -377,19 +397,35 @@ void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, boo
 
 void TmsCustomEncoder::WriteAttachmentMessage() {
     TmsAttItem& item = Message.Attachments().Items(0);
-    const std::string_view fileName = ExtractFileName(item.FileName());
     const PartEncoding part = EncodingOf(item);
-    std::string line = "Content-Type: " + part.contentType + "; name=\"";
-    line += fileName;
-    line += '"';
-    WriteLine(line);
-    WriteLine(std::string("Content-Transfer-Encoding: ") + TransferEncodingName(part.encoding));
-    line = "Content-Disposition: attachment; filename=\"";
-    line += fileName;
-    line += '"';
-    WriteLine(line);
+    WriteNamedPartHeaders(ExtractFileName(item.FileName()), part);
     WriteLine("");
     WriteAttachmentData(item, part.encoding);
+}
+
+void TmsCustomEncoder::WriteNamedPartHeaders(std::string_view fileName, const PartEncoding& part) {
+    const std::string encoding =
+        std::string("Content-Transfer-Encoding: ") + TransferEncodingName(part.encoding);
+    if (Message.CharSet() != csUTF8 || IsAscii(fileName)) {
+        std::string line = "Content-Type: " + part.contentType + "; name=\"";
+        line += fileName;
+        line += '"';
+        WriteLine(line);
+        WriteLine(encoding);
+        line = "Content-Disposition: attachment; filename=\"";
+        line += fileName;
+        line += '"';
+        WriteLine(line);
+        return;
+    }
+    // A UTF-8 name goes in the parameters' extended form, then a plain ASCII
+    // one for readers that know only that: readers take the first they know.
+    const std::string plain = AsciiFallbackName(fileName);
+    WriteLine("Content-Type: " + part.contentType + ";" + WriteExtendedParam("name", fileName) +
+              ";\r\n\tname=\"" + plain + '"');
+    WriteLine(encoding);
+    WriteLine("Content-Disposition: attachment;" + WriteExtendedParam("filename", fileName) +
+              ";\r\n\tfilename=\"" + plain + '"');
 }
 
 void TmsCustomEncoder::WriteUUMessage() {

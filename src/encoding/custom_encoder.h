@@ -44,6 +44,8 @@ public:
     // Some body line has 256 or more characters: the body goes out as
     // quoted-printable.
     bool LongLines = false;
+    // Some body line holds a byte outside ASCII.
+    bool EightBit = false;
 
     // Bytes gathered before one write to Stream.
     static constexpr std::size_t kWriteBufferSize = 64 * 1024;
@@ -57,10 +59,17 @@ protected:
     void RemoveReservedHeaders();
     // "Name <address>" with the name quoted where it needs it.
     static std::string AddressText(const TmsMailAddress& address);
+    // Prefix, the address and After as one header text; in a UTF-8 message a
+    // name that is not ASCII goes as encoded words, folded.
+    std::string AddressLine(std::string_view prefix, const TmsMailAddress& address,
+                            std::string_view after) const;
+    // A header line of the caller's; in a UTF-8 message what is not ASCII
+    // after the name goes as encoded words, folded.
+    void WriteHeaderLine(std::string_view line);
 
 private:
-    // The body lines: quoted-printable for ISO-8859-1 or long lines,
-    // otherwise as they are.
+    // The body lines: quoted-printable for ISO-8859-1, long lines or UTF-8
+    // text that is not ASCII, otherwise as they are.
     void WriteBody();
     // The Content-Type and Content-Transfer-Encoding lines of a text part.
     void WriteTextPartHeaders(std::string_view contentType);
@@ -81,6 +90,9 @@ private:
     // The whole of Source, from position 0, as quoted-printable lines.
     void WriteQuotedPrintable(TStream& source);
     void WriteSevenBitData(TMemoryStream& data);
+    // The Content-Type, Content-Transfer-Encoding and Content-Disposition
+    // lines of an attachment that goes with its name.
+    void WriteNamedPartHeaders(std::string_view fileName, const PartEncoding& part);
 
     // A line known to hold no CR or LF.
     void WriteSingleLine(std::string_view text);

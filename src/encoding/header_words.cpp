@@ -1,12 +1,15 @@
 #include "encoding/header_words.h"
 
 #include <algorithm>
+#include <array>
+#include <vector>
 
 #include "base/ascii.h"
 #include "encoding/base64.h"
 #include "encoding/quoted_printable.h"
 #include "util/errors.h"
 #include "util/short_string.h"
+#include "util/utf8.h"
 
 namespace quillpost {
 
@@ -50,7 +53,260 @@ bool ParseWord(const std::string& value, std::size_t start, EncodedWord& word) {
     return true;
 }
 
+constexpr std::size_t kLineLimit = 76;
+constexpr std::size_t kWordLimit = 75;
+constexpr std::string_view kQStart = "=?utf-8?Q?";
+constexpr std::string_view kBStart = "=?utf-8?B?";
+constexpr std::size_t kWordOverhead = 12;  // "=?utf-8?Q?" and "?="
+
+bool IsWordBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Letters, digits and Others.
+constexpr std::array<bool, 256> AlphanumericAnd(std::string_view others) {
+    std::array<bool, 256> safe{};
+    for (int c = '0'; c <= '9'; ++c) safe[c] = true;
+    for (int c = 'A'; c <= 'Z'; ++c) safe[c] = safe[c + 32] = true;
+    for (unsigned char c : others) safe[c] = true;
+    return safe;
+}
+
+// Q text keeps only what is safe in every place a word may stand, a phrase
+// included; the blank becomes "_".
+constexpr auto kQSafe = AlphanumericAnd("!*+-/");
+
+std::size_t QSize(unsigned char c) { return kQSafe[c] || c == ' ' ? 1 : 3; }
+
+void AppendQ(std::string& out, std::string_view bytes) {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == ' ') {
+            out += '_';
+        } else if (kQSafe[c]) {
+            out += ch;
+        } else {
+            out += '=';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+}
+
+bool NeedsWord(std::string_view word, THeaderText kind) {
+    if (!IsAscii(word)) return true;
+    // A word that holds what could open an encoded word is encoded, so it is
+    // not decoded into something else.
+    if (word.find("=?") != std::string_view::npos) return true;
+    return kind == THeaderText::Phrase && word.find_first_of("()<>[]:;@\\,.\"") != word.npos;
+}
+
+class HeaderWordWriter {
+public:
+    explicit HeaderWordWriter(std::string_view prefix) : out_(prefix), line_(prefix.size()) {}
+
+    // Starts a new line before a word that would pass the limit, when there
+    // is a blank to fold at and the line holds something to fold after.
+    void Plain(std::string_view blank, std::string_view word) {
+        if (!blank.empty() && line_ > blank.size() &&
+            line_ + blank.size() + word.size() > kLineLimit)
+            Fold();
+        out_ += blank;
+        out_ += word;
+        line_ += blank.size() + word.size();
+    }
+
+    void Encoded(std::string_view blank, std::string_view text) {
+        std::size_t qSize = 0;
+        for (char c : text) qSize += QSize(static_cast<unsigned char>(c));
+        const bool useQ = qSize <= Base64EncodedSize(text.size());
+        std::string sep(blank);
+        while (!text.empty()) {
+            std::size_t room = Room(sep);
+            // Too little room for a character here: the word goes on the next line.
+            if (room < 12 && !sep.empty() && line_ > sep.size()) {
+                Fold();
+                room = Room(sep);
+            }
+            std::size_t take = 0, size = 0;
+            while (take < text.size()) {
+                const std::size_t n = std::max<std::size_t>(
+                    1, Utf8SequenceLength(static_cast<unsigned char>(text[take])));
+                std::size_t next = 0;
+                if (useQ) {
+                    for (std::size_t k = take; k < take + n && k < text.size(); ++k)
+                        next += QSize(static_cast<unsigned char>(text[k]));
+                    next += size;
+                } else {
+                    next = Base64EncodedSize(take + n);
+                }
+                if (take > 0 && next > room) break;
+                take = std::min(take + n, text.size());
+                size = next;
+            }
+            // Some readers join the text of adjacent B words before decoding
+            // it: a word that is not the last of its run ends without padding
+            // where a character boundary allows.
+            if (!useQ && take < text.size() && take % 3 != 0) {
+                std::size_t at = 0, best = 0;
+                while (at < take) {
+                    at += std::max<std::size_t>(
+                        1, Utf8SequenceLength(static_cast<unsigned char>(text[at])));
+                    if (at <= take && at % 3 == 0) best = at;
+                }
+                if (best > 0) take = best;
+            }
+            std::string word(useQ ? kQStart : kBStart);
+            if (useQ)
+                AppendQ(word, text.substr(0, take));
+            else
+                word += EncodeBase64(text.substr(0, take), std::string::npos);
+            word += "?=";
+            out_ += sep;
+            out_ += word;
+            line_ += sep.size() + word.size();
+            text.remove_prefix(take);
+            // Blanks between two encoded words are not text; the run's own
+            // blanks are inside the words.
+            sep = " ";
+        }
+    }
+
+    std::string Take() { return std::move(out_); }
+
+private:
+    std::size_t Room(std::string_view sep) const {
+        const std::size_t used = line_ + sep.size() + kWordOverhead;
+        const std::size_t left = used < kLineLimit ? kLineLimit - used : 0;
+        return std::min(left, kWordLimit - kWordOverhead);
+    }
+
+    void Fold() {
+        out_ += "\r\n";
+        line_ = 0;
+    }
+
+    std::string out_;
+    std::size_t line_;
+};
+
+// RFC 2231 attribute characters: what may stand unescaped in an extended value.
+constexpr auto kAttributeChar = AlphanumericAnd("!#$&+-.^_`|~");
+
 }  // namespace
+
+std::string WriteExtendedParam(std::string_view name, std::string_view value) {
+    constexpr std::size_t kSegment = 56;
+    constexpr char kHex[] = "0123456789ABCDEF";
+    std::vector<std::string> segments(1, "utf-8''");
+    for (std::size_t i = 0; i < value.size();) {
+        const std::size_t n = std::min(
+            value.size() - i,
+            std::max<std::size_t>(1, Utf8SequenceLength(static_cast<unsigned char>(value[i]))));
+        std::string piece;
+        for (std::size_t k = i; k < i + n; ++k) {
+            const auto c = static_cast<unsigned char>(value[k]);
+            if (kAttributeChar[c]) {
+                piece += static_cast<char>(c);
+            } else {
+                piece += '%';
+                piece += kHex[c >> 4];
+                piece += kHex[c & 15];
+            }
+        }
+        if (segments.back().size() + piece.size() > kSegment) segments.emplace_back();
+        segments.back() += piece;
+        i += n;
+    }
+    std::string out;
+    for (std::size_t k = 0; k < segments.size(); ++k) {
+        if (k > 0) out += ';';
+        out += "\r\n\t";
+        out += name;
+        out += '*';
+        if (segments.size() > 1) out += std::to_string(k) + '*';
+        out += '=';
+        out += segments[k];
+    }
+    return out;
+}
+
+std::string AsciiFallbackName(std::string_view name) {
+    std::string out;
+    for (std::size_t i = 0; i < name.size();) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        const std::size_t n = std::max<std::size_t>(1, Utf8SequenceLength(c));
+        out += c >= 0x80 || c < 0x20 || c == 0x7F || c == '"' || c == '\\' ? '_' : name[i];
+        i += n;
+    }
+    return out;
+}
+
+std::string WriteHeaderWords(std::string_view prefix, std::string_view text, THeaderText kind,
+                             std::string_view suffix) {
+    HeaderWordWriter writer(prefix);
+    // A display name that needs encoding goes whole into encoded words:
+    // readers disagree on the blanks between an encoded and a plain word
+    // of a phrase, and a fold there would stay in the name.
+    if (kind == THeaderText::Phrase && !text.empty()) {
+        const std::size_t start = text.find_first_not_of(" \t");
+        const std::size_t end = text.find_last_not_of(" \t");
+        if (start != std::string_view::npos) {
+            writer.Plain({}, text.substr(0, start));
+            writer.Encoded({}, text.substr(start, end + 1 - start));
+            writer.Plain({}, text.substr(end + 1));
+        }
+        text = {};
+    }
+    // Runs of words that need encoding are gathered with the blanks between
+    // them; a plain word, an address or the end closes a run.
+    std::string_view runBlank;
+    std::size_t runStart = std::string_view::npos, runEnd = 0;
+    auto closeRun = [&] {
+        if (runStart == std::string_view::npos) return;
+        writer.Encoded(runBlank, text.substr(runStart, runEnd - runStart));
+        runStart = std::string_view::npos;
+    };
+    bool inAngle = false;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t blankStart = i;
+        while (i < text.size() && IsWordBlank(text[i])) ++i;
+        const std::string_view blank = text.substr(blankStart, i - blankStart);
+        if (i == text.size()) {
+            closeRun();
+            writer.Plain({}, blank);
+            break;
+        }
+        const std::size_t wordStart = i;
+        while (i < text.size() && !IsWordBlank(text[i])) ++i;
+        const std::string_view word = text.substr(wordStart, i - wordStart);
+        bool address = false;
+        if (kind == THeaderText::Mixed) {
+            address = inAngle || word.find('@') != word.npos;
+            const std::size_t open = word.rfind('<'), close = word.rfind('>');
+            if (open != word.npos) address = true;
+            if (open != word.npos || close != word.npos)
+                inAngle = open != word.npos && (close == word.npos || close < open);
+        }
+        if (!address && NeedsWord(word, kind)) {
+            if (runStart == std::string_view::npos) {
+                runBlank = blank;
+                runStart = wordStart;
+            }
+            runEnd = i;
+            continue;
+        }
+        closeRun();
+        writer.Plain(blank, word);
+    }
+    closeRun();
+    if (!suffix.empty()) {
+        const std::size_t start = suffix.find_first_not_of(" \t");
+        writer.Plain(suffix.substr(0, std::min(start, suffix.size())),
+                     start == suffix.npos ? std::string_view{} : suffix.substr(start));
+    }
+    return writer.Take();
+}
 
 void DecodeHeaderWords(std::string& value) {
     std::size_t from = 0;
@@ -76,7 +332,7 @@ void DecodeHeaderWords(std::string& value) {
     }
     if (decodedAny) {
         while (!value.empty() && IsBlankOrControl(value.back())) value.pop_back();
-        if (value.size() > kShortStringMax) value.resize(kShortStringMax);
+        value = ShortString(value);
     }
 }
 

@@ -2,12 +2,14 @@
 
 #include <string>
 
+#include "encoding/header_words.h"
 #include "util/short_string.h"
+#include "util/utf8.h"
 
 namespace quillpost {
 
 void TmsMessageEncoder::WriteHeaders() {
-    WriteLine("From:     " + AddressText(mail_.Sender()));
+    WriteLine(AddressLine("From:     ", mail_.Sender(), {}));
     WriteAddressList("To", mail_.Recipients());
     WriteAddressList("CC", mail_.CC());
     // The address is not cut to a short text: that would break it.
@@ -17,8 +19,13 @@ void TmsMessageEncoder::WriteHeaders() {
     else if (mail_.Priority() == ptHigh)
         WriteLine("X-Priority: 1");
     RemoveReservedHeaders();
-    for (const std::string& line : mail_.Headers()) WriteLine(line);
-    if (!mail_.Subject().empty()) WriteLine(ShortString("Subject:  " + mail_.Subject()));
+    for (const std::string& line : mail_.Headers()) WriteHeaderLine(line);
+    // Folded into encoded words, a UTF-8 subject needs no cut to stay within
+    // the line limits.
+    if (mail_.CharSet() == csUTF8 && !IsAscii(mail_.Subject()))
+        WriteLine(WriteHeaderWords("Subject:  ", mail_.Subject(), THeaderText::Text));
+    else if (!mail_.Subject().empty())
+        WriteLine(ShortString("Subject:  " + mail_.Subject()));
     if (mail_.Encoding() == meMIME) WriteLine("Mime-Version: 1.0");
 }
 

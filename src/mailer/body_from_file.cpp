@@ -2,7 +2,6 @@
 // program (meant for an encryption tool) named by PGPPath.
 #include <cstdint>
 #include <exception>
-#include <filesystem>
 #include <limits>
 #include <optional>
 #include <string>
@@ -10,11 +9,15 @@
 #include "base/ascii.h"
 #include "mailer/mailer.h"
 #include "platform/file_access.h"
+
+#include "platform/ansi_text.h"
 #include "platform/process.h"
+#include "platform/temp_file.h"
 #include "platform/working_directory.h"
 #include "util/run_and_wait.h"
 #include "util/string_helpers.h"
 #include "util/text_file.h"
+#include "util/utf8.h"
 
 namespace quillpost {
 namespace {
@@ -84,6 +87,8 @@ bool TMailer::GetBodyTextFromFile(std::string_view strInputFile, WordBool bolEra
             SetResponse("Error opening Input file. Error #" + std::to_string(text.LastError()));
             result = false;
         } else {
+            const std::size_t first = body_.size();
+            bool utf8 = true;
             std::string line;
             for (;;) {
                 const TTextFile::ReadResult r = text.ReadLine(line);
@@ -94,13 +99,18 @@ bool TMailer::GetBodyTextFromFile(std::string_view strInputFile, WordBool bolEra
                     result = false;
                     break;
                 }
+                utf8 = utf8 && IsUtf8(line);
                 body_.push_back(line);
             }
+            // A file is in one character set: one that is not UTF-8 throughout
+            // is ANSI text, whatever some of its lines might pass for.
+            if (!utf8)
+                for (std::size_t i = first; i < body_.size(); ++i)
+                    body_[i] = platform::WideToText(platform::AnsiToWide(body_[i]));
         }
         text.Close();
         if (IsTrue(bolEraseInputFile)) {
-            std::error_code ignored;
-            std::filesystem::remove(inputFile, ignored);
+            platform::DeleteFileNamed(inputFile);
         }
     } catch (const std::exception& e) {
         // The file is closed and kept; the message is the answer.

@@ -4,17 +4,28 @@
 
 #include "mailer/mailer.h"
 #include "message/message.h"
+#include "platform/ansi_text.h"
 #include "platform/installation.h"
 #include "util/date_text.h"
 #include "util/date_time.h"
 #include "util/errors.h"
 #include "util/short_string.h"
+#include "util/utf8.h"
 #include "util/word_wrap.h"
 
 namespace quillpost {
 namespace {
 
 constexpr const char* kMailerName = "ASP Quillpost Component 2.2";
+
+constexpr std::int16_t kCharSetUtf8 = 3;
+
+// Text as the message's character set holds it: UTF-8 for CharSet 3, the
+// ANSI code page (as the object kept it before it kept text losslessly)
+// otherwise.
+std::string InCharSet(std::string_view text, std::int16_t charSet) {
+    return charSet == kCharSetUtf8 ? platform::TextToUtf8(text) : platform::TextToAnsi(text);
+}
 
 // Header text may break only where it folds: CR LF followed by a blank or a
 // tab. Any other line break would let a script start a header of its own.
@@ -64,7 +75,7 @@ std::size_t BreakAt(std::string_view text) {
 // lone CR or LF) ends a line, so no bare CR or LF reaches the wire. With
 // Width 0 paragraphs are not wrapped.
 template <typename Emit>
-void EmitWrapped(std::string_view s, std::size_t width, Emit&& emit) {
+void EmitWrapped(std::string_view s, std::size_t width, bool utf8, Emit&& emit) {
     while (!s.empty()) {
         while (std::size_t n = BreakAt(s)) {
             s.remove_prefix(n);
@@ -81,6 +92,13 @@ void EmitWrapped(std::string_view s, std::size_t width, Emit&& emit) {
         std::string rest(paragraph);
         do {
             WrappedLine w = WrapLine(rest, width);
+            // A word cut at the width is cut between characters, not inside one.
+            if (utf8 && w.Head.size() == width && w.Rest.size() + width == rest.size()) {
+                std::size_t keep = width;
+                while (keep > 1 && (static_cast<unsigned char>(rest[keep]) & 0xC0) == 0x80) --keep;
+                w.Head.resize(keep);
+                w.Rest = rest.substr(keep);
+            }
             emit(w.Head);
             rest = std::move(w.Rest);
         } while (!rest.empty());
@@ -104,10 +122,11 @@ void TMailer::BuildBody(TStrings& body) const {
     body.Clear();
     auto emit = [&](std::string_view line) { body.Add(line); };
     for (const auto& entry : body_) {
+        const std::string text = InCharSet(entry, charSet_);
         if (IsTrue(wordWrap_))
-            EmitWrapped(entry, wordWrapLen_, emit);
+            EmitWrapped(text, wordWrapLen_, charSet_ == kCharSetUtf8, emit);
         else
-            EmitSplit(entry, emit);
+            EmitSplit(text, emit);
     }
 }
 
@@ -119,7 +138,7 @@ std::string TMailer::BuildBodyText() const {
     };
     for (const auto& entry : body_) {
         if (IsTrue(wordWrap_))
-            EmitWrapped(entry, wordWrapLen_, emit);
+            EmitWrapped(entry, wordWrapLen_, false, emit);
         else
             emit(entry);
     }
@@ -139,40 +158,48 @@ void TMailer::BuildMessage(TmsMessage& message) const {
     CheckParties(bcc_, "BCC");
     for (const auto& line : extraHeaders_) CheckHeaderText(line, "Extra header line");
 
-    message.Sender().SetAddress(fromAddress_);
-    message.Sender().SetName(fromName_);
+    auto text = [&](std::string_view v) { return InCharSet(v, charSet_); };
+    message.Sender().SetAddress(text(fromAddress_));
+    message.Sender().SetName(text(fromName_));
     for (const auto* list : {&recipients_, &cc_, &bcc_}) {
         TmsAddressList& target = list == &recipients_ ? message.Recipients()
                                  : list == &cc_       ? message.CC()
                                                       : message.BCC();
         for (std::int32_t i = 0; i < list->Count(); ++i)
-            target.AddAddress(list->Items(i).Address(), list->Items(i).Name());
+            target.AddAddress(text(list->Items(i).Address()), text(list->Items(i).Name()));
     }
 
     message.SetEncoding(encoding_ == 2 ? meMIME : meUU);
-    message.SetCharSet(charSet_ == 2 ? csISO8859 : csUSASCII);
+    message.SetCharSet(charSet_ == 2 ? csISO8859 : charSet_ == kCharSetUtf8 ? csUTF8 : csUSASCII);
     TmsHeaders& headers = message.Headers();
-    for (const auto& line : extraHeaders_) headers.Add(line);
+    for (const auto& line : extraHeaders_) headers.Add(text(line));
     message.SetPriority(priority_ == 1 ? ptHigh : priority_ == 5 ? ptLow : ptNormal);
 
     if (IsTrue(urgent_)) headers.Add("Priority: urgent");
-    headers.Add("Date: " + (dateTime_.empty() ? GmtDateText(Now()) : dateTime_));
-    if (IsTrue(confirmRead_)) headers.Add("X-Confirm-Reading-To: <" + fromAddress_ + ">");
+    headers.Add("Date: " + (dateTime_.empty() ? GmtDateText(Now()) : text(dateTime_)));
+    if (IsTrue(confirmRead_)) headers.Add("X-Confirm-Reading-To: <" + text(fromAddress_) + ">");
     message.SetReturnReceipt(IsTrue(returnReceipt_));
     if (IsTrue(useMSMailHeaders_)) {
         headers.Add(priority_ == 1   ? "X-MSMail-Priority: High"
                     : priority_ == 5 ? "X-MSMail-Priority: Low"
                                      : "X-MSMail-Priority: Normal");
     }
-    if (!replyTo_.empty()) headers.Add("Reply-To: " + replyTo_);
-    message.SetSubject(subject_);
+    if (!replyTo_.empty()) headers.Add("Reply-To: " + text(replyTo_));
+    message.SetSubject(text(subject_));
     BuildBody(message.Body());
     headers.Add(std::string("X-mailer: ") + kMailerName + " (" + OwnerLabel() + ")");
 
-    for (const auto& path : attachments_) message.Attachments().AddFile(path);
+    // The file is read by the name as it was set; the message names it in its
+    // own character set.
+    for (const auto& path : attachments_) {
+        message.Attachments().AddFile(path);
+        TmsAttItem& item = message.Attachments().Items(message.Attachments().Count() - 1);
+        if (std::string name = text(item.FileName()); name != item.FileName())
+            item.SetFileName(name);
+    }
     if (!contentType_.empty() && attachments_.empty()) {
         message.SetDetermineContentType(false);
-        message.SetContentType(contentType_);
+        message.SetContentType(text(contentType_));
     }
 }
 

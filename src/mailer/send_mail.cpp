@@ -12,12 +12,28 @@
 #include "smtp/smtp_client.h"
 #include "util/errors.h"
 #include "util/string_helpers.h"
+#include "util/utf8.h"
 
 namespace quillpost {
 namespace {
 
 // The messenger is given this long; its outcome is ignored.
 constexpr unsigned kMessengerWaitMs = 18;
+
+// A UTF-8 address may only go into the envelope of a server that offered
+// SMTPUTF8. The greeting is HELO, which learns of no extensions, so such an
+// address is refused before anything is sent.
+void CheckEnvelopeAddresses(const TmsMessage& message) {
+    auto check = [](const std::string& address) {
+        if (!IsAscii(address))
+            throw EMessageError("The address \"" + address +
+                                "\" needs SMTPUTF8, which the server did not offer.");
+    };
+    if (message.CharSet() != csUTF8) return;
+    check(message.Sender().Address());
+    for (const TmsAddressList* list : {&message.Recipients(), &message.CC(), &message.BCC()})
+        for (std::int32_t i = 0; i < list->Count(); ++i) check(list->Items(i).Address());
+}
 
 }  // namespace
 
@@ -40,6 +56,7 @@ bool TMailer::SendMail() {
         smtp->SetWinsockLoaded(true);
         auto message = std::make_unique<TmsMessage>();
         BuildMessage(*message);
+        CheckEnvelopeAddresses(*message);
         if (OnSendProgress)
             smtp->OnProgress = [this](TagSocket&, std::int32_t perc) { OnSendProgress(perc, 100); };
         smtp->Server = GetHost(0);

@@ -121,7 +121,7 @@ bool TmsCustomMessage::ReadProperty(ComponentReader& reader, std::string_view na
     } else if (name == "Subject") {
         SetSubject(reader.ReadString());
     } else if (name == "CharSet") {
-        charSet_ = static_cast<TCharSet>(ReadEnumIdent(reader, kCharSetNames, 2, name));
+        charSet_ = static_cast<TCharSet>(ReadEnumIdent(reader, kCharSetNames, 3, name));
     } else if (name == "DetermineContentType") {
         determineContentType_ = reader.ReadBoolean();
     } else {

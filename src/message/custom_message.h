@@ -15,10 +15,10 @@
 namespace quillpost {
 
 enum TMsgEncoding : std::uint8_t { meMIME = 0, meUU = 1 };
-enum TCharSet : std::uint8_t { csUSASCII = 0, csISO8859 = 1 };
+enum TCharSet : std::uint8_t { csUSASCII = 0, csISO8859 = 1, csUTF8 = 2 };
 
 inline constexpr const char* kMsgEncodingNames[] = {"meMIME", "meUU"};
-inline constexpr const char* kCharSetNames[] = {"csUSASCII", "csISO8859"};
+inline constexpr const char* kCharSetNames[] = {"csUSASCII", "csISO8859", "csUTF8"};
 
 class TmsCustomMessage : public TComponent {
 public:

@@ -1,6 +1,8 @@
 #include "message/headers.h"
 
 #include <algorithm>
+#include <map>
+#include <optional>
 
 #include "base/ascii.h"
 #include "encoding/header_words.h"
@@ -101,8 +103,106 @@ void RemoveHeader(TStrings& headers, std::string_view name) {
         headers.Delete(index);
 }
 
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+void AppendPercentDecoded(std::string& out, std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        int hi, lo;
+        if (text[i] == '%' && i + 2 < text.size() && (hi = HexValue(text[i + 1])) >= 0 &&
+            (lo = HexValue(text[i + 2])) >= 0) {
+            out += static_cast<char>(hi * 16 + lo);
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+}
+
+// The parameter's extended form ("name*=charset'language'text", or numbered
+// pieces "name*0*=", "name*1=", ...), put together and unescaped; the
+// charset is not converted. Nothing when it has no such form.
+std::optional<std::string> ExtendedParamValue(std::string_view paramName, std::string_view text) {
+    std::map<int, std::string> pieces;
+    bool single = false;
+    std::string singleValue;
+    std::size_t at = text.find(';');
+    while (at != std::string_view::npos) {
+        std::size_t end = at + 1;
+        bool quoted = false;
+        while (end < text.size() && (quoted || text[end] != ';')) {
+            if (text[end] == '"') quoted = !quoted;
+            ++end;
+        }
+        std::string_view param = Trim(text.substr(at + 1, end - at - 1));
+        at = end < text.size() ? end : std::string_view::npos;
+        const std::size_t eq = param.find('=');
+        if (eq == std::string_view::npos) continue;
+        std::string_view key = Trim(param.substr(0, eq));
+        std::string_view value = Trim(param.substr(eq + 1));
+        if (key.size() <= paramName.size() || !StartsWithNoCase(key, paramName) ||
+            key[paramName.size()] != '*')
+            continue;
+        key.remove_prefix(paramName.size() + 1);
+        const bool encoded = key.empty() || key.back() == '*';
+        if (!key.empty() && key.back() == '*') key.remove_suffix(1);
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        int number = -1;
+        if (!key.empty()) {
+            number = 0;
+            for (char c : key) {
+                if (c < '0' || c > '9' || number > 999) {
+                    number = -2;
+                    break;
+                }
+                number = number * 10 + (c - '0');
+            }
+            if (number < 0) continue;
+        }
+        // The first piece (or the single value) starts with the charset
+        // and the language.
+        if (encoded && number <= 0) {
+            const std::size_t first = value.find('\'');
+            const std::size_t second =
+                first == std::string_view::npos ? first : value.find('\'', first + 1);
+            if (second != std::string_view::npos) value.remove_prefix(second + 1);
+        }
+        std::string decoded;
+        if (encoded)
+            AppendPercentDecoded(decoded, value);
+        else
+            decoded.assign(value);
+        if (number < 0) {
+            single = true;
+            singleValue = std::move(decoded);
+        } else {
+            pieces.emplace(number, std::move(decoded));
+        }
+    }
+    if (single) return singleValue;
+    if (pieces.empty() || pieces.begin()->first != 0) return std::nullopt;
+    std::string joined;
+    int expected = 0;
+    for (auto& [number, piece] : pieces) {
+        if (number != expected++) break;
+        joined += piece;
+    }
+    return joined;
+}
+
+}  // namespace
+
 std::string GetParamValue(std::string_view paramName, std::string_view text) {
     if (paramName.empty()) return {};
+    if (std::optional<std::string> extended = ExtendedParamValue(paramName, text))
+        return std::move(*extended);
     // The name must stand as a parameter name of its own: "name" is not the
     // end of "filename", and an "=" (blanks allowed around it) follows.
     std::size_t valueStart = std::string_view::npos;

@@ -3,6 +3,7 @@
 // opened in a mode, and a read-only handle that lets other readers in.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -63,5 +64,9 @@ bool IsSpecialFile(const std::string& fileName);
 
 // The system's text for one of its error codes.
 std::string SystemErrorText(std::uint32_t code);
+
+// std::fopen for a name in the core's text (Windows: through the wide name;
+// POSIX: the bytes as they are). Null with errno set on failure.
+std::FILE* OpenFileStream(const std::string& fileName, const char* mode);
 
 }  // namespace quillpost::platform

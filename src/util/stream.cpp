@@ -101,7 +101,7 @@ void TMemoryStream::Assign(std::string bytes) {
 void TMemoryStream::LoadFromFile(const std::string& fileName) { Assign(ReadWholeFile(fileName)); }
 
 void TMemoryStream::SaveToFile(const std::string& fileName) const {
-    FilePtr f(std::fopen(fileName.c_str(), "wb"));
+    FilePtr f(platform::OpenFileStream(fileName, "wb"));
     if (!f) FileError("create", fileName, std::strerror(errno));
     if (!data_.empty() && std::fwrite(data_.data(), 1, data_.size(), f.get()) != data_.size())
         FileError("write", fileName, std::strerror(errno));

@@ -150,6 +150,13 @@ TEST(SendMail, FailuresBeforeAnyConnection) {
         {"injected subject", [](TMailer& m) { m.SetSubject("x\r\nBcc: e@x"); },
          "Subject contains a line break"},
         {"missing attachment", [&](TMailer& m) { m.AddAttachment(missing); }, ""},
+        {"UTF-8 address without SMTPUTF8",
+         [](TMailer& m) {
+             m.SetCharSet(3);
+             m.AddBCC("", "j\xC3\xBCrgen@example.org");
+         },
+         "The address \"j\xC3\xBCrgen@example.org\" needs SMTPUTF8, which the server did not "
+         "offer."},
     };
     for (const auto& c : cases) {
         ScriptServer server;

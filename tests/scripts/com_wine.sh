@@ -89,6 +89,30 @@ assert parts[0].get_content() == data, "attachment bytes differ"
 assert "Hello from cscript." in msg.get_body(("plain",)).get_content()
 PY
     check "$bits: SMTPLog written" grep -q "MAIL FROM:<script@example.test>" "$inbox/data.bin.log"
+
+    # The same with text outside the ANSI code page: UTF-16 from the script
+    # reaches the wire as UTF-8 and the Chinese file name reaches the file
+    # system whole.
+    head -c 3000 /dev/urandom >"$inbox/数据.bin"
+    sent=$(on "$bits" cscript //nologo "$(winpath tests/scripts/com/send_unicode.vbs)" \
+        "127.0.0.1:$port" "$(winpath "$inbox/数据.bin")" "Заказ №5 — тест" \
+        "Καλημέρα Σοφία" "Анна" "Привет, 世界" 2>&1 | tr -d '\r')
+    expect "$bits: SendMail from VBScript with CharSet 3" "$sent" "sent"
+    for _ in $(seq 1 50); do [ -e "$inbox/mail/0002.eml" ] && break; sleep 0.1; done
+    check "$bits: the received UTF-8 message reads back as the script set it" \
+        /usr/bin/python3 - "$inbox/mail/0002.eml" "$inbox/数据.bin" <<'PY'
+import email, email.policy, sys
+msg = email.message_from_binary_file(open(sys.argv[1], "rb"), policy=email.policy.default)
+data = open(sys.argv[2], "rb").read()
+parts = [p for p in msg.iter_attachments()]
+assert msg["Subject"] == "Заказ №5 — тест", msg["Subject"]
+assert msg["From"].addresses[0].display_name == "Καλημέρα Σοφία", msg["From"]
+assert msg["To"].addresses[0].display_name == "Анна", msg["To"]
+assert len(parts) == 1 and parts[0].get_filename() == "数据.bin", [p.get_filename() for p in parts]
+assert parts[0].get_content() == data, "attachment bytes differ"
+assert msg.get_body(("plain",)).get_content().rstrip() == "Привет, 世界"
+PY
+    check "$bits: SMTPLog with a Chinese name written" grep -q "MAIL FROM:<script@example.test>" "$inbox/数据.bin.log"
     kill "$server" 2>/dev/null
     wait "$server" 2>/dev/null
     rm -rf "$inbox"

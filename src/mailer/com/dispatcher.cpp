@@ -14,13 +14,13 @@
 namespace quillpost::com {
 namespace {
 
-// A row's argument as its operation takes it: text as ANSI bytes, Booleans
+// A row's argument as its operation takes it: text as UTF-8, Booleans
 // as their stored 16-bit values, numbers as they are. Arguments arrive
 // already of the row's types.
 template <VarType Type>
 auto Arg(const TVariant& v) {
     if constexpr (Type == kVtBstr) {
-        return platform::WideToAnsi(v.AsBstr());
+        return platform::WideToText(v.AsBstr());
     } else if constexpr (Type == kVtBool) {
         return v.AsBool();
     } else if constexpr (Type == kVtI2) {
@@ -36,7 +36,7 @@ auto Arg(const TVariant& v) {
 template <VarType Type, typename TValue>
 TVariant Result(const TValue& v) {
     if constexpr (Type == kVtBstr) {
-        return TVariant::Bstr(platform::AnsiToWide(v));
+        return TVariant::Bstr(platform::TextToWide(v));
     } else if constexpr (Type == kVtBool && std::is_same_v<TValue, bool>) {
         return TVariant::Bool(ToWordBool(v));
     } else if constexpr (Type == kVtBool) {
@@ -96,7 +96,7 @@ void Describe(TErrorRecord* error, std::string_view message) {
     try {
         *error = TErrorRecord{};
         error->source = kMailerProgIdW;
-        error->description = platform::AnsiToWide(message);
+        error->description = platform::TextToWide(message);
     } catch (...) {
     }
 }
@@ -233,7 +233,7 @@ HResult TMailerDispatcher::Invoke(DispId dispId, std::uint16_t flags, const TDis
 HResult TMailerDispatcher::InvokeByName(std::string_view name, std::uint16_t flags,
                                         std::span<const TVariant> args, TVariant* result,
                                         TExcepInfo* excep) {
-    const std::u16string wide = platform::AnsiToWide(name);
+    const std::u16string wide = platform::TextToWide(name);
     const std::u16string_view names[] = {wide};
     DispId id = kDispIdUnknown;
     const HResult hr = GetIDsOfNames(names, std::span<DispId>(&id, 1));

@@ -56,7 +56,7 @@ HRESULT Guard(DispId dispId, TBody body) {
         record.description = u"Out of memory";
     } catch (const std::exception& e) {
         try {
-            record.description = platform::AnsiToWide(e.what());
+            record.description = platform::TextToWide(e.what());
         } catch (...) {
         }
     } catch (...) {

@@ -120,6 +120,11 @@ std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName, std:
     return std::make_unique<PosixSharedReadFile>(fd);
 }
 
+std::FILE* OpenFileStream(const std::string& fileName, const char* mode) {
+    return std::fopen(fileName.c_str(), mode);
+}
+
+
 std::unique_ptr<SharedReadFile> OpenInputFile(const std::string& fileName, std::uint32_t& error) {
     if (InjectFault(FaultPoint::InputFileOpen)) {
         error = EIO;

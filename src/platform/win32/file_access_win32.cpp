@@ -2,6 +2,7 @@
 
 #include "platform/fault_injection.h"
 #include "platform/file_access.h"
+#include "platform/win32/wide_name.h"
 
 namespace quillpost::platform {
 namespace {
@@ -51,7 +52,7 @@ bool CanOpenFile(const std::string& fileName, std::uint32_t mode) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    HANDLE h = CreateFileA(fileName.c_str(), kAccess[access], kShare[share], nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(WideName(fileName).c_str(), kAccess[access], kShare[share], nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE || !KeepDiskFile(h)) return false;
     CloseHandle(h);
@@ -65,12 +66,12 @@ static std::unique_ptr<SharedReadFile> OpenForReading(const std::string& fileNam
         error = ERROR_OPEN_FAILED;
         return nullptr;
     }
-    HANDLE h = CreateFileA(fileName.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(WideName(fileName).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = GetLastError();
         // A directory cannot be opened this way: say what it is.
-        const DWORD attributes = GetFileAttributesA(fileName.c_str());
+        const DWORD attributes = GetFileAttributesW(WideName(fileName).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
             error = kNotRegularFile;
         return nullptr;
@@ -94,11 +95,11 @@ std::unique_ptr<SharedReadFile> OpenInputFile(const std::string& fileName, std::
 }
 
 bool IsSpecialFile(const std::string& fileName) {
-    const DWORD attributes = GetFileAttributesA(fileName.c_str());
+    const DWORD attributes = GetFileAttributesW(WideName(fileName).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return true;
     // Asking for no access opens a device or pipe without reading from it.
-    HANDLE h = CreateFileA(fileName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE h = CreateFileW(WideName(fileName).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     const bool special = GetFileType(h) != FILE_TYPE_DISK;
@@ -118,6 +119,10 @@ std::string SystemErrorText(std::uint32_t code) {
         result.pop_back();
     if (result.empty()) result = "Error " + std::to_string(code);
     return result;
+
+std::FILE* OpenFileStream(const std::string& fileName, const char* mode) {
+    const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
+    return _wfopen(WideName(fileName).c_str(), wideMode.c_str());
 }
 
 }  // namespace quillpost::platform

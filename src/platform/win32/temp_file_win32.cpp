@@ -2,6 +2,7 @@
 
 #include "platform/fault_injection.h"
 #include "platform/temp_file.h"
+#include "platform/win32/wide_name.h"
 
 namespace quillpost::platform {
 namespace {
@@ -11,31 +12,31 @@ HANDLE AsHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 }  // namespace
 
 std::string SystemTempDirectory() {
-    char buffer[MAX_PATH + 1] = {};
-    DWORD n = GetTempPathA(sizeof buffer, buffer);
-    if (n == 0 || n > sizeof buffer) return {};
-    return std::string(buffer, n);
+    wchar_t buffer[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
+    if (n == 0 || n > MAX_PATH) return {};
+    return NameFromWide(buffer, n);
 }
 
 FileHandle CreateTempFile(std::string_view prefix, std::string& fileName) {
     std::string dir = TempDirectory();
-    std::string pre(prefix);
-    char name[MAX_PATH + 1] = {};
+    const std::wstring pre = WideName(prefix);
+    wchar_t name[MAX_PATH + 1] = {};
     // The system creates the empty file while it hands out the name, which
     // makes the name unique system-wide.
     if (dir.empty() || InjectFault(FaultPoint::TempFileCreate) ||
-        GetTempFileNameA(dir.c_str(), pre.c_str(), 0, name) == 0) {
+        GetTempFileNameW(WideName(dir).c_str(), pre.c_str(), 0, name) == 0) {
         fileName = dir;
         return kNoFile;
     }
-    fileName = name;
+    fileName = NameFromWide(name, std::char_traits<wchar_t>::length(name));
     // The system deletes the file when its one handle closes, also when the
     // process is terminated; nobody else may open it meanwhile.
-    HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         // Do not leave the empty file of the name request behind.
-        DeleteFileA(name);
+        DeleteFileW(name);
         return kNoFile;
     }
     return reinterpret_cast<FileHandle>(h);
@@ -99,7 +100,7 @@ void CloseFileHandle(FileHandle file) noexcept {
 }
 
 bool DeleteFileNamed(const std::string& fileName) noexcept {
-    return !fileName.empty() && DeleteFileA(fileName.c_str()) != 0;
+    return !fileName.empty() && DeleteFileW(WideName(fileName).c_str()) != 0;
 }
 
 }  // namespace quillpost::platform

@@ -2,18 +2,19 @@
 
 #include <vector>
 
+#include "platform/win32/wide_name.h"
 #include "platform/working_directory.h"
 
 namespace quillpost::platform {
 namespace {
 
 bool CurrentDirectory(std::string& directory) {
-    DWORD size = GetCurrentDirectoryA(0, nullptr);
+    DWORD size = GetCurrentDirectoryW(0, nullptr);
     if (size == 0) return false;
-    std::vector<char> buffer(size + 1);
-    DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+    std::vector<wchar_t> buffer(size + 1);
+    DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
     if (length == 0 || length >= buffer.size()) return false;
-    directory.assign(buffer.data(), length);
+    directory = NameFromWide(buffer.data(), length);
     return true;
 }
 
@@ -21,11 +22,11 @@ bool CurrentDirectory(std::string& directory) {
 
 ScopedWorkingDirectory::ScopedWorkingDirectory(const std::string& directory) {
     restore_ = CurrentDirectory(previous_);
-    entered_ = directory.empty() || SetCurrentDirectoryA(directory.c_str());
+    entered_ = directory.empty() || SetCurrentDirectoryW(WideName(directory).c_str());
 }
 
 ScopedWorkingDirectory::~ScopedWorkingDirectory() {
-    if (restore_) SetCurrentDirectoryA(previous_.c_str());
+    if (restore_) SetCurrentDirectoryW(WideName(previous_).c_str());
 }
 
 // The process's directory is the entered one, so names stand as they are.

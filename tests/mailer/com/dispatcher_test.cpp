@@ -137,8 +137,8 @@ TEST_F(DispatcherTest, PropertiesRoundTripByName) {
     };
     const Case cases[] = {
         {"Subject", S(u"Gr\u00FC\u00DFe \u20AC 5"), S(u"Gr\u00FC\u00DFe \u20AC 5")},
-        // Outside the ANSI code page a character becomes '?'.
-        {"FromName", S(u"\u65E5\u672C"), S(u"??")},
+        // Kept whole: outside the ANSI code page, a pair, a lone half of one.
+        {"FromName", S(u"\u65E5\u672C \U0001F600 \xD800"), S(u"\u65E5\u672C \U0001F600 \xD800")},
         {"RemoteHost", TVariant::I2(42), S(u"42")},
         {"Encoding", TVariant::I2(1), TVariant::I2(1)},
         {"Encoding", TVariant::I2(2), TVariant::I2(0)},
@@ -319,7 +319,7 @@ TEST_F(DispatcherTest, MethodsAnswerBooleansAsMinusOneOrZero) {
     EXPECT_EQ(r, TVariant::Bool(-1));
     EXPECT_EQ(Call("AddAttachment", {S(u"C:\\f\u00E9.txt")}, &r), kS_OK);
     EXPECT_EQ(r, TVariant::Bool(-1));
-    EXPECT_EQ(m.Attachments(), (StringVector{"C:\\f\xE9.txt"}));
+    EXPECT_EQ(m.Attachments(), (StringVector{"C:\\f\xC3\xA9.txt"}));
     EXPECT_EQ(Call("AddExtraHeader", {S(u"X-A: 1")}, &r), kS_OK);
     EXPECT_EQ(r, TVariant::Bool(-1));
 

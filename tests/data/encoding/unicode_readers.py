@@ -1,0 +1,105 @@
+"""Reads composed messages with Python's email (policy default) and GMime and
+checks that each recovers exactly the text that was set.
+
+  unicode_readers.py MANIFEST
+
+MANIFEST holds one record per message, every value hex of UTF-8:
+  message PATH
+  subject HEX
+  from HEX            display name of the sender
+  to HEX              display name of each recipient, in order
+  body HEX
+  file HEX            name of each attachment, in order
+  names READER        only READER is held to the display names
+  end
+Prints one line per difference; exit status 1 when there is any.
+"""
+import sys
+from email import policy
+from email.parser import BytesParser
+
+
+def records(path):
+    record = None
+    for line in open(path, encoding="ascii"):
+        key, _, value = line.rstrip("\n").partition(" ")
+        if key == "message":
+            record = {"path": value, "to": [], "file": []}
+        elif key == "names":
+            record["names"] = value
+        elif key == "end":
+            yield record
+        else:
+            text = bytes.fromhex(value).decode("utf-8") if value else ""
+            if key in ("to", "file"):
+                record[key].append(text)
+            else:
+                record[key] = text
+
+
+def body_text(text):
+    return text.replace("\r\n", "\n").rstrip("\n")
+
+
+def python_view(raw):
+    m = BytesParser(policy=policy.default).parsebytes(raw)
+    view = {
+        "subject": str(m["Subject"] or ""),
+        "from": m["From"].addresses[0].display_name,
+        "to": [a.display_name for a in m["To"].addresses] if m["To"] else [],
+        "file": [],
+    }
+    body = m.get_body(("plain",))
+    view["body"] = body_text(body.get_content()) if body is not None else ""
+    for part in m.iter_attachments():
+        view["file"].append(part.get_filename())
+    return view
+
+
+def gmime_view(raw):
+    import gi
+
+    gi.require_version("GMime", "3.0")
+    from gi.repository import GMime
+
+    GMime.init()
+    parser = GMime.Parser.new_with_stream(GMime.StreamMem.new_with_buffer(raw))
+    m = parser.construct_message(None)
+    view = {"subject": m.get_subject() or "", "file": [], "body": ""}
+    view["from"] = m.get_from().get_address(0).get_name() or ""
+    to = m.get_to()
+    view["to"] = [to.get_address(i).get_name() or "" for i in range(to.length())]
+    it = GMime.PartIter.new(m)
+    first_text = True
+    while True:
+        part = it.get_current()
+        if isinstance(part, GMime.Part):
+            name = part.get_filename()
+            if name is not None:
+                view["file"].append(name)
+            elif first_text and isinstance(part, GMime.TextPart):
+                view["body"] = body_text(part.get_text())
+                first_text = False
+        if not it.next():
+            break
+    return view
+
+
+def main():
+    failures = 0
+    for record in records(sys.argv[1]):
+        raw = open(record["path"], "rb").read()
+        expected = {k: record.get(k, "") for k in ("subject", "from", "to", "body", "file")}
+        expected["body"] = body_text(expected["body"])
+        for reader, view in (("python", python_view), ("gmime", gmime_view)):
+            got = view(raw)
+            for key, want in expected.items():
+                if key in ("from", "to") and record.get("names", reader) != reader:
+                    continue
+                if got[key] != want:
+                    failures += 1
+                    print("%s %s %s: got %r, want %r" % (record["path"], reader, key, got[key], want))
+    sys.exit(1 if failures else 0)
+
+
+main()
