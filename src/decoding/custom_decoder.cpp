@@ -90,7 +90,7 @@ void AsParseError(F&& work) {
 // A text part whose charset parameter names UTF-8: the message reads back as
 // a UTF-8 one.
 bool IsUtf8CharSet(std::string_view contentType) {
-    const std::string charset = Lower(GetParamValue("charset", contentType));
+    const std::string charset = AsciiLowerText(GetParamValue("charset", contentType));
     return charset == "utf-8" || charset == "utf8";
 }
 

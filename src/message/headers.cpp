@@ -140,13 +140,13 @@ std::optional<std::string> ExtendedParamValue(std::string_view paramName, std::s
             if (text[end] == '"') quoted = !quoted;
             ++end;
         }
-        std::string_view param = Trim(text.substr(at + 1, end - at - 1));
+        std::string_view param = TrimBlanksAndControls(text.substr(at + 1, end - at - 1));
         at = end < text.size() ? end : std::string_view::npos;
         const std::size_t eq = param.find('=');
         if (eq == std::string_view::npos) continue;
-        std::string_view key = Trim(param.substr(0, eq));
-        std::string_view value = Trim(param.substr(eq + 1));
-        if (key.size() <= paramName.size() || !StartsWithNoCase(key, paramName) ||
+        std::string_view key = TrimBlanksAndControls(param.substr(0, eq));
+        std::string_view value = TrimBlanksAndControls(param.substr(eq + 1));
+        if (key.size() <= paramName.size() || !StartsWithIgnoringCase(key, paramName) ||
             key[paramName.size()] != '*')
             continue;
         key.remove_prefix(paramName.size() + 1);

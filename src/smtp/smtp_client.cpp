@@ -103,10 +103,10 @@ void TmsSMTP::Login() {
         SendCommand("HELO " + LocalHost());
     } catch (...) {
         heloAttempt_ = false;
-        // After a time-out or a cancel the connection is gone, and a server
-        // out of step would take the second attempt for something else: it
-        // could only hide why.
-        if (!Connected() || !established_) throw;
+        // Only a server that refused the name is asked again. After any other
+        // failure its reply may still be on the way, and the second attempt
+        // would put every later reply one command late.
+        if (!rejected_ || !Connected() || !established_) throw;
         SendCommand("HELO");
     }
     heloAttempt_ = false;
@@ -144,6 +144,7 @@ void TmsSMTP::CheckReply(const std::string& Line) {
     // late, say): it is left without QUIT, which it might take as part of a
     // message text.
     const bool rejection = IsRejection(Line);
+    rejected_ = rejection;
     if (!rejection) established_ = false;
     std::string msg = Line;
     // A rejected first HELO fires nothing: the second attempt answers it.
@@ -183,9 +184,18 @@ void TmsSMTP::ReadReply() {
 }
 
 void TmsSMTP::SendCommand(const std::string& line, Expect expect) {
-    SendLine(line);
-    expected_ = expect;
-    ReadReply();
+    rejected_ = false;
+    try {
+        SendLine(line);
+        expected_ = expect;
+        ReadReply();
+    } catch (...) {
+        // A command that failed other than by a rejection may still be
+        // answered: QUIT would read that answer as its own and replace the
+        // real failure with it.
+        if (!rejected_) established_ = false;
+        throw;
+    }
 }
 
 // ---- the message ----

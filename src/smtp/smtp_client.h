@@ -80,6 +80,7 @@ private:
     std::unique_ptr<TTempFileStream> earlyStream_;
     std::exception_ptr earlyFailure_;
     bool heloAttempt_ = false;
+    bool rejected_ = false;  // the last command failed by a 4xx or 5xx reply
     // Set while the reply to QUIT is read: a server that hangs up instead of
     // answering it has still taken the message.
     bool loggingOut_ = false;

@@ -147,9 +147,9 @@ TEST(UnicodeMessages, ReadersRecoverExactlyWhatWasSet) {
             ASSERT_EQ(decoded.Attachments().Count(), 1);
             EXPECT_EQ(decoded.Attachments().Items(0).FileName(), file);
         }
-        TStringList body = decoded.Body().Lines();
+        StringVector body = decoded.Body().Lines();
         while (!body.empty() && body.back().empty()) body.pop_back();
-        EXPECT_EQ(body, TStringList{s.text});
+        EXPECT_EQ(body, StringVector{s.text});
         EXPECT_EQ(decoded.CharSet(), csUTF8);
 
         const fs::path path = fs::path(dir.Path()) / (std::string(s.name) + ".eml");

@@ -43,7 +43,7 @@ TEST(UnicodeFileNames, AttachmentsBodyFilesAndLogsOpenByTheirOwnNames) {
         m.SetFromAddress("a@example.org");
         m.SetCharSet(3);
         EXPECT_TRUE(m.GetBodyTextFromFile(path, kWordFalse, kWordFalse)) << m.Response();
-        EXPECT_EQ(m.BodyLines(), TStringList{"line one"});
+        EXPECT_EQ(m.BodyLines(), StringVector{"line one"});
         m.AddAttachment(path);
         const std::string text = Compose(m);
         EXPECT_NE(text.find("\r\n\r\nline one\r\n\r\n--"), std::string::npos) << text;
