@@ -52,8 +52,8 @@ bool CanOpenFile(const std::string& fileName, std::uint32_t mode) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    HANDLE h = CreateFileW(WideName(fileName).c_str(), kAccess[access], kShare[share], nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(WideName(fileName).c_str(), kAccess[access], kShare[share], nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE || !KeepDiskFile(h)) return false;
     CloseHandle(h);
     return true;
@@ -99,8 +99,8 @@ bool IsSpecialFile(const std::string& fileName) {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return true;
     // Asking for no access opens a device or pipe without reading from it.
-    HANDLE h = CreateFileW(WideName(fileName).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(WideName(fileName).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     const bool special = GetFileType(h) != FILE_TYPE_DISK;
     CloseHandle(h);
@@ -119,6 +119,7 @@ std::string SystemErrorText(std::uint32_t code) {
         result.pop_back();
     if (result.empty()) result = "Error " + std::to_string(code);
     return result;
+}
 
 std::FILE* OpenFileStream(const std::string& fileName, const char* mode) {
     const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
