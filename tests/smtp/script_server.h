@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -139,7 +140,8 @@ private:
         for (;;) {
             if (readRate != 0)
                 std::this_thread::sleep_until(
-                    started + std::chrono::microseconds(pending_.size() * 1000000 / readRate));
+                    started +
+                    std::chrono::microseconds(std::uint64_t{pending_.size()} * 1000000 / readRate));
             auto at = pending_.find(end);
             if (at != std::string::npos) {
                 data_ = pending_.substr(0, at + end.size());
