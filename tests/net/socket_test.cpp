@@ -10,6 +10,7 @@
 #include "net/winsock_binding.h"
 #include "raised.h"
 #include "temp_dir.h"
+#include "test_socket.h"
 #include "util/errors.h"
 #include "util/stream.h"
 
@@ -18,41 +19,8 @@ namespace {
 
 using testing::LoopbackPeer;
 using Clock = std::chrono::steady_clock;
-
-class TestSocket : public TagSocket {
-public:
-    explicit TestSocket(TagWinsock* binding = nullptr) : TagSocket(binding) {
-        SetWinsockLoaded(true);
-        TimeOut = 5;
-        OnError = [this](TagSocket&, std::string& msg) { errors.push_back(msg); };
-        OnLineReceived = [this](TagSocket&, const std::string& line) { received.push_back(line); };
-        OnLineSent = [this](TagSocket&, const std::string& line) { sent.push_back(line); };
-    }
-    ~TestSocket() override {
-        // Handlers may capture test locals that are already gone.
-        OnClosing = OnClosed = nullptr;
-        Close();
-    }
-
-    void Open(const std::string& server) {
-        Server = server;
-        ResetState();
-        Connect();
-        EstablishConnection();
-    }
-    std::string Read() {
-        std::string line;
-        ReadLine(line);
-        return line;
-    }
-
-    std::vector<std::string> handled, errors, received, sent;
-
-protected:
-    void HandleLine(const std::string& line) override { handled.push_back(line); }
-};
-
 using testing::Raised;
+using testing::TestSocket;
 
 TEST(SocketServer, HostAndPortFromServer) {
     struct Case {

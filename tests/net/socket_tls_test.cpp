@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "net/socket.h"
+#include "test_socket.h"
 
 namespace quillpost {
 namespace {
@@ -23,33 +24,7 @@ std::string Env(const char* name) {
     return value != nullptr ? value : "";
 }
 
-class LineSocket : public TagSocket {
-public:
-    LineSocket() {
-        SetWinsockLoaded(true);
-        TimeOut = 5;
-        OnError = [this](TagSocket&, std::string& msg) { errors.push_back(msg); };
-        OnLineReceived = [this](TagSocket&, const std::string& line) { received.push_back(line); };
-    }
-    ~LineSocket() override { Close(); }
-
-    void Open(const std::string& server) {
-        Server = server;
-        ResetState();
-        Connect();
-        EstablishConnection();
-    }
-    std::string Read() {
-        std::string line;
-        ReadLine(line);
-        return line;
-    }
-
-    std::vector<std::string> errors, received;
-
-protected:
-    void HandleLine(const std::string&) override {}
-};
+using LineSocket = testing::TestSocket;
 
 class SocketTls : public ::testing::Test {
 protected:
