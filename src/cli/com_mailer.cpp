@@ -3,6 +3,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/ascii.h"
+#include "mailer/com/com_ids.h"
 #include "util/errors.h"
 
 namespace quillpost::cli {
@@ -66,7 +68,7 @@ com::HResult FromVariant(VARIANT& value, TVariant& out) {
         default: {
             VARIANT text;
             VariantInit(&text);
-            const HRESULT hr = VariantChangeTypeEx(&text, &value, 0x0409, 0, VT_BSTR);
+            const HRESULT hr = VariantChangeTypeEx(&text, &value, com::kTypeLibLocale, 0, VT_BSTR);
             if (SUCCEEDED(hr)) out = TVariant::Bstr(platform::FromBstr(text.bstrVal));
             VariantClear(&text);
             return hr;
@@ -78,15 +80,6 @@ com::HResult FromVariant(VARIANT& value, TVariant& out) {
 
 bool IsClassMissing(HRESULT hr) {
     return hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG || hr == CO_E_DLLNOTFOUND;
-}
-
-bool SameAscii(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -114,7 +107,7 @@ com::HResult TComMailer::Invoke(std::string_view name, std::uint16_t flags,
     platform::TBstr memberName(std::u16string(name.begin(), name.end()));
     BSTR names[] = {memberName.Get()};
     DISPID id = DISPID_UNKNOWN;
-    HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, 0x0409, &id);
+    HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, com::kTypeLibLocale, &id);
     if (FAILED(hr)) return hr;
 
     // IDispatch takes the arguments last first.
@@ -132,8 +125,8 @@ com::HResult TComMailer::Invoke(std::string_view name, std::uint16_t flags,
     TVariants returned(1);
     platform::TExcepInfoHolder raised;
     UINT argErr = 0;
-    hr = dispatch_->Invoke(id, IID_NULL, 0x0409, flags, &params, result ? &returned[0] : nullptr,
-                           &raised.info, &argErr);
+    hr = dispatch_->Invoke(id, IID_NULL, com::kTypeLibLocale, flags, &params,
+                           result ? &returned[0] : nullptr, &raised.info, &argErr);
     if (hr == DISP_E_EXCEPTION) {
         if (raised.info.pfnDeferredFillIn != nullptr) raised.info.pfnDeferredFillIn(&raised.info);
         if (excep != nullptr) {
@@ -165,8 +158,8 @@ bool NeedsInProcessMailer(std::span<const std::string> args, bool progressBar) {
         if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) continue;
         std::string_view name = std::string_view(arg).substr(2);
         name = name.substr(0, name.find('='));
-        if (SameAscii(name, "compose")) return true;
-        if (progressBar && SameAscii(name, "SendMail")) return true;
+        if (SameTextIgnoringCase(name, "compose")) return true;
+        if (progressBar && SameTextIgnoringCase(name, "SendMail")) return true;
     }
     return false;
 }
