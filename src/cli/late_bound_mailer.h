@@ -8,6 +8,7 @@
 #include <span>
 #include <string_view>
 
+#include "base/non_copyable.h"
 #include "mailer/com/dispatcher.h"
 #include "mailer/com/variant.h"
 #include "util/errors.h"
@@ -15,13 +16,10 @@
 
 namespace quillpost::cli {
 
-class TLateBoundMailer {
+class TLateBoundMailer : private TNonCopyable {
 public:
     using TProgressHandler = std::function<void(std::int64_t sent, std::int64_t total)>;
 
-    TLateBoundMailer() = default;
-    TLateBoundMailer(const TLateBoundMailer&) = delete;
-    TLateBoundMailer& operator=(const TLateBoundMailer&) = delete;
     virtual ~TLateBoundMailer() = default;
 
     // As IDispatch::Invoke after a name lookup: Args in natural order (first

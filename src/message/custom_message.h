@@ -78,6 +78,22 @@ public:
     void WriteProperties(ComponentWriter& writer, const std::string& prefix) const override;
     bool ReadProperty(ComponentReader& reader, std::string_view name) override;
 
+protected:
+    // EncodeToStream and DecodeFromStream of a class with its own encoder and
+    // decoder.
+    template <class TEncoder, class TMessage>
+    static void EncodeWith(TMessage& message, TStream& stream) {
+        TEncoder encoder(message);
+        encoder.Stream = &stream;
+        encoder.Encode();
+    }
+    template <class TDecoder>
+    void DecodeWith(TStream& stream) {
+        TDecoder decoder(stream);
+        decoder.Message = this;
+        decoder.Decode();
+    }
+
 private:
     // Declared so that destruction runs sender, attachments, body, headers.
     TmsHeaders headers_;

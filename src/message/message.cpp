@@ -38,17 +38,9 @@ void TmsMessage::Validate() const {
         throw EMessageError(LoadMessage(msgRecipientRequired));
 }
 
-void TmsMessage::EncodeToStream(TStream& stream) {
-    TmsMessageEncoder encoder(*this);
-    encoder.Stream = &stream;
-    encoder.Encode();
-}
+void TmsMessage::EncodeToStream(TStream& stream) { EncodeWith<TmsMessageEncoder>(*this, stream); }
 
-void TmsMessage::DecodeFromStream(TStream& stream) {
-    TmsMessageDecoder decoder(stream);
-    decoder.Message = this;
-    decoder.Decode();
-}
+void TmsMessage::DecodeFromStream(TStream& stream) { DecodeWith<TmsMessageDecoder>(stream); }
 
 void TmsMessage::Clear() {
     TmsCustomMessage::Clear();
