@@ -229,9 +229,7 @@ void TmsCustomDecoder::DecodeParts() {
             item->SetContentType(FirstToken(ct));
             item->SetFileName(GetParamValue("name", ct));
             TTransferEncoding encoding = te7Bit;
-            const DataKind kind = DataKindOf(AsciiLowerText(ShortString(GetHeaderValue(
-                                                 PartHeaders, "Content-Transfer-Encoding"))),
-                                             encoding);
+            const DataKind kind = DataKindOf(PartHeaders, encoding);
             item->SetTransferEncoding(encoding);
             if (item->FileName().empty()) {
                 item->SetFileName(
@@ -281,9 +279,7 @@ void TmsCustomDecoder::DecodeAttachmentMessage() {
         item->SetFileName(GetParamValue("name", ct));
         item->SetContentType(FirstToken(ct));
         TTransferEncoding encoding = te7Bit;
-        const DataKind kind = DataKindOf(AsciiLowerText(ShortString(GetHeaderValue(
-                                             MessageHeaders, "Content-Transfer-Encoding"))),
-                                         encoding);
+        const DataKind kind = DataKindOf(MessageHeaders, encoding);
         item->SetTransferEncoding(encoding);
         if (item->FileName().empty()) {
             item->SetFileName(
@@ -371,8 +367,10 @@ void TmsCustomDecoder::DecodeUUBlocks(std::string line) {
     } while (!Lines.AtEnd());
 }
 
-TmsCustomDecoder::DataKind TmsCustomDecoder::DataKindOf(std::string_view transferEncoding,
+TmsCustomDecoder::DataKind TmsCustomDecoder::DataKindOf(const TStrings& headers,
                                                         TTransferEncoding& encoding) {
+    const std::string transferEncoding =
+        AsciiLowerText(ShortString(GetHeaderValue(headers, "Content-Transfer-Encoding")));
     if (transferEncoding == "base64") {
         encoding = teBase64;
         return DataKind::Base64;

@@ -105,22 +105,12 @@ void TagSocket::SocketEvent(std::uint16_t event, std::uint16_t error) {
     errorCode_ = error;
     error_ = error != 0;
     if (error != 0) return;
-    switch (event) {
-        case platform::kFdRead:
-            readable_ = true;
-            break;
-        case platform::kFdWrite:
-            writable_ = true;
-            break;
-        case platform::kFdConnect:
-            connected_ = true;
-            break;
-        case platform::kFdClose:
-            peerClosed_ = true;
-            break;
-        default:
-            break;
-    }
+    bool* const seen = event == platform::kFdRead      ? &readable_
+                       : event == platform::kFdWrite   ? &writable_
+                       : event == platform::kFdConnect ? &connected_
+                       : event == platform::kFdClose   ? &peerClosed_
+                                                       : nullptr;
+    if (seen != nullptr) *seen = true;
 }
 
 void TagSocket::Tick() {
