@@ -79,6 +79,10 @@ public:
     bool ReadProperty(ComponentReader& reader, std::string_view name) override;
 
 protected:
+    // The owned object whose properties are streamed as "Head.Name"; null
+    // when there is none. ReadProperty hands such names to it.
+    virtual TPersistent* OwnedNamed(std::string_view head);
+
     // EncodeToStream and DecodeFromStream of a class with its own encoder and
     // decoder.
     template <class TEncoder, class TMessage>
