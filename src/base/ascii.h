@@ -49,6 +49,15 @@ constexpr bool SameTextIgnoringCase(std::u16string_view a, std::u16string_view b
     return a.size() == b.size() && StartsWithIgnoringCase<char16_t>(a, b);
 }
 
+// A wide name against a narrow one, byte by byte as Latin-1.
+constexpr bool SameTextIgnoringCase(std::u16string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (AsciiLower(a[i]) != AsciiLower(char16_t(static_cast<unsigned char>(b[i]))))
+            return false;
+    return true;
+}
+
 constexpr bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 constexpr std::string_view TrimBlanksAndControls(std::string_view text) {

@@ -2,8 +2,8 @@
 // The Mailer object created through COM: every member call goes through
 // IDispatch (GetIDsOfNames, then Invoke), so the command line drives the
 // component exactly as a script does. The automation surface has neither a
-// way to compose without sending nor a progress hook; see ComposeMessage and
-// SetSendProgress.
+// way to compose without sending nor a progress hook: this object keeps the
+// base's ComposeMessage and SetSendProgress.
 #include <memory>
 #include <string>
 #include <utility>
@@ -27,11 +27,6 @@ public:
     com::HResult Invoke(std::string_view name, std::uint16_t flags,
                         std::span<const com::TVariant> args, com::TVariant* result,
                         com::TExcepInfo* excep) override;
-    // Not on the automation surface: raises ENotAvailable. The front end
-    // composes with the in-process object instead.
-    void ComposeMessage(TStream& out) override;
-    // Not on the automation surface: a handler is accepted and never called.
-    void SetSendProgress(TProgressHandler handler) override;
 
 private:
     platform::TComPtr<IDispatch> dispatch_;

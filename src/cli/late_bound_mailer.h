@@ -8,19 +8,18 @@
 #include <span>
 #include <string_view>
 
+#include "base/non_copyable.h"
 #include "mailer/com/dispatcher.h"
 #include "mailer/com/variant.h"
+#include "util/errors.h"
 #include "util/stream.h"
 
 namespace quillpost::cli {
 
-class TLateBoundMailer {
+class TLateBoundMailer : private TNonCopyable {
 public:
     using TProgressHandler = std::function<void(std::int64_t sent, std::int64_t total)>;
 
-    TLateBoundMailer() = default;
-    TLateBoundMailer(const TLateBoundMailer&) = delete;
-    TLateBoundMailer& operator=(const TLateBoundMailer&) = delete;
     virtual ~TLateBoundMailer() = default;
 
     // As IDispatch::Invoke after a name lookup: Args in natural order (first
@@ -31,12 +30,17 @@ public:
                                 com::TExcepInfo* excep) = 0;
 
     // Writes the text that SendMail would send after DATA, without
-    // connecting; raises on failure.
-    virtual void ComposeMessage(TStream& out) = 0;
+    // connecting; raises on failure. Not on the automation surface: an object
+    // reached through COM raises ENotAvailable, and the front end composes
+    // with the in-process object instead.
+    virtual void ComposeMessage(TStream&) {
+        throw ENotAvailable("ComposeMessage is not available through COM");
+    }
 
     // Called with the bytes sent so far and the total while a message is
-    // sent; an empty handler removes it.
-    virtual void SetSendProgress(TProgressHandler handler) = 0;
+    // sent; an empty handler removes it. Not on the automation surface
+    // either: an object reached through COM accepts a handler and never calls it.
+    virtual void SetSendProgress(TProgressHandler) {}
 };
 
 }  // namespace quillpost::cli

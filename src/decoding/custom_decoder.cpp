@@ -21,6 +21,11 @@ bool BeginsWith(std::string_view text, std::string_view prefix) {
 
 std::string_view Cut(std::string_view text) { return text.substr(0, kShortStringMax); }
 
+// The file name a part's Content-Disposition gives.
+std::string DispositionFileName(const TStrings& headers) {
+    return GetParamValue("filename", GetHeaderValue(headers, "Content-Disposition"));
+}
+
 // Appends the bytes of base64 lines to one buffer that grows geometrically,
 // so a large attachment costs linear work. A line whose length is not a
 // multiple of four carries its last characters over to the next one: data
@@ -228,14 +233,10 @@ void TmsCustomDecoder::DecodeParts() {
             if (ct.empty()) ct = "text/plain";
             item->SetContentType(FirstToken(ct));
             item->SetFileName(GetParamValue("name", ct));
-            TTransferEncoding encoding = te7Bit;
-            const DataKind kind = DataKindOf(AsciiLowerText(ShortString(GetHeaderValue(
-                                                 PartHeaders, "Content-Transfer-Encoding"))),
-                                             encoding);
+            const auto [kind, encoding] = PartEncodingOf(PartHeaders);
             item->SetTransferEncoding(encoding);
             if (item->FileName().empty()) {
-                item->SetFileName(
-                    GetParamValue("filename", GetHeaderValue(PartHeaders, "Content-Disposition")));
+                item->SetFileName(DispositionFileName(PartHeaders));
                 item->SetTransferEncoding(encoding);
             }
             if (item->FileName().empty()) {
@@ -280,14 +281,10 @@ void TmsCustomDecoder::DecodeAttachmentMessage() {
         if (ct.empty()) RaiseParserError(msgMissingContentType);
         item->SetFileName(GetParamValue("name", ct));
         item->SetContentType(FirstToken(ct));
-        TTransferEncoding encoding = te7Bit;
-        const DataKind kind = DataKindOf(AsciiLowerText(ShortString(GetHeaderValue(
-                                             MessageHeaders, "Content-Transfer-Encoding"))),
-                                         encoding);
+        const auto [kind, encoding] = PartEncodingOf(MessageHeaders);
         item->SetTransferEncoding(encoding);
         if (item->FileName().empty()) {
-            item->SetFileName(
-                GetParamValue("filename", GetHeaderValue(MessageHeaders, "Content-Disposition")));
+            item->SetFileName(DispositionFileName(MessageHeaders));
             if (item->FileName().empty()) item->SetFileName(NextAttachmentName(false));
             item->SetTransferEncoding(encoding);
             item->SetContentType(FirstToken(ct));
@@ -371,22 +368,13 @@ void TmsCustomDecoder::DecodeUUBlocks(std::string line) {
     } while (!Lines.AtEnd());
 }
 
-TmsCustomDecoder::DataKind TmsCustomDecoder::DataKindOf(std::string_view transferEncoding,
-                                                        TTransferEncoding& encoding) {
-    if (transferEncoding == "base64") {
-        encoding = teBase64;
-        return DataKind::Base64;
-    }
-    if (BeginsWith(transferEncoding, "x-uue")) {
-        encoding = teBase64;
-        return DataKind::UUEncoded;
-    }
-    if (transferEncoding == "quoted-printable") {
-        encoding = teQuotedPrintable;
-        return DataKind::QuotedPrintable;
-    }
-    encoding = te7Bit;
-    return DataKind::SevenBit;
+TmsCustomDecoder::TPartEncoding TmsCustomDecoder::PartEncodingOf(const TStrings& headers) {
+    const std::string name =
+        AsciiLowerText(ShortString(GetHeaderValue(headers, "Content-Transfer-Encoding")));
+    if (name == "base64") return {DataKind::Base64, teBase64};
+    if (BeginsWith(name, "x-uue")) return {DataKind::UUEncoded, teBase64};
+    if (name == "quoted-printable") return {DataKind::QuotedPrintable, teQuotedPrintable};
+    return {DataKind::SevenBit, te7Bit};
 }
 
 std::string TmsCustomDecoder::ReadAttachmentData(TmsAttItem& item, DataKind kind,

@@ -76,7 +76,13 @@ protected:
 private:
     // How the data lines of one attachment are read.
     enum class DataKind { Base64, UUEncoded, QuotedPrintable, SevenBit };
-    static DataKind DataKindOf(std::string_view transferEncoding, TTransferEncoding& encoding);
+    // The transfer encoding a part's Headers name: the item's encoding and the
+    // way its data lines are read.
+    struct TPartEncoding {
+        DataKind kind;
+        TTransferEncoding encoding;
+    };
+    static TPartEncoding PartEncodingOf(const TStrings& headers);
     // Reads data lines into Item until a line begins with Boundary (when
     // StopAtBoundary) or is "." (when StopAtPeriod), or the end; returns the
     // line that ended the data.

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/non_copyable.h"
 #include "message/address_list.h"
 #include "smtp/smtp_settings.h"
 #include "util/ansi_types.h"
@@ -18,11 +19,8 @@ namespace quillpost {
 class TmsMessage;
 class TStrings;
 
-class TMailer {
+class TMailer : private TNonCopyable {
 public:
-    TMailer() = default;
-    TMailer(const TMailer&) = delete;
-    TMailer& operator=(const TMailer&) = delete;
     virtual ~TMailer() = default;
 
     // --- methods ---

@@ -22,17 +22,9 @@ void TmsArticle::Validate() const {
     if (Subject().empty()) throw EMessageError(LoadMessage(msgSubjectRequired));
 }
 
-void TmsArticle::EncodeToStream(TStream& stream) {
-    TmsArticleEncoder encoder(*this);
-    encoder.Stream = &stream;
-    encoder.Encode();
-}
+void TmsArticle::EncodeToStream(TStream& stream) { EncodeWith<TmsArticleEncoder>(*this, stream); }
 
-void TmsArticle::DecodeFromStream(TStream& stream) {
-    TmsArticleDecoder decoder(stream);
-    decoder.Message = this;
-    decoder.Decode();
-}
+void TmsArticle::DecodeFromStream(TStream& stream) { DecodeWith<TmsArticleDecoder>(stream); }
 
 void TmsArticle::Clear() {
     newsGroups_.clear();

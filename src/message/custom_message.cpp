@@ -104,15 +104,20 @@ void TmsCustomMessage::WriteProperties(ComponentWriter& writer, const std::strin
     if (!determineContentType_) writer.WriteBoolean(prefix + "DetermineContentType", false);
 }
 
+TPersistent* TmsCustomMessage::OwnedNamed(std::string_view head) {
+    if (head == "Attachments") return &attachments_;
+    if (head == "Sender") return &sender_;
+    if (head == "Headers") return &headers_;
+    if (head == "Body") return &body_;
+    return nullptr;
+}
+
 bool TmsCustomMessage::ReadProperty(ComponentReader& reader, std::string_view name) {
     std::string_view head;
     std::string_view rest;
     if (SplitPropertyName(name, head, rest)) {
-        if (head == "Attachments") return attachments_.ReadProperty(reader, rest);
-        if (head == "Sender") return sender_.ReadProperty(reader, rest);
-        if (head == "Headers") return headers_.ReadProperty(reader, rest);
-        if (head == "Body") return body_.ReadProperty(reader, rest);
-        return false;
+        TPersistent* const owned = OwnedNamed(head);
+        return owned != nullptr && owned->ReadProperty(reader, rest);
     }
     if (name == "ContentType") {
         SetContentType(reader.ReadString());

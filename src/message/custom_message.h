@@ -78,6 +78,26 @@ public:
     void WriteProperties(ComponentWriter& writer, const std::string& prefix) const override;
     bool ReadProperty(ComponentReader& reader, std::string_view name) override;
 
+protected:
+    // The owned object whose properties are streamed as "Head.Name"; null
+    // when there is none. ReadProperty hands such names to it.
+    virtual TPersistent* OwnedNamed(std::string_view head);
+
+    // EncodeToStream and DecodeFromStream of a class with its own encoder and
+    // decoder.
+    template <class TEncoder, class TMessage>
+    static void EncodeWith(TMessage& message, TStream& stream) {
+        TEncoder encoder(message);
+        encoder.Stream = &stream;
+        encoder.Encode();
+    }
+    template <class TDecoder>
+    void DecodeWith(TStream& stream) {
+        TDecoder decoder(stream);
+        decoder.Message = this;
+        decoder.Decode();
+    }
+
 private:
     // Declared so that destruction runs sender, attachments, body, headers.
     TmsHeaders headers_;

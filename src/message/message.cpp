@@ -38,17 +38,9 @@ void TmsMessage::Validate() const {
         throw EMessageError(LoadMessage(msgRecipientRequired));
 }
 
-void TmsMessage::EncodeToStream(TStream& stream) {
-    TmsMessageEncoder encoder(*this);
-    encoder.Stream = &stream;
-    encoder.Encode();
-}
+void TmsMessage::EncodeToStream(TStream& stream) { EncodeWith<TmsMessageEncoder>(*this, stream); }
 
-void TmsMessage::DecodeFromStream(TStream& stream) {
-    TmsMessageDecoder decoder(stream);
-    decoder.Message = this;
-    decoder.Decode();
-}
+void TmsMessage::DecodeFromStream(TStream& stream) { DecodeWith<TmsMessageDecoder>(stream); }
 
 void TmsMessage::Clear() {
     TmsCustomMessage::Clear();
@@ -66,15 +58,14 @@ void TmsMessage::WriteProperties(ComponentWriter& writer, const std::string& pre
     bcc_.WriteProperties(writer, prefix + "BCC.");
 }
 
+TPersistent* TmsMessage::OwnedNamed(std::string_view head) {
+    if (head == "Recipients") return &recipients_;
+    if (head == "CC") return &cc_;
+    if (head == "BCC") return &bcc_;
+    return TmsCustomMessage::OwnedNamed(head);
+}
+
 bool TmsMessage::ReadProperty(ComponentReader& reader, std::string_view name) {
-    std::string_view head;
-    std::string_view rest;
-    if (SplitPropertyName(name, head, rest)) {
-        if (head == "Recipients") return recipients_.ReadProperty(reader, rest);
-        if (head == "CC") return cc_.ReadProperty(reader, rest);
-        if (head == "BCC") return bcc_.ReadProperty(reader, rest);
-        return TmsCustomMessage::ReadProperty(reader, name);
-    }
     if (name == "ReturnReceipt") {
         returnReceipt_ = reader.ReadBoolean();
     } else if (name == "Priority") {

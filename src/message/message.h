@@ -50,6 +50,9 @@ public:
     void WriteProperties(ComponentWriter& writer, const std::string& prefix) const override;
     bool ReadProperty(ComponentReader& reader, std::string_view name) override;
 
+protected:
+    TPersistent* OwnedNamed(std::string_view head) override;
+
 private:
     TmsAddressList recipients_;
     TmsAddressList cc_;

@@ -4,16 +4,15 @@
 #include <string>
 #include <string_view>
 
+#include "base/non_copyable.h"
+
 namespace quillpost {
 
 class ComponentWriter;
 class ComponentReader;
 
-class TPersistent {
+class TPersistent : private TNonCopyable {
 public:
-    TPersistent() = default;
-    TPersistent(const TPersistent&) = delete;
-    TPersistent& operator=(const TPersistent&) = delete;
     virtual ~TPersistent() = default;
 
     virtual const char* ClassName() const = 0;

@@ -105,22 +105,12 @@ void TagSocket::SocketEvent(std::uint16_t event, std::uint16_t error) {
     errorCode_ = error;
     error_ = error != 0;
     if (error != 0) return;
-    switch (event) {
-        case platform::kFdRead:
-            readable_ = true;
-            break;
-        case platform::kFdWrite:
-            writable_ = true;
-            break;
-        case platform::kFdConnect:
-            connected_ = true;
-            break;
-        case platform::kFdClose:
-            peerClosed_ = true;
-            break;
-        default:
-            break;
-    }
+    bool* const seen = event == platform::kFdRead      ? &readable_
+                       : event == platform::kFdWrite   ? &writable_
+                       : event == platform::kFdConnect ? &connected_
+                       : event == platform::kFdClose   ? &peerClosed_
+                                                       : nullptr;
+    if (seen != nullptr) *seen = true;
 }
 
 void TagSocket::Tick() {
@@ -371,22 +361,7 @@ void TagSocket::ReadLine(std::string& Line) {
     if (!Connected()) RaiseError(msgNotConnected);
     // An answer can only come to what has gone out.
     if (holding_) ReleaseWrites();
-
-    // Reading phase one: something to read (or a line already here).
-    auto haveLine = [this] { return received_.find('\n') != std::string::npos; };
-    StartTimer();
-    WaitUntil([&] {
-        return readable_ || canceled_ || timedOut_ || error_ || peerClosed_ || haveLine() ||
-               owesRecv_;
-    });
-    StopTimer();
-    if (canceled_) {
-        RaiseCanceled();
-    } else if (timedOut_) {
-        RaiseTimedOut();
-    } else if (error_) {
-        RaiseError(errorCode_);
-    }
+    WaitForInput();
 
     // Phase two: a fresh TimeOut for the line itself.
     StartTimer();
@@ -398,39 +373,7 @@ void TagSocket::ReadLine(std::string& Line) {
     events_->DispatchPending();
     Line.clear();
     try {
-        bool found = false;
-        bool lastRecvEmpty = false;
-        for (;;) {
-            events_->DispatchPending();
-            auto lf = received_.find('\n');
-            if (lf != std::string::npos && lf < kLineLimit) {
-                // A zero byte ends the text of the line, not the line.
-                std::string raw = received_.substr(0, lf + 1);
-                received_.erase(0, lf + 1);
-                Line = raw.substr(0, std::strlen(raw.c_str()));
-                found = true;
-                break;
-            }
-            if (received_.size() >= kLineLimit) {
-                received_.erase(0, kLineLimit);
-                RaiseRangeError();
-            }
-            if (canceled_ || timedOut_ || !Connected()) break;
-            if (peerClosed_ && lastRecvEmpty) break;
-            int code = 0;
-            long n = ReceiveInto(received_, code);
-            owesRecv_ = false;
-            if (n < 0) {
-                if (code != winsock::kWouldBlock && !canceled_)
-                    RaiseError(static_cast<std::uint16_t>(code));
-                // Nothing yet: block until the socket or the tick has news.
-                events_->WaitForActivity(false);
-                continue;
-            }
-            lastRecvEmpty = n == 0;
-            if (n == 0 && !peerClosed_) events_->WaitForActivity(false);
-        }
-        if (found) {
+        if (GatherLine(Line)) {
             while (!Line.empty() && (Line.back() == '\n' || Line.back() == '\r')) Line.pop_back();
             HandleLine(Line);
         }
@@ -446,6 +389,56 @@ void TagSocket::ReadLine(std::string& Line) {
     }
     StopTimer();
     RecordLine(false, Line);
+}
+
+void TagSocket::WaitForInput() {
+    auto haveLine = [this] { return received_.find('\n') != std::string::npos; };
+    StartTimer();
+    WaitUntil([&] {
+        return readable_ || canceled_ || timedOut_ || error_ || peerClosed_ || haveLine() ||
+               owesRecv_;
+    });
+    StopTimer();
+    if (canceled_) {
+        RaiseCanceled();
+    } else if (timedOut_) {
+        RaiseTimedOut();
+    } else if (error_) {
+        RaiseError(errorCode_);
+    }
+}
+
+bool TagSocket::GatherLine(std::string& Line) {
+    bool lastRecvEmpty = false;
+    for (;;) {
+        events_->DispatchPending();
+        auto lf = received_.find('\n');
+        if (lf != std::string::npos && lf < kLineLimit) {
+            // A zero byte ends the text of the line, not the line.
+            std::string raw = received_.substr(0, lf + 1);
+            received_.erase(0, lf + 1);
+            Line = raw.substr(0, std::strlen(raw.c_str()));
+            return true;
+        }
+        if (received_.size() >= kLineLimit) {
+            received_.erase(0, kLineLimit);
+            RaiseRangeError();
+        }
+        if (canceled_ || timedOut_ || !Connected()) return false;
+        if (peerClosed_ && lastRecvEmpty) return false;
+        int code = 0;
+        long n = ReceiveInto(received_, code);
+        owesRecv_ = false;
+        if (n < 0) {
+            if (code != winsock::kWouldBlock && !canceled_)
+                RaiseError(static_cast<std::uint16_t>(code));
+            // Nothing yet: block until the socket or the tick has news.
+            events_->WaitForActivity(false);
+            continue;
+        }
+        lastRecvEmpty = n == 0;
+        if (n == 0 && !peerClosed_) events_->WaitForActivity(false);
+    }
 }
 
 void TagSocket::SendRaw(const char* data, std::size_t count, bool restartOnProgress) {

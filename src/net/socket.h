@@ -169,6 +169,12 @@ private:
     void WaitUntil(Done done, bool wantWrite = false);
     [[noreturn]] void RaiseTimedOut();
     [[noreturn]] void RaiseCanceled();
+    // Reading, phase one: waits (within TimeOut) until there is something to
+    // read or a whole line is already here; raises a cancel, time-out or error.
+    void WaitForInput();
+    // Phase two: reads until a line is whole (true, Line set) or the
+    // connection stops giving (false); raises on an overlong line.
+    bool GatherLine(std::string& Line);
     void ResolveHost();
     void ResolvePort();
     void CreateSocket();

@@ -31,4 +31,8 @@ void SetFaultInjector(FaultInjector* injector) noexcept;
 // Asks the calling thread's injector; false when there is none.
 bool InjectFault(FaultPoint point) noexcept;
 
+// Per platform: leaves the error code the system gives for a failure at Point
+// as the calling thread's last error, and returns it.
+std::uint32_t FailAsSystem(FaultPoint point) noexcept;
+
 }  // namespace quillpost::platform

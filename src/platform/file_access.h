@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/temp_file.h"
+
 namespace quillpost::platform {
 
 // Open modes: the access in the low bits ...
@@ -39,10 +41,18 @@ bool CanOpenFile(const std::string& fileName, std::uint32_t mode);
 // EBUSY); writers that come later cannot be kept out.
 class SharedReadFile {
 public:
-    virtual ~SharedReadFile() = default;
+    // Takes over File and closes it.
+    explicit SharedReadFile(FileHandle file) : file_(file) {}
+    ~SharedReadFile() { CloseFileHandle(file_); }
+    SharedReadFile(const SharedReadFile&) = delete;
+    SharedReadFile& operator=(const SharedReadFile&) = delete;
+
     // Reads up to Count bytes: the number read, 0 at the end, -1 on failure
     // with Error set to the system's code.
-    virtual std::int64_t Read(void* buffer, std::size_t count, std::uint32_t& error) = 0;
+    std::int64_t Read(void* buffer, std::size_t count, std::uint32_t& error);
+
+private:
+    FileHandle file_;
 };
 
 // The open file, or null with Error set to the system's code. Only regular

@@ -29,6 +29,17 @@ public:
     struct Impl;
 
 private:
+    // Per platform, for the shared methods: waits for the listening socket
+    // (Listening) or the connection to be readable; false when it is closed
+    // or nothing came in time.
+    bool WaitReadable(bool listening, int timeoutMs);
+    // Takes the waiting connection, closing an earlier one.
+    bool TakeConnection();
+    // One send or receive on the connection: the bytes moved, <= 0 when it
+    // failed or (receiving) ended.
+    long SendSome(const char* data, std::size_t count);
+    long ReceiveSome(char* buffer, std::size_t count);
+
     std::unique_ptr<Impl> impl_;
 };
 

@@ -41,6 +41,15 @@ std::int64_t WriteFileBytes(FileHandle file, const void* buffer, std::size_t cou
 std::int64_t SeekFileTo(FileHandle file, std::int64_t offset, FileSeekOrigin origin);
 
 void CloseFileHandle(FileHandle file) noexcept;
+
+// Per platform, for the operations above and the shared input file: one
+// system read or write of at most kMaxTransfer bytes at the handle's position
+// (an interrupted call is repeated), or one seek; as above, -1 leaves the
+// system's error for LastSystemError.
+inline constexpr std::size_t kMaxTransfer = 0x40000000;
+std::int64_t ReadOnce(FileHandle file, void* buffer, std::size_t count);
+std::int64_t WriteOnce(FileHandle file, const void* buffer, std::size_t count);
+std::int64_t SeekOnce(FileHandle file, std::int64_t offset, FileSeekOrigin origin);
 // Returns false when the file could not be removed.
 bool DeleteFileNamed(const std::string& fileName) noexcept;
 

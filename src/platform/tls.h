@@ -73,6 +73,9 @@ public:
     const std::string& Detail() const { return detail_; }
 
 protected:
+    // Sets the session up from Settings; false after Fail when they cannot
+    // be used.
+    virtual bool Init(const TlsSettings& settings) = 0;
     // Records why the session failed; false, to be returned at once.
     bool Fail(TlsFailure failure, const std::string& detail) {
         failure_ = failure;
@@ -81,9 +84,8 @@ protected:
     }
 
 private:
-    // The platform's session, set up from Settings (Failure() tells whether
-    // that worked).
-    static std::unique_ptr<TlsSession> NewClient(const TlsSettings& settings);
+    // The platform's session, not yet set up.
+    static std::unique_ptr<TlsSession> NewClient();
 
     TlsFailure failure_ = TlsFailure::None;
     std::string detail_;

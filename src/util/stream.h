@@ -7,15 +7,14 @@
 #include <string>
 #include <string_view>
 
+#include "base/non_copyable.h"
+
 namespace quillpost {
 
 enum class SeekOrigin { Begin, Current, End };
 
-class TStream {
+class TStream : private TNonCopyable {
 public:
-    TStream() = default;
-    TStream(const TStream&) = delete;
-    TStream& operator=(const TStream&) = delete;
     virtual ~TStream() = default;
 
     // Reads up to Count bytes; returns how many were read (0 at the end).

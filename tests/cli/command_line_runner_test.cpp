@@ -200,11 +200,12 @@ TEST(CommandLineRunner, RefusesAnUnusableLineBeforeRunningAnything) {
 
 TEST(CommandLineRunner, AnAutomationErrorStopsTheRunWithItsSourceAndText) {
     TFakeMailer m;
-    const TResult r = RunLine(m, {"--Subject", "a", "--WordWrapLen", "-1", "--get", "WordWrapLen"});
+    m.failing = "Urgent";
+    const TResult r = RunLine(m, {"--Subject", "a", "--Urgent", "true", "--get", "Subject"});
     EXPECT_EQ(r.status, kExitError);
-    EXPECT_EQ(r.err, "quillpost: WordWrapLen: Quillpost.Mailer: Range check error\n");
+    EXPECT_EQ(r.err, "quillpost: Urgent: Test.Source: It broke\n");
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(m.log.back(), "put WordWrapLen i2:-1");
+    EXPECT_EQ(m.log.back(), "put Urgent bool:-1");
 }
 
 TEST(CommandLineRunner, AFalseAnswerIsExitStatusOneWithTheResponse) {

@@ -27,6 +27,8 @@ public:
     // ComposeMessage writes this text with the current Subject in it, or
     // writes half of it and fails.
     bool composeFails = false;
+    // A member whose every call fails as an automation error.
+    std::string failing;
 
     com::HResult Invoke(std::string_view name, std::uint16_t flags,
                         std::span<const com::TVariant> args, com::TVariant* result,
@@ -38,6 +40,11 @@ public:
         for (const com::TVariant& a : args) entry += " " + Describe(a);
         log.push_back(entry);
 
+        if (name == failing) {
+            if (excep != nullptr)
+                *excep = {0, {u"Test.Source", u"It broke", {}, 0}, com::kE_UNEXPECTED};
+            return com::kDISP_E_EXCEPTION;
+        }
         if (answer && (name == "SendMail" || name == "GetBodyTextFromFile")) {
             for (auto [sent, total] : progressSteps)
                 if (progress_) progress_(sent, total);

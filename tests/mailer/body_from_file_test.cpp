@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/test_programs.h"
 #include "platform/working_directory.h"
+#include "stepping_clock.h"
 
 namespace quillpost {
 namespace {
@@ -17,16 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
-// A clock whose seconds move on by one at every reading, so the file-access
-// limit passes after a dozen readings instead of 11 real seconds.
-struct SteppingClock : platform::Clock {
-    int secondOfDay = 8 * 3600;
-    platform::CalendarTime LocalNow() override {
-        const int s = secondOfDay++;
-        return {2026, 12, 8, s / 3600, s / 60 % 60, s % 60, 0};
-    }
-    std::uint32_t UtcMillisecondsOfDay() override { return 0; }
-};
+using testing::SteppingClock;
 
 struct ReadCase {
     const char* name;

@@ -6,22 +6,15 @@
 
 #include "message/address_list.h"
 #include "message/component_stream.h"
+#include "message/component_text.h"
 #include "message/test_files.h"
 #include "util/errors.h"
 
 namespace quillpost {
 namespace {
 
-std::string Save(const TPersistent& p) {
-    std::ostringstream out;
-    WriteComponent(out, p);
-    return out.str();
-}
-
-void Load(const std::string& bytes, TPersistent& p) {
-    std::istringstream in(bytes);
-    ReadComponent(in, p);
-}
+using testing::Load;
+using testing::Save;
 
 TEST(AttItem, SetFileNameLooksUpTypeAndEncoding) {
     testing::MimeTableOverride table;

@@ -5,21 +5,14 @@
 #include <sstream>
 
 #include "message/address_list.h"
+#include "message/component_text.h"
 #include "util/errors.h"
 
 namespace quillpost {
 namespace {
 
-std::string Save(const TPersistent& p) {
-    std::ostringstream out;
-    WriteComponent(out, p);
-    return out.str();
-}
-
-void Load(const std::string& bytes, TPersistent& p) {
-    std::istringstream in(bytes);
-    ReadComponent(in, p);
-}
+using testing::Load;
+using testing::Save;
 
 TEST(ComponentStream, AddressListRoundTripKeepsDuplicatesAndBytes) {
     TmsAddressList list;

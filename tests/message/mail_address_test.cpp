@@ -52,12 +52,9 @@ TEST(SplitAddress, LongPartsAreCut) {
 
 TEST(TrimQuotes, Table) {
     const std::pair<std::string, std::string> cases[] = {
-        {"  \"Jo\"  ", "Jo"},
-        {"\"\" Jo \"\"", " Jo "},
-        {"\t\r\nJo\x01", "Jo"},
-        {"\"\"\"", ""},
-        {"Jo \"x\" y", "Jo \"x\" y"},
-        {"", ""},
+        {"  \"Jo\"  ", "Jo"},         {"\"\" Jo \"\"", " Jo "},
+        {"\t\r\nJo\x01", "Jo"},       {"\"\"\"", ""},
+        {"Jo \"x\" y", "Jo \"x\" y"}, {"", ""},
         {"\xA0Jo\xA0", "\xA0Jo\xA0"},  // only codes 0..32 are trimmed
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(TrimQuotes(in), out) << "[" << in << "]";

@@ -6,6 +6,7 @@
 
 #include "message/article.h"
 #include "message/component_stream.h"
+#include "message/component_text.h"
 #include "message/test_files.h"
 #include "util/errors.h"
 #include "util/message_table.h"
@@ -13,16 +14,8 @@
 namespace quillpost {
 namespace {
 
-std::string Save(const TPersistent& p) {
-    std::ostringstream out;
-    WriteComponent(out, p);
-    return out.str();
-}
-
-void Load(const std::string& bytes, TPersistent& p) {
-    std::istringstream in(bytes);
-    ReadComponent(in, p);
-}
+using testing::Load;
+using testing::Save;
 
 void Attach(TmsCustomMessage& m, const std::string& name, const std::string& type = "image/gif") {
     auto item = std::make_unique<TmsAttItem>();

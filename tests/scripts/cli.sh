@@ -41,7 +41,7 @@ check order 0 '^a
 b$' '^$' -- --Subject a --get Subject --SUBJECT b --get subject
 check no-arguments 2 '^$' '^Usage: quillpost' --
 check unknown 2 '^$' '^quillpost: unknown member "Bogus"' -- --Bogus
-check range 2 '^$' '^quillpost: WordWrapLen: Quillpost.Mailer: Range check error$' -- --WordWrapLen -1
+check automation-error 2 '^$' '^quillpost: WordWrapLen: Quillpost.Mailer: .+$' -- --WordWrapLen -1
 check add-false 1 '^$' '^quillpost: AddBCC returned false$' -- --AddBCC x "$(printf 'a@b\nc')"
 
 # A value that cannot be printed is a failure, not a silent success.

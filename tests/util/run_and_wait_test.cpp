@@ -9,6 +9,7 @@
 
 #include "platform/clock.h"
 #include "platform/test_programs.h"
+#include "stepping_clock.h"
 #include "temp_dir.h"
 
 namespace quillpost {
@@ -72,20 +73,7 @@ TEST(RunAndWait, WaitsForAProgramThatEndsWithinTheLimit) {
     EXPECT_TRUE(fs::exists(marker));  // it had run to its end
 }
 
-// A clock whose seconds move on by one at every reading, so the file-access
-// limit passes after a known number of readings instead of 11 seconds.
-struct SteppingClock : platform::Clock {
-    int secondOfDay;
-    int readings = 0;
-    explicit SteppingClock(int start) : secondOfDay(start) {}
-    platform::CalendarTime LocalNow() override {
-        ++readings;
-        const int s = secondOfDay;
-        secondOfDay = (secondOfDay + 1) % 86400;
-        return {2026, 12, 8, s / 3600, s / 60 % 60, s % 60, 0};
-    }
-    std::uint32_t UtcMillisecondsOfDay() override { return 0; }
-};
+using testing::SteppingClock;
 
 TEST(WaitForFileAccess, LimitCountsWholeSecondsUntilElevenHavePassed) {
     TempDir dir;

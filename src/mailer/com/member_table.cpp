@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "base/ascii.h"
 #include "mailer/com/member_macros.h"
 
 namespace quillpost::com {
@@ -31,10 +32,6 @@ constexpr TMemberInfo kMembers[] = {
 };
 static_assert(std::size(kMembers) == kMemberRowCount);
 
-char16_t FoldAscii(char16_t c) {
-    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - (u'a' - u'A')) : c;
-}
-
 }  // namespace
 
 std::span<const TMemberInfo> MailerMembers() { return kMembers; }
@@ -46,11 +43,6 @@ const TMemberInfo* FindMember(DispId dispId, TMemberKind kind) {
     return it == std::end(kMembers) ? nullptr : &*it;
 }
 
-bool SameName(std::u16string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldAscii(a[i]) != FoldAscii(static_cast<unsigned char>(b[i]))) return false;
-    return true;
-}
+bool SameName(std::u16string_view a, std::string_view b) { return SameTextIgnoringCase(a, b); }
 
 }  // namespace quillpost::com

@@ -5,6 +5,8 @@
 #include <limits>
 #include <system_error>
 
+#include "base/ascii.h"
+
 namespace quillpost::com {
 namespace {
 
@@ -27,18 +29,9 @@ std::u16string_view Trim(std::u16string_view s) {
     return s;
 }
 
-char16_t Upper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
-
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    return true;
-}
-
 // Reads an &H or &O number. Returns DISP_E_OVERFLOW past 64 bits.
 HResult ParseRadix(std::u16string_view s, TParsedNumber& out) {
-    const unsigned shift = Upper(s[1]) == u'H' ? 4 : 3;
+    const unsigned shift = AsciiUpper(s[1]) == u'H' ? 4 : 3;
     s.remove_prefix(2);
     if (s.empty()) return kDISP_E_TYPEMISMATCH;
     std::uint64_t bits = 0;
@@ -46,8 +39,8 @@ HResult ParseRadix(std::u16string_view s, TParsedNumber& out) {
         unsigned digit;
         if (IsDigit(c))
             digit = c - u'0';
-        else if (shift == 4 && Upper(c) >= u'A' && Upper(c) <= u'F')
-            digit = Upper(c) - u'A' + 10;
+        else if (shift == 4 && AsciiUpper(c) >= u'A' && AsciiUpper(c) <= u'F')
+            digit = AsciiUpper(c) - u'A' + 10;
         else
             return kDISP_E_TYPEMISMATCH;
         if (digit >= (1u << shift)) return kDISP_E_TYPEMISMATCH;
@@ -82,7 +75,7 @@ bool GatherDigits(std::u16string_view s, std::size_t& i, std::string& plain) {
         }
     }
     if (!digits) return false;
-    if (i < s.size() && Upper(s[i]) == u'E') {
+    if (i < s.size() && AsciiUpper(s[i]) == u'E') {
         plain.push_back('e');
         ++i;
         if (i < s.size() && (s[i] == u'+' || s[i] == u'-'))
@@ -115,7 +108,7 @@ HResult ReadDecimal(const std::string& plain, double& value) {
 
 HResult ParseNumber(std::u16string_view text, TParsedNumber& out) {
     std::u16string_view s = Trim(text);
-    if (s.size() >= 2 && s[0] == u'&' && (Upper(s[1]) == u'H' || Upper(s[1]) == u'O'))
+    if (s.size() >= 2 && s[0] == u'&' && (AsciiUpper(s[1]) == u'H' || AsciiUpper(s[1]) == u'O'))
         return ParseRadix(s, out);
 
     // Gather a plain ASCII form for the standard reader, dropping grouping
@@ -256,11 +249,11 @@ HResult ToBoolean(const TVariant& source, TVariant& out) {
     if (source.Type() == kVtBstr) {
         // The words must stand alone: " True" is neither a word nor a number.
         const std::u16string_view s = source.AsBstr();
-        if (EqualsNoCase(s, u"True") || EqualsNoCase(s, u"#TRUE#")) {
+        if (SameTextIgnoringCase(s, u"True") || SameTextIgnoringCase(s, u"#TRUE#")) {
             out = TVariant::Bool(kWordTrue);
             return kS_OK;
         }
-        if (EqualsNoCase(s, u"False") || EqualsNoCase(s, u"#FALSE#")) {
+        if (SameTextIgnoringCase(s, u"False") || SameTextIgnoringCase(s, u"#FALSE#")) {
             out = TVariant::Bool(kWordFalse);
             return kS_OK;
         }

@@ -72,31 +72,6 @@ int OpenInMode(const std::string& fileName, std::uint32_t mode) {
     return OpenRegular(fileName, flags, notRegular);
 }
 
-class PosixSharedReadFile : public SharedReadFile {
-public:
-    explicit PosixSharedReadFile(int fd) : fd_(fd) {}
-    ~PosixSharedReadFile() override { close(fd_); }
-    PosixSharedReadFile(const PosixSharedReadFile&) = delete;
-    PosixSharedReadFile& operator=(const PosixSharedReadFile&) = delete;
-
-    std::int64_t Read(void* buffer, std::size_t count, std::uint32_t& error) override {
-        if (InjectFault(FaultPoint::InputFileRead)) {
-            error = EIO;
-            return -1;
-        }
-        for (;;) {
-            ssize_t n = read(fd_, buffer, count);
-            if (n >= 0) return n;
-            if (errno == EINTR) continue;
-            error = static_cast<std::uint32_t>(errno);
-            return -1;
-        }
-    }
-
-private:
-    int fd_;
-};
-
 }  // namespace
 
 bool CanOpenFile(const std::string& fileName, std::uint32_t mode) {
@@ -108,7 +83,7 @@ bool CanOpenFile(const std::string& fileName, std::uint32_t mode) {
 
 std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName, std::uint32_t& error) {
     if (InjectFault(FaultPoint::InputFileOpen)) {
-        error = EIO;
+        error = FailAsSystem(FaultPoint::InputFileOpen);
         return nullptr;
     }
     int fd = OpenInMode(fileName, fmOpenRead | fmShareDenyWrite);
@@ -117,17 +92,16 @@ std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName, std:
         return nullptr;
     }
     error = 0;
-    return std::make_unique<PosixSharedReadFile>(fd);
+    return std::make_unique<SharedReadFile>(static_cast<FileHandle>(fd));
 }
 
 std::FILE* OpenFileStream(const std::string& fileName, const char* mode) {
     return std::fopen(fileName.c_str(), mode);
 }
 
-
 std::unique_ptr<SharedReadFile> OpenInputFile(const std::string& fileName, std::uint32_t& error) {
     if (InjectFault(FaultPoint::InputFileOpen)) {
-        error = EIO;
+        error = FailAsSystem(FaultPoint::InputFileOpen);
         return nullptr;
     }
     bool notRegular = false;
@@ -137,7 +111,7 @@ std::unique_ptr<SharedReadFile> OpenInputFile(const std::string& fileName, std::
         return nullptr;
     }
     error = 0;
-    return std::make_unique<PosixSharedReadFile>(fd);
+    return std::make_unique<SharedReadFile>(static_cast<FileHandle>(fd));
 }
 
 bool IsSpecialFile(const std::string& fileName) {

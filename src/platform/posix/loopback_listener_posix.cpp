@@ -50,8 +50,12 @@ LoopbackListener::~LoopbackListener() {
 
 std::uint16_t LoopbackListener::Port() const { return impl_->port; }
 
-bool LoopbackListener::Accept(int timeoutMs) {
-    if (impl_->listenFd < 0 || !Ready(impl_->listenFd, POLLIN, timeoutMs)) return false;
+bool LoopbackListener::WaitReadable(bool listening, int timeoutMs) {
+    const int fd = listening ? impl_->listenFd : impl_->connFd;
+    return fd >= 0 && Ready(fd, POLLIN, timeoutMs);
+}
+
+bool LoopbackListener::TakeConnection() {
     int fd = ::accept4(impl_->listenFd, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) return false;
     CloseConnection();
@@ -59,27 +63,15 @@ bool LoopbackListener::Accept(int timeoutMs) {
     return true;
 }
 
-bool LoopbackListener::Send(const std::string& bytes) {
-    std::size_t p = 0;
-    while (p < bytes.size()) {
-        ssize_t n = ::send(impl_->connFd, bytes.data() + p, bytes.size() - p, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += static_cast<std::size_t>(n);
+long LoopbackListener::SendSome(const char* data, std::size_t count) {
+    for (;;) {
+        const ssize_t n = ::send(impl_->connFd, data, count, MSG_NOSIGNAL);
+        if (n >= 0 || errno != EINTR) return static_cast<long>(n);
     }
-    return true;
 }
 
-std::string LoopbackListener::Receive(int timeoutMs, bool* closed) {
-    if (closed != nullptr) *closed = false;
-    if (impl_->connFd < 0 || !Ready(impl_->connFd, POLLIN, timeoutMs)) return {};
-    char buffer[8192];
-    ssize_t n = ::recv(impl_->connFd, buffer, sizeof buffer, 0);
-    if (n <= 0) {
-        if (closed != nullptr) *closed = true;
-        return {};
-    }
-    return std::string(buffer, static_cast<std::size_t>(n));
+long LoopbackListener::ReceiveSome(char* buffer, std::size_t count) {
+    return static_cast<long>(::recv(impl_->connFd, buffer, count, 0));
 }
 
 void LoopbackListener::CloseConnection() {

@@ -28,7 +28,7 @@ FileHandle CreateTempFile(std::string_view prefix, std::string& fileName) {
     name.push_back('\0');
     int fd = -1;
     if (InjectFault(FaultPoint::TempFileCreate))
-        errno = ENOSPC;
+        FailAsSystem(FaultPoint::TempFileCreate);
     else
         fd = ::mkostemp(name.data(), O_CLOEXEC);
     fileName.assign(name.data());
@@ -42,43 +42,27 @@ FileHandle CreateTempFile(std::string_view prefix, std::string& fileName) {
     return fd;
 }
 
-std::int64_t ReadFileBytes(FileHandle file, void* buffer, std::size_t count) {
-    if (InjectFault(FaultPoint::TempFileRead)) {
-        errno = EIO;
-        return -1;
-    }
+std::uint32_t FailAsSystem(FaultPoint point) noexcept {
+    errno =
+        point == FaultPoint::TempFileCreate || point == FaultPoint::TempFileWrite ? ENOSPC : EIO;
+    return static_cast<std::uint32_t>(errno);
+}
+
+std::int64_t ReadOnce(FileHandle file, void* buffer, std::size_t count) {
     for (;;) {
-        ssize_t n = ::read(static_cast<int>(file), buffer, count);
+        const ssize_t n = ::read(static_cast<int>(file), buffer, count);
         if (n >= 0 || errno != EINTR) return n;
     }
 }
 
-std::int64_t WriteFileBytes(FileHandle file, const void* buffer, std::size_t count) {
-    const char* p = static_cast<const char*>(buffer);
-    std::size_t done = 0;
-    const bool fault = InjectFault(FaultPoint::TempFileWrite);
-    if (fault) count /= 2;
-    while (done < count) {
-        ssize_t n = ::write(static_cast<int>(file), p + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return done > 0 ? static_cast<std::int64_t>(done) : -1;
-        }
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
+std::int64_t WriteOnce(FileHandle file, const void* buffer, std::size_t count) {
+    for (;;) {
+        const ssize_t n = ::write(static_cast<int>(file), buffer, count);
+        if (n >= 0 || errno != EINTR) return n;
     }
-    if (fault) {
-        errno = ENOSPC;
-        return done > 0 ? static_cast<std::int64_t>(done) : -1;
-    }
-    return static_cast<std::int64_t>(done);
 }
 
-std::int64_t SeekFileTo(FileHandle file, std::int64_t offset, FileSeekOrigin origin) {
-    if (InjectFault(FaultPoint::TempFileSeek)) {
-        errno = EIO;
-        return -1;
-    }
+std::int64_t SeekOnce(FileHandle file, std::int64_t offset, FileSeekOrigin origin) {
     int whence = origin == FileSeekOrigin::Begin     ? SEEK_SET
                  : origin == FileSeekOrigin::Current ? SEEK_CUR
                                                      : SEEK_END;

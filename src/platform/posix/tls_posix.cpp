@@ -35,7 +35,7 @@ public:
         if (ctx_ != nullptr) SSL_CTX_free(ctx_);
     }
 
-    bool Init(const TlsSettings& settings) {
+    bool Init(const TlsSettings& settings) override {
         ERR_clear_error();
         ctx_ = SSL_CTX_new(TLS_client_method());
         if (ctx_ == nullptr) return Fail(TlsFailure::Protocol, LibraryErrorText());
@@ -185,10 +185,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TlsSession> TlsSession::NewClient(const TlsSettings& settings) {
-    auto session = std::make_unique<OpenSslSession>();
-    session->Init(settings);
-    return session;
-}
+std::unique_ptr<TlsSession> TlsSession::NewClient() { return std::make_unique<OpenSslSession>(); }
 
 }  // namespace quillpost::platform

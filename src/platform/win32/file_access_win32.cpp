@@ -15,31 +15,6 @@ bool KeepDiskFile(HANDLE h) {
     return false;
 }
 
-class Win32SharedReadFile : public SharedReadFile {
-public:
-    explicit Win32SharedReadFile(HANDLE h) : handle_(h) {}
-    ~Win32SharedReadFile() override { CloseHandle(handle_); }
-    Win32SharedReadFile(const Win32SharedReadFile&) = delete;
-    Win32SharedReadFile& operator=(const Win32SharedReadFile&) = delete;
-
-    std::int64_t Read(void* buffer, std::size_t count, std::uint32_t& error) override {
-        if (InjectFault(FaultPoint::InputFileRead)) {
-            error = ERROR_READ_FAULT;
-            return -1;
-        }
-        DWORD want = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
-        DWORD got = 0;
-        if (!ReadFile(handle_, buffer, want, &got, nullptr)) {
-            error = GetLastError();
-            return -1;
-        }
-        return got;
-    }
-
-private:
-    HANDLE handle_;
-};
-
 }  // namespace
 
 bool CanOpenFile(const std::string& fileName, std::uint32_t mode) {
@@ -63,7 +38,7 @@ bool CanOpenFile(const std::string& fileName, std::uint32_t mode) {
 static std::unique_ptr<SharedReadFile> OpenForReading(const std::string& fileName, DWORD share,
                                                       std::uint32_t& error) {
     if (InjectFault(FaultPoint::InputFileOpen)) {
-        error = ERROR_OPEN_FAILED;
+        error = FailAsSystem(FaultPoint::InputFileOpen);
         return nullptr;
     }
     HANDLE h = CreateFileW(WideName(fileName).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
@@ -81,7 +56,7 @@ static std::unique_ptr<SharedReadFile> OpenForReading(const std::string& fileNam
         return nullptr;
     }
     error = 0;
-    return std::make_unique<Win32SharedReadFile>(h);
+    return std::make_unique<SharedReadFile>(reinterpret_cast<FileHandle>(h));
 }
 
 std::unique_ptr<SharedReadFile> OpenSharedRead(const std::string& fileName, std::uint32_t& error) {

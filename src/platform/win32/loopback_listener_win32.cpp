@@ -88,9 +88,12 @@ LoopbackListener::~LoopbackListener() {
 
 std::uint16_t LoopbackListener::Port() const { return impl_->port; }
 
-bool LoopbackListener::Accept(int timeoutMs) {
-    if (impl_->listenSocket == INVALID_SOCKET || !impl_->Ready(impl_->listenSocket, timeoutMs))
-        return false;
+bool LoopbackListener::WaitReadable(bool listening, int timeoutMs) {
+    const SOCKET s = listening ? impl_->listenSocket : impl_->conn;
+    return s != INVALID_SOCKET && impl_->Ready(s, timeoutMs);
+}
+
+bool LoopbackListener::TakeConnection() {
     SOCKET s = impl_->api.accept_(impl_->listenSocket, nullptr, nullptr);
     if (s == INVALID_SOCKET) return false;
     CloseConnection();
@@ -98,27 +101,12 @@ bool LoopbackListener::Accept(int timeoutMs) {
     return true;
 }
 
-bool LoopbackListener::Send(const std::string& bytes) {
-    std::size_t p = 0;
-    while (p < bytes.size()) {
-        int n =
-            impl_->api.send_(impl_->conn, bytes.data() + p, static_cast<int>(bytes.size() - p), 0);
-        if (n <= 0) return false;
-        p += static_cast<std::size_t>(n);
-    }
-    return true;
+long LoopbackListener::SendSome(const char* data, std::size_t count) {
+    return impl_->api.send_(impl_->conn, data, static_cast<int>(count), 0);
 }
 
-std::string LoopbackListener::Receive(int timeoutMs, bool* closed) {
-    if (closed != nullptr) *closed = false;
-    if (impl_->conn == INVALID_SOCKET || !impl_->Ready(impl_->conn, timeoutMs)) return {};
-    char buffer[8192];
-    int n = impl_->api.recv_(impl_->conn, buffer, sizeof buffer, 0);
-    if (n <= 0) {
-        if (closed != nullptr) *closed = true;
-        return {};
-    }
-    return std::string(buffer, static_cast<std::size_t>(n));
+long LoopbackListener::ReceiveSome(char* buffer, std::size_t count) {
+    return impl_->api.recv_(impl_->conn, buffer, static_cast<int>(count), 0);
 }
 
 void LoopbackListener::CloseConnection() {

@@ -42,50 +42,28 @@ FileHandle CreateTempFile(std::string_view prefix, std::string& fileName) {
     return reinterpret_cast<FileHandle>(h);
 }
 
-std::int64_t ReadFileBytes(FileHandle file, void* buffer, std::size_t count) {
-    if (InjectFault(FaultPoint::TempFileRead)) {
-        SetLastError(ERROR_READ_FAULT);
-        return -1;
-    }
-    char* p = static_cast<char*>(buffer);
-    std::size_t done = 0;
-    while (done < count) {
-        DWORD chunk = static_cast<DWORD>(count - done > 0x40000000 ? 0x40000000 : count - done);
-        DWORD got = 0;
-        if (!ReadFile(AsHandle(file), p + done, chunk, &got, nullptr))
-            return done > 0 ? static_cast<std::int64_t>(done) : -1;
-        if (got == 0) break;
-        done += got;
-        if (got < chunk) break;
-    }
-    return static_cast<std::int64_t>(done);
+std::uint32_t FailAsSystem(FaultPoint point) noexcept {
+    DWORD code = ERROR_READ_FAULT;
+    if (point == FaultPoint::TempFileWrite) code = ERROR_DISK_FULL;
+    if (point == FaultPoint::TempFileSeek) code = ERROR_SEEK;
+    if (point == FaultPoint::InputFileOpen) code = ERROR_OPEN_FAILED;
+    SetLastError(code);
+    return code;
 }
 
-std::int64_t WriteFileBytes(FileHandle file, const void* buffer, std::size_t count) {
-    const char* p = static_cast<const char*>(buffer);
-    std::size_t done = 0;
-    const bool fault = InjectFault(FaultPoint::TempFileWrite);
-    if (fault) count /= 2;
-    while (done < count) {
-        DWORD chunk = static_cast<DWORD>(count - done > 0x40000000 ? 0x40000000 : count - done);
-        DWORD put = 0;
-        if (!WriteFile(AsHandle(file), p + done, chunk, &put, nullptr))
-            return done > 0 ? static_cast<std::int64_t>(done) : -1;
-        if (put == 0) break;
-        done += put;
-    }
-    if (fault) {
-        SetLastError(ERROR_DISK_FULL);
-        return done > 0 ? static_cast<std::int64_t>(done) : -1;
-    }
-    return static_cast<std::int64_t>(done);
+std::int64_t ReadOnce(FileHandle file, void* buffer, std::size_t count) {
+    DWORD got = 0;
+    if (!ReadFile(AsHandle(file), buffer, static_cast<DWORD>(count), &got, nullptr)) return -1;
+    return got;
 }
 
-std::int64_t SeekFileTo(FileHandle file, std::int64_t offset, FileSeekOrigin origin) {
-    if (InjectFault(FaultPoint::TempFileSeek)) {
-        SetLastError(ERROR_SEEK);
-        return -1;
-    }
+std::int64_t WriteOnce(FileHandle file, const void* buffer, std::size_t count) {
+    DWORD put = 0;
+    if (!WriteFile(AsHandle(file), buffer, static_cast<DWORD>(count), &put, nullptr)) return -1;
+    return put;
+}
+
+std::int64_t SeekOnce(FileHandle file, std::int64_t offset, FileSeekOrigin origin) {
     DWORD method = origin == FileSeekOrigin::Begin     ? FILE_BEGIN
                    : origin == FileSeekOrigin::Current ? FILE_CURRENT
                                                        : FILE_END;

@@ -109,7 +109,7 @@ public:
         if (roots_ != nullptr) CertCloseStore(roots_, 0);
     }
 
-    bool Init(const TlsSettings& settings) {
+    bool Init(const TlsSettings& settings) override {
         host_ = settings.host;
         verify_ = settings.verify;
         if (verify_ && !settings.caFile.empty() && !LoadRoots(settings.caFile)) return false;
@@ -432,10 +432,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TlsSession> TlsSession::NewClient(const TlsSettings& settings) {
-    auto session = std::make_unique<SChannelSession>();
-    session->Init(settings);
-    return session;
-}
+std::unique_ptr<TlsSession> TlsSession::NewClient() { return std::make_unique<SChannelSession>(); }
 
 }  // namespace quillpost::platform

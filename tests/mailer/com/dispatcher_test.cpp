@@ -10,6 +10,7 @@
 #include "mailer/mailer.h"
 #include "platform/ansi_text.h"
 #include "platform/clock.h"
+#include "stepping_clock.h"
 #include "util/errors.h"
 
 namespace quillpost::com {
@@ -85,19 +86,8 @@ TEST_F(DispatcherTest, ArgumentNamesAndUnknownNames) {
 // Every row reaches its operation: called with values of its own types, it
 // answers S_OK with a result of its declared type, or reports a failure of
 // the operation itself, never a missing member.
-// Seconds that move on by one at every reading: a wait for a file gives up
-// after a dozen readings instead of 11 real seconds.
-struct SteppingClock : platform::Clock {
-    int secondOfDay = 8 * 3600;
-    platform::CalendarTime LocalNow() override {
-        const int s = secondOfDay++;
-        return {2026, 12, 8, s / 3600, s / 60 % 60, s % 60, 0};
-    }
-    std::uint32_t UtcMillisecondsOfDay() override { return 0; }
-};
-
 TEST_F(DispatcherTest, EveryRowIsBoundToItsOperation) {
-    SteppingClock clock;  // GetBodyTextFromFile waits for its file "1"
+    testing::SteppingClock clock;  // GetBodyTextFromFile waits for its file "1"
     platform::ScopedClockOverride use(clock);
     for (const TMemberInfo& row : MailerMembers()) {
         SCOPED_TRACE(std::string(row.name));
@@ -140,15 +130,12 @@ TEST_F(DispatcherTest, PropertiesRoundTripByName) {
         // Kept whole: outside the ANSI code page, a pair, a lone half of one.
         {"FromName", S(u"\u65E5\u672C \U0001F600 \xD800"), S(u"\u65E5\u672C \U0001F600 \xD800")},
         {"RemoteHost", TVariant::I2(42), S(u"42")},
+        // Each number reaches its own property (TMailer's tests hold its
+        // rules for the values).
         {"Encoding", TVariant::I2(1), TVariant::I2(1)},
-        {"Encoding", TVariant::I2(2), TVariant::I2(0)},
         {"CharSet", TVariant::I2(-9), TVariant::I2(-9)},
         {"Priority", TVariant::I2(5), TVariant::I2(5)},
-        {"Priority", TVariant::I2(6), TVariant::I2(3)},
-        {"Priority", TVariant::I2(0), TVariant::I2(3)},
-        {"TimeOut", TVariant::I2(-1), TVariant::I2(-1)},
         {"TimeOut", TVariant::I4(120), TVariant::I2(120)},
-        {"WordWrapLen", TVariant::I2(0), TVariant::I2(0)},
         {"WordWrapLen", TVariant::I2(32767), TVariant::I2(32767)},
         // A Boolean is stored as the caller gave it.
         {"Urgent", TVariant::Bool(1), TVariant::Bool(1)},
@@ -343,19 +330,17 @@ TEST_F(DispatcherTest, ARaisingSetterBecomesAnErrorRecord) {
     EXPECT_EQ(e.record.description, u"Range check error");
     EXPECT_TRUE(e.record.helpFile.empty());
     EXPECT_EQ(e.record.helpContext, 0u);
-    EXPECT_EQ(m.WordWrapLen(), 70);
     // The object stays usable, and the caller may pass no exception info.
     EXPECT_EQ(Put("WordWrapLen", S(u"-5")), kDISP_E_EXCEPTION);
     EXPECT_EQ(Put("WordWrapLen", S(u"12")), kS_OK);
-    EXPECT_EQ(Get("WordWrapLen"), TVariant::I2(12));
 
     // The virtual-table path reports E_UNEXPECTED with the same record.
     TErrorRecord record;
     const TVariant minusOne[] = {TVariant::I2(-1)};
     EXPECT_EQ(d.CallMember(kDispWordWrapLen, TMemberKind::PropertyPut, minusOne, nullptr, &record),
               kE_UNEXPECTED);
-    EXPECT_EQ(record.source, u"Quillpost.Mailer");
-    EXPECT_EQ(record.description, u"Range check error");
+    EXPECT_EQ(record.source, e.record.source);
+    EXPECT_EQ(record.description, e.record.description);
 }
 
 TEST_F(DispatcherTest, CallMemberWantsTheDeclaredTypes) {
