@@ -22,15 +22,6 @@ std::string Env(const char* name) {
     return value != nullptr ? value : "";
 }
 
-// "name=port ..." into Ports.
-void AddPorts(const std::string& list, std::map<std::string, std::string>& ports) {
-    std::istringstream in(list);
-    for (std::string item; in >> item;) {
-        auto eq = item.find('=');
-        if (eq != std::string::npos) ports[item.substr(0, eq)] = item.substr(eq + 1);
-    }
-}
-
 int StoredMessages(const std::filesystem::path& folder) {
     int n = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
@@ -38,34 +29,24 @@ int StoredMessages(const std::filesystem::path& folder) {
     return n;
 }
 
-class Submission : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ca_ = Env("QP_TLS_CA");
-        folder_ = Env("QP_SUBMISSION_DIR");
-        AddPorts(Env("QP_SUBMISSION_PEERS"), ports_);
-        AddPorts(Env("QP_TLS_PEERS"), ports_);
-        ports_["store"] = Env("QP_AIOSMTPD_PORT");
-        if (ca_.empty() || folder_.empty() || ports_.count("smtpinject") == 0 ||
-            ports_["store"].empty())
-            GTEST_SKIP() << "the submission servers are not running";
+TEST(Submission, SessionsAndTheirFailures) {
+    std::map<std::string, std::string> port = {{"store", Env("QP_AIOSMTPD_PORT")}};
+    for (const char* list : {"QP_SUBMISSION_PEERS", "QP_TLS_PEERS"}) {
+        std::istringstream in(Env(list));  // "name=port ..."
+        for (std::string item; in >> item;)
+            port[item.substr(0, item.find('='))] = item.substr(item.find('=') + 1);
     }
-
-    // "starttls;implicit" to RemoteHost.
-    std::string Hosts(const std::string& peers) {
-        std::string hosts, name;
-        std::istringstream in(peers);
-        while (std::getline(in, name, ';'))
-            hosts += (hosts.empty() ? "" : ";") + std::string("127.0.0.1:") + ports_[name];
-        return hosts;
-    }
-
-    std::string ca_;
-    std::filesystem::path folder_;
-    std::map<std::string, std::string> ports_;
-};
-
-TEST_F(Submission, SessionsAndTheirFailures) {
+    const std::string ca = Env("QP_TLS_CA");
+    const std::filesystem::path folder = Env("QP_SUBMISSION_DIR");
+    if (ca.empty() || folder.empty() || port["store"].empty() || port["smtpinject"].empty())
+        GTEST_SKIP() << "the submission servers are not running";
+    // "store;implicit" to RemoteHost.
+    auto hosts = [&](const std::string& peers) {
+        const std::size_t semi = peers.find(';');
+        std::string first = "127.0.0.1:" + port[peers.substr(0, semi)];
+        if (semi == std::string::npos) return first;
+        return first + ";127.0.0.1:" + port[peers.substr(semi + 1)];
+    };
     // Sent: to a peer that keeps nothing; Stored: sent and kept by aiosmtpd.
     enum Result { Fails, Sent, Stored };
     auto with = [](std::int16_t security, std::int16_t auth,
@@ -126,7 +107,7 @@ TEST_F(Submission, SessionsAndTheirFailures) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TMailer m;
-        m.SetRemoteHost(Hosts(c.peers));
+        m.SetRemoteHost(hosts(c.peers));
         m.SetFromAddress("ann@example.test");
         m.AddRecipient("Bob", "bob@example.test");
         m.SetSubject("submission");
@@ -134,14 +115,14 @@ TEST_F(Submission, SessionsAndTheirFailures) {
         m.SetTimeOut(10);
         m.SetUserName("user");
         m.SetPassword("p\xC3\xA4ssw\xC3\xB6rd");
-        m.SetCAFile(ca_);
+        m.SetCAFile(ca);
         c.setup(m);
-        const int before = StoredMessages(folder_);
+        const int before = StoredMessages(folder);
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(m.SendMail(), c.result != Fails) << m.Response();
         const std::string& said = c.result != Fails ? m.ConnectionInfo() : m.Response();
         EXPECT_NE(said.find(c.outcome), std::string::npos) << said;
-        EXPECT_EQ(StoredMessages(folder_), before + (c.result == Stored ? 1 : 0));
+        EXPECT_EQ(StoredMessages(folder), before + (c.result == Stored ? 1 : 0));
         // Every failure, the silent TLS port's included, is known within TimeOut.
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(m.TimeOut() + 2));
     }
