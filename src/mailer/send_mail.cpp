@@ -12,28 +12,12 @@
 #include "smtp/smtp_client.h"
 #include "util/errors.h"
 #include "util/string_helpers.h"
-#include "util/utf8.h"
 
 namespace quillpost {
 namespace {
 
 // The messenger is given this long; its outcome is ignored.
 constexpr unsigned kMessengerWaitMs = 18;
-
-// A UTF-8 address may only go into the envelope of a server that offered
-// SMTPUTF8. The greeting is HELO, which learns of no extensions, so such an
-// address is refused before anything is sent.
-void CheckEnvelopeAddresses(const TmsMessage& message) {
-    auto check = [](const std::string& address) {
-        if (!IsAscii(address))
-            throw EMessageError("The address \"" + address +
-                                "\" needs SMTPUTF8, which the server did not offer.");
-    };
-    if (message.CharSet() != csUTF8) return;
-    check(message.Sender().Address());
-    for (const TmsAddressList* list : {&message.Recipients(), &message.CC(), &message.BCC()})
-        for (std::int32_t i = 0; i < list->Count(); ++i) check(list->Items(i).Address());
-}
 
 }  // namespace
 
@@ -51,17 +35,18 @@ bool TMailer::SendMail() {
         return true;
     }
     bool result = true;
+    connectionInfo_.clear();
     try {
         auto smtp = std::make_unique<TmsSMTP>();
         smtp->SetWinsockLoaded(true);
         auto message = std::make_unique<TmsMessage>();
         BuildMessage(*message);
-        CheckEnvelopeAddresses(*message);
         if (OnSendProgress)
             smtp->OnProgress = [this](TagSocket&, std::int32_t perc) { OnSendProgress(perc, 100); };
         smtp->Server = GetHost(0);
         smtp->TimeOut = timeOut_;
         smtp->LogFileName = smtpLog_;
+        smtp->Settings = session_;
         smtp->SetMailMessage(message.get());
         try {
             smtp->Send();
@@ -83,6 +68,7 @@ bool TMailer::SendMail() {
                 }
             }
         }
+        connectionInfo_ = smtp->ConnectionInfo();
         // Written here so a log that cannot be written is reported; once the
         // message is delivered that failure no longer makes the send fail.
         try {
