@@ -143,7 +143,7 @@ if [ -n "$postfix_out" ]; then
     fi
 fi
 
-filter='StoringServer.*:SinkServer.*:ConcurrentMailers.*:SocketTls.*'
+filter='StoringServer.*:SinkServer.*:SubmissionServer.*:ConcurrentMailers.*:SocketTls.*'
 
 # Adds the counts of one GoogleTest run; a run without a summary counts as a failure.
 count() {
