@@ -195,7 +195,7 @@ TEST_F(SinkServer, AServerThatHangsUpAfterDataFailsTheSend) {
 // Postfix's smtpd with Dovecot's SASL, relaying what it accepts to a store:
 // the server users send to. Submission wants STARTTLS before AUTH; the other
 // port speaks TLS from the first byte.
-class SubmissionServer : public ::testing::Test {
+class PostfixSubmission : public ::testing::Test {
 protected:
     void SetUp() override {
         submission_ = Env("QP_POSTFIX_SUBMISSION_PORT");
@@ -223,7 +223,7 @@ protected:
     std::string submission_, implicit_, store_, ca_;
 };
 
-TEST_F(SubmissionServer, SubmitsOverTlsWithAuthAndNamesFailures) {
+TEST_F(PostfixSubmission, SubmitsOverTlsWithAuthAndNamesFailures) {
     const std::string utf8Password = "p\xC3\xA4ssw\xC3\xB6rd-\xE2\x82\xAC";
     struct Case {
         const char* name;
