@@ -193,6 +193,7 @@ void TmsSMTP::Ehlo(bool mayFallBack) {
     ehloFallback_ = false;
     // The first line greets; each further one names an extension.
     for (std::size_t i = 1; i < replyLines_.size(); ++i) {
+        if (replyLines_[i].size() <= 4) continue;  // a bare "250": nothing offered
         std::string text = replyLines_[i].substr(4);
         std::size_t end = text.find_first_of(" =");
         capabilities_[Upper(text.substr(0, end))] =
@@ -223,21 +224,21 @@ void TmsSMTP::Authenticate() {
         Refuse("The server offers no authentication method this client can use (AUTH " +
                (Offers("AUTH") ? capabilities_.at("AUTH") : "not offered") + ")");
     const std::string& user = Settings.userName;
-    const std::string kMasked = "****";
+    const std::string masked = "****";
     if (mechanism == "PLAIN") {
         std::string response = '\0' + user + '\0' + Settings.password;
-        SendCommand("AUTH PLAIN " + Base64(response), Expect::Completion, "AUTH PLAIN " + kMasked);
+        SendCommand("AUTH PLAIN " + Base64(response), Expect::Completion, "AUTH PLAIN " + masked);
     } else if (mechanism == "LOGIN") {
         // The prompts are not read: their order is fixed, their texts are not.
         SendCommand("AUTH LOGIN", Expect::Challenge);
-        SendCommand(Base64(user), Expect::Challenge, kMasked);
-        SendCommand(Base64(Settings.password), Expect::Completion, kMasked);
+        SendCommand(Base64(user), Expect::Challenge, masked);
+        SendCommand(Base64(Settings.password), Expect::Completion, masked);
     } else {
         const std::string ctrlA(1, '\x01');  // the separator of the XOAUTH2 fields
         std::string response =
             "user=" + user + ctrlA + "auth=Bearer " + Settings.accessToken + ctrlA + ctrlA;
         SendCommand("AUTH XOAUTH2 " + Base64(response), Expect::ChallengeOrDone,
-                    "AUTH XOAUTH2 " + kMasked);
+                    "AUTH XOAUTH2 " + masked);
         // A refused token comes back as a challenge holding the details; an
         // empty answer brings the final 5xx.
         if (HasCode(lastReply_, "334")) SendCommand("");
