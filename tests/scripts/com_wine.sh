@@ -138,8 +138,10 @@ if bash tests/servers/make_test_certs.sh "$secure/certs"; then
         >"$secure/postfix.out" 2>&1 &
     secure_pids+=($!)
 fi
-# The value of Name in the READY line of server output $1 (waits at most 40 s).
+# The value of Name in the READY line of server output $1 (waits at most 40 s
+# for a server that was started).
 ready_value() {
+    [ -e "$1" ] || return
     for _ in $(seq 1 400); do
         grep -q '^READY \|^FAILED' "$1" 2>/dev/null && break
         sleep 0.1
