@@ -7,7 +7,8 @@
 #        32-bit loader.
 # For each: regsvr32 registers, reg shows the class keys in the registry view
 # regsvr32 wrote, VBScript and JScript clients run under cscript, MarkRegistry
-# writes the threading model, a SendMail reaches a real server, and
+# writes the threading model, a SendMail reaches a real server, one sends
+# with STARTTLS or TLS and AUTH to aiosmtpd and to Postfix with Dovecot, and
 # regsvr32 /u removes every key again. Then both DLLs side by side in one
 # prefix: each host creates its own, and unregistering either one leaves the
 # other working. A half that cannot run (no build, no Wine of that bitness)
@@ -118,6 +119,81 @@ PY
     rm -rf "$inbox"
 }
 
+# Servers that want TLS and a log-on, started once for both halves while the
+# first one registers: aiosmtpd's submission servers and Postfix with Dovecot
+# (needs root), each printing "READY name=port ...".
+secure=$(mktemp -d /tmp/qp_com_secure.XXXXXX)
+secure_pids=()
+stop_secure() {
+    for pid in "${secure_pids[@]}"; do kill "$pid" 2>/dev/null; done
+    for pid in "${secure_pids[@]}"; do wait "$pid" 2>/dev/null; done
+    rm -rf "$secure"
+}
+trap stop_secure EXIT
+if bash tests/servers/make_test_certs.sh "$secure/certs"; then
+    /usr/bin/python3 tests/servers/store_smtpd.py --folder "$secure/aiosmtpd" --certs "$secure/certs" \
+        --lifetime 900 >"$secure/aiosmtpd.out" 2>&1 &
+    secure_pids+=($!)
+    /usr/bin/python3 tests/servers/submission_server.py --certs "$secure/certs" --lifetime 900 \
+        >"$secure/postfix.out" 2>&1 &
+    secure_pids+=($!)
+fi
+# The value of Name in the READY line of server output $1 (waits at most 40 s
+# for a server that was started).
+ready_value() {
+    [ -e "$1" ] || return
+    for _ in $(seq 1 400); do
+        grep -q '^READY \|^FAILED' "$1" 2>/dev/null && break
+        sleep 0.1
+    done
+    sed -n 's/^READY //p' "$1" | tr ' ' '\n' | sed -n "s/^$2=//p"
+}
+# The stored message with subject $2 in folder $1 (Postfix relays a moment
+# after it accepted), or nothing.
+arrived() {
+    for _ in $(seq 1 100); do
+        grep -l -a -F -- "$2" "$1"/*.eml 2>/dev/null | head -1 | grep . && return
+        sleep 0.1
+    done
+}
+
+# Sends from VBScript with Security, AuthType, UserName, Password and CAFile
+# as a script sending through a provider does, and reads what arrived.
+secure_check() {
+    local bits=$1 ca port store out subject file
+    ca=$(winpath "$secure/certs/ca.pem")
+    # name, server, its port, Security, AuthType, user, password, the pattern of what the script prints
+    while IFS='|' read -r name server portname security auth user password want; do
+        port=$(ready_value "$secure/$server.out" "$portname")
+        if [ -z "$port" ]; then
+            fail "$bits: $name: $server did not start: $(head -c 300 "$secure/$server.out")"
+            continue
+        fi
+        subject="$bits $name"
+        out=$(on "$bits" cscript //nologo "$(winpath tests/scripts/com/send_secure.vbs)" \
+            "127.0.0.1:$port" "$security" "$auth" "$user" "$password" "$ca" "$subject" </dev/null 2>&1 |
+            tr -d '\r')
+        # shellcheck disable=SC2254 # the want column is a pattern
+        case $out in
+            $want) pass "$bits: $name: $out" ;;
+            *) fail "$bits: $name: got '$out', want '$want'"; continue ;;
+        esac
+        [ "${want%% *}" = sent ] || continue
+        store=$secure/aiosmtpd
+        [ "$server" = postfix ] && store=$(ready_value "$secure/postfix.out" store)
+        file=$(arrived "$store" "$subject")
+        check "$bits: $name: the message arrived" test -n "$file"
+        # Postfix's Received line says the client used TLS and AUTH.
+        [ "$server" = postfix ] && [ -n "$file" ] &&
+            check "$bits: $name: Postfix received it with TLS and AUTH" grep -q " with ESMTPSA id " "$file"
+    done <<'CASES'
+aiosmtpd STARTTLS, automatic AUTH, UTF-8 password|aiosmtpd|starttls|1|1|user|pässwörd|sent TLSv1.[23] *; AUTH PLAIN
+Postfix STARTTLS, LOGIN, UTF-8 password|postfix|submission|1|3|qputf8|pässwörd-€|sent TLSv1.[23] *; AUTH LOGIN
+Postfix implicit TLS, PLAIN|postfix|implicit|2|2|qpuser|qp-secret|sent TLSv1.[23] *; AUTH PLAIN
+Postfix wrong password|postfix|implicit|2|1|qpuser|wrong|not sent: 535 *
+CASES
+}
+
 # Why the half of bitness $1 cannot run, or nothing.
 unable() {
     local loader=/usr/lib/wine/wine64 preset=windows
@@ -155,6 +231,7 @@ suite() {
     expect "$bits: MarkRegistry 2 writes Both" \
         "$(value "$bits" "CLSID\\$clsid\\InprocServer32" ThreadingModel)" "Both"
     send_check "$bits"
+    secure_check "$bits"
 
     check "$bits: regsvr32 /u unregisters" regsvr "$bits" /u "$winedll"
     for key in "${keys[@]}"; do

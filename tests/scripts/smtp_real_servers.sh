@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Delivers messages through the SMTP client to real servers on 127.0.0.1:
 # Python's aiosmtpd (stores what it receives) and Postfix's smtp-sink (plain,
-# rejecting recipients, hanging up after DATA); and TLS peers on Python's ssl
+# rejecting recipients, hanging up after DATA); TLS peers on Python's ssl
 # module and aiosmtpd's submission servers (STARTTLS, TLS, AUTH, SMTPUTF8),
-# with a test CA and certificates the openssl command makes for this run.
+# with a test CA and certificates the openssl command makes for this run; and
+# Postfix's smtpd with Dovecot's SASL as a provider runs them (submission with
+# STARTTLS and AUTH, implicit TLS), first checked with Python's smtplib.
 # Runs the real-server tests, many Mailers on many threads among them, of
 # the native build and, where they are built, of the ThreadSanitizer build (a
 # report fails the run) and of the Windows build under Wine.
@@ -45,12 +47,33 @@ start_ready() {
     local out=$1; shift
     "$@" >"$out" 2>&1 &
     pids+=($!)
-    for _ in $(seq 1 100); do
-        grep -q '^READY ' "$out" 2>/dev/null && break
+    await_ready "$out" 100
+}
+# Waits (at most $2 tenths of a second) for the READY line in file $1.
+await_ready() {
+    for _ in $(seq 1 "$2"); do
+        grep -q '^READY \|^FAILED' "$1" 2>/dev/null && break
         sleep 0.1
     done
-    ready=$(sed -n 's/^READY //p' "$out")
+    ready=$(sed -n 's/^READY //p' "$1")
 }
+
+certs=""
+if command -v openssl >/dev/null && bash tests/servers/make_test_certs.sh "$work/certs"; then
+    certs=$work/certs
+else
+    echo "the test certificates could not be made: the TLS tests skip"
+fi
+
+# Postfix and Dovecot take a few seconds to start: they do so while the others start.
+postfix_out=""
+if [ -n "$certs" ] && [ "$(id -u)" = 0 ] && command -v dovecot >/dev/null && command -v postfix >/dev/null; then
+    postfix_out=$work/postfix.out
+    "$py" tests/servers/submission_server.py --certs "$certs" --lifetime 900 >"$postfix_out" 2>&1 &
+    pids+=($!)
+else
+    echo "Postfix with Dovecot needs root, postfix, dovecot-core and the certificates: its tests skip"
+fi
 
 env_vars=()
 if "$py" -c 'import aiosmtpd' 2>/dev/null; then
@@ -86,27 +109,51 @@ else
     echo "smtp-sink is not installed: its tests skip"
 fi
 
-if command -v openssl >/dev/null && bash tests/servers/make_test_certs.sh "$work/certs"; then
-    start_ready "$work/tls.out" "$py" tests/servers/tls_line_server.py --certs "$work/certs" --lifetime 900
+if [ -n "$certs" ]; then
+    start_ready "$work/tls.out" "$py" tests/servers/tls_line_server.py --certs "$certs" --lifetime 900
     if [ -n "$ready" ]; then
-        env_vars+=(QP_TLS_PEERS="$ready" QP_TLS_CA="$work/certs/ca.pem")
+        env_vars+=(QP_TLS_PEERS="$ready" QP_TLS_CA="$certs/ca.pem")
     else
         echo "the TLS peers did not start"; cat "$work/tls.out"
     fi
     if "$py" -c 'import aiosmtpd' 2>/dev/null; then
         start_ready "$work/submission.out" "$py" tests/servers/store_smtpd.py \
-            --folder "$work/submission" --certs "$work/certs" --lifetime 900
+            --folder "$work/submission" --certs "$certs" --lifetime 900
         if [ -n "$ready" ]; then
             env_vars+=(QP_SUBMISSION_PEERS="$ready" QP_SUBMISSION_DIR="$work/submission")
         else
             echo "the submission servers did not start"; cat "$work/submission.out"
         fi
     fi
-else
-    echo "the test certificates could not be made: the TLS tests skip"
 fi
 
-filter='StoringServer.*:SinkServer.*:ConcurrentMailers.*:SocketTls.*:Submission.*'
+if [ -n "$postfix_out" ]; then
+    await_ready "$postfix_out" 400
+    if [ -n "$ready" ]; then
+        # "submission=PORT implicit=PORT store=FOLDER"
+        for kv in $ready; do
+            case $kv in
+                submission=*) env_vars+=(QP_POSTFIX_SUBMISSION_PORT="${kv#*=}") ;;
+                implicit=*) env_vars+=(QP_POSTFIX_IMPLICIT_PORT="${kv#*=}") ;;
+                store=*) env_vars+=(QP_POSTFIX_STORE="${kv#*=}") ;;
+            esac
+        done
+        # The harness itself, with a client no one here wrote: STARTTLS and AUTH
+        # on the submission port, a UTF-8 password over implicit TLS, a wrong
+        # password refused, and both messages relayed to the store.
+        if "$py" tests/servers/check_submission.py "$ready" "$certs/ca.pem" >"$work/smtplib.log" 2>&1; then
+            echo "postfix with dovecot: smtplib submission passed"
+            passed=$((passed + 1))
+        else
+            echo "postfix with dovecot: smtplib submission failed"; cat "$work/smtplib.log"
+            failed=$((failed + 1))
+        fi
+    else
+        echo "Postfix with Dovecot did not start"; cat "$postfix_out"
+    fi
+fi
+
+filter='StoringServer.*:SinkServer.*:ConcurrentMailers.*:SocketTls.*:Submission.*:PostfixSubmission.*'
 
 # Adds the counts of one GoogleTest run; a run without a summary counts as a failure.
 count() {
@@ -153,6 +200,7 @@ if [ -f "$exe" ] && [ -x /usr/lib/wine/wine64 ]; then
         case $v in
             QP_AIOSMTPD_DIR=*) wine_vars+=("QP_AIOSMTPD_DIR=Z:${v#QP_AIOSMTPD_DIR=}") ;;
             QP_TLS_CA=*) wine_vars+=("QP_TLS_CA=Z:${v#QP_TLS_CA=}") ;;
+            QP_POSTFIX_STORE=*) wine_vars+=("QP_POSTFIX_STORE=Z:${v#QP_POSTFIX_STORE=}") ;;
             QP_SUBMISSION_DIR=*) wine_vars+=("QP_SUBMISSION_DIR=Z:${v#QP_SUBMISSION_DIR=}") ;;
             *) wine_vars+=("$v") ;;
         esac

@@ -1,11 +1,14 @@
 // Delivery to real SMTP servers that we did not write: Python's aiosmtpd
-// (which stores what it receives) and Postfix's smtp-sink. The servers are
+// (which stores what it receives), Postfix's smtp-sink, and Postfix's smtpd
+// with Dovecot's SASL as a provider runs them. The servers are
 // started by tests/scripts/smtp_real_servers.sh, which passes their ports in
 // the environment; without them these tests skip.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "smtp/smtp_client.h"
 #include "smtp_test_support.h"
@@ -187,6 +190,84 @@ TEST_F(SinkServer, AServerThatHangsUpAfterDataFailsTheSend) {
     smtp.SetMailMessage(&message);
     EXPECT_EQ(smtp.TrySend(), "socket: [10054] Connection reset by peer");
     EXPECT_FALSE(smtp.Connected());
+}
+
+// Postfix's smtpd with Dovecot's SASL, relaying what it accepts to a store:
+// the server users send to. Submission wants STARTTLS before AUTH; the other
+// port speaks TLS from the first byte.
+class PostfixSubmission : public ::testing::Test {
+protected:
+    void SetUp() override {
+        submission_ = Env("QP_POSTFIX_SUBMISSION_PORT");
+        implicit_ = Env("QP_POSTFIX_IMPLICIT_PORT");
+        store_ = Env("QP_POSTFIX_STORE");
+        ca_ = Env("QP_TLS_CA");
+        if (submission_.empty() || store_.empty() || ca_.empty())
+            GTEST_SKIP() << "Postfix with Dovecot is not running";
+    }
+
+    // The stored message whose subject is Subject; Postfix relays it a moment
+    // after it accepted it.
+    std::string Arrived(const std::string& subject) const {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            for (const auto& entry : std::filesystem::directory_iterator(store_)) {
+                if (entry.path().extension() != ".eml") continue;
+                std::string text = ReadFile(entry.path());
+                if (text.find("Subject: " + subject + "\r\n") != std::string::npos) return text;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return "";
+    }
+
+    std::string submission_, implicit_, store_, ca_;
+};
+
+TEST_F(PostfixSubmission, SubmitsWithTlsAndAuth) {
+    const std::string utf8Password = "p\xC3\xA4ssw\xC3\xB6rd-\xE2\x82\xAC";
+    struct Case {
+        const char* name;
+        bool implicitPort;
+        std::int16_t security, auth;
+        const char *user, *password;
+        std::string response;  // the start of what the send raised; "" when delivered
+        std::string info;      // the end of ConnectionInfo
+    } cases[] = {
+        {"STARTTLS, automatic AUTH", false, 1, 1, "qpuser", "qp-secret", "", "; AUTH PLAIN"},
+        {"STARTTLS, LOGIN with a UTF-8 password", false, 1, 3, "qputf8", utf8Password.c_str(), "",
+         "; AUTH LOGIN"},
+        {"implicit TLS, PLAIN", true, 2, 2, "qpuser", "qp-secret", "", "; AUTH PLAIN"},
+        {"a wrong password", true, 2, 1, "qpuser", "wrong", "socket: 535 ", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Unique across the native and the Windows runs, which share the store.
+        const std::string subject =
+            std::string(c.name) + " " +
+            std::to_string(std::chrono::system_clock::now().time_since_epoch().count());
+        FixedMessage message;
+        message.text = "Subject: " + subject + "\r\n\r\nThrough Postfix.\r\n";
+        RecordingSMTP smtp;
+        smtp.TimeOut = 20;
+        smtp.Server = "127.0.0.1:" + (c.implicitPort ? implicit_ : submission_);
+        smtp.Settings.security = c.security;
+        smtp.Settings.authType = c.auth;
+        smtp.Settings.userName = c.user;
+        smtp.Settings.password = c.password;
+        smtp.Settings.caFile = ca_;
+        smtp.SetMailMessage(&message);
+        const std::string raised = smtp.TrySend();
+        EXPECT_EQ(raised.substr(0, c.response.size()), c.response) << raised;
+        if (!c.response.empty()) continue;
+        EXPECT_EQ(raised, "");
+        const std::string info = smtp.ConnectionInfo();
+        EXPECT_EQ(info.substr(0, 4), "TLSv") << info;
+        EXPECT_TRUE(info.size() > c.info.size() && info.ends_with(c.info)) << info;
+        // Postfix notes in its Received line that the client used TLS and AUTH.
+        const std::string arrived = Arrived(subject);
+        EXPECT_NE(arrived.find(" with ESMTPSA id "), std::string::npos) << arrived;
+        EXPECT_NE(arrived.find("\r\n\r\nThrough Postfix.\r\n"), std::string::npos) << arrived;
+    }
 }
 
 }  // namespace
