@@ -1,5 +1,6 @@
 #include "smtp/smtp_client.h"
 
+#include "base/ascii.h"
 #include "base/winsock_codes.h"
 #include "encoding/base64.h"
 #include "encoding/temp_file_stream.h"
@@ -36,12 +37,6 @@ bool HasCode(const std::string& line, const char* code) { return line.compare(0,
 std::string Base64(std::string_view bytes) {
     std::string text(Base64EncodedSize(bytes.size()), '\0');
     text.resize(EncodeBase64Block(bytes.data(), bytes.size(), text.data()));
-    return text;
-}
-
-std::string Upper(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return text;
 }
 
@@ -196,7 +191,7 @@ void TmsSMTP::Ehlo(bool mayFallBack) {
         if (replyLines_[i].size() <= 4) continue;  // a bare "250": nothing offered
         std::string text = replyLines_[i].substr(4);
         std::size_t end = text.find_first_of(" =");
-        capabilities_[Upper(text.substr(0, end))] =
+        capabilities_[AsciiUpperText(text.substr(0, end))] =
             end == std::string::npos ? "" : text.substr(end + 1);
     }
 }
@@ -259,7 +254,7 @@ std::string TmsSMTP::ChooseMechanism() const {
     }
     auto it = capabilities_.find("AUTH");
     if (it == capabilities_.end()) return "";
-    const std::string offered = " " + Upper(it->second) + " ";
+    const std::string offered = " " + AsciiUpperText(it->second) + " ";
     auto has = [&](const char* name) {
         return offered.find(" " + std::string(name) + " ") != std::string::npos;
     };
