@@ -4,8 +4,10 @@
 // converts wide strings and Booleans on the way in and out.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "message/address_list.h"
 #include "util/ansi_types.h"
@@ -15,14 +17,16 @@
 namespace quillpost {
 
 class TmsMessage;
+class TmsSMTP;
 class TStrings;
 
 class TMailer {
 public:
-    TMailer() = default;
+    TMailer();
     TMailer(const TMailer&) = delete;
     TMailer& operator=(const TMailer&) = delete;
-    virtual ~TMailer() = default;
+    // Ends a kept session as CloseConnection does.
+    virtual ~TMailer();
 
     // --- methods ---
     bool SendMail();
@@ -40,6 +44,8 @@ public:
                              WordBool bolShowWindow);
     void ClearExtraHeaders() { extraHeaders_.clear(); }
     bool AddExtraHeader(std::string_view strExtraHeader);
+    // Says QUIT to a session KeepConnection kept open, and closes it.
+    void CloseConnection() noexcept;
 
     // --- properties ---
     const std::string& RemoteHost() const { return remoteHost_; }
@@ -96,6 +102,8 @@ public:
     void SetPGPTimeOut(std::int32_t v) { pgpTimeOut_ = v; }
     // How the last message went out; nothing records it yet.
     std::string ConnectionInfo() const { return {}; }
+    WordBool KeepConnection() const { return keepConnection_; }
+    void SetKeepConnection(WordBool v) { keepConnection_ = v; }
 
     // --- for C++ hosts such as the command line (not on the automation surface) ---
     // Writes the exact text that SendMail would send after DATA, without
@@ -132,6 +140,9 @@ protected:
     void SetResponse(std::string_view text) { response_ = text; }
 
 private:
+    // The kept session when it can carry a send to Host, else a new one (a
+    // kept one that cannot is closed first).
+    std::unique_ptr<TmsSMTP> TakeSession(const std::string& host);
     bool AddParty(TmsAddressList& list, std::string_view name, std::string_view address);
 
     std::string remoteHost_;
@@ -163,6 +174,12 @@ private:
     WordBool useMSMailHeaders_ = kWordTrue;
     WordBool live_ = kWordTrue;
     std::int32_t pgpTimeOut_ = 45;
+    WordBool keepConnection_ = kWordFalse;
+    // The session KeepConnection keeps between sends, and the thread that
+    // opened it: its waits work only there.
+    std::unique_ptr<TmsSMTP> session_;
+    std::thread::id sessionThread_;
+    bool sessionReused_ = false;  // the last send went over a kept session
 };
 
 // True when Text holds a CR, LF or NUL: such a text must never reach an SMTP

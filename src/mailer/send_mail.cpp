@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "base/ascii.h"
 #include "mailer/mailer.h"
@@ -45,22 +46,51 @@ std::string TMailer::MessengerCommandLine() const {
     return "NET SEND " + fromName_ + " Subject: " + subject_ + "\r\n\r\n" + BuildBodyText();
 }
 
+TMailer::TMailer() = default;
+TMailer::~TMailer() { CloseConnection(); }
+
+void TMailer::CloseConnection() noexcept {
+    std::unique_ptr<TmsSMTP> smtp = std::move(session_);
+    if (!smtp) return;
+    // The reply to QUIT can be waited for only on the thread that opened the
+    // session; elsewhere the connection is just closed.
+    if (sessionThread_ == std::this_thread::get_id()) {
+        try {
+            smtp->CloseSession();
+        } catch (...) {
+            // The messages went out already; a failed goodbye changes nothing.
+        }
+    }
+}
+
+std::unique_ptr<TmsSMTP> TMailer::TakeSession(const std::string& host) {
+    if (session_ && (session_->Server != host || sessionThread_ != std::this_thread::get_id()))
+        CloseConnection();
+    if (session_) return std::move(session_);
+    auto smtp = std::make_unique<TmsSMTP>();
+    smtp->SetWinsockLoaded(true);
+    smtp->Server = host;
+    return smtp;
+}
+
 bool TMailer::SendMail() {
     if (!IsTrue(live_)) {
         platform::RunMessenger(MessengerCommandLine(), kMessengerWaitMs);
         return true;
     }
     bool result = true;
+    sessionReused_ = false;
     try {
-        auto smtp = std::make_unique<TmsSMTP>();
-        smtp->SetWinsockLoaded(true);
         auto message = std::make_unique<TmsMessage>();
         BuildMessage(*message);
         CheckEnvelopeAddresses(*message);
+        std::unique_ptr<TmsSMTP> smtp = TakeSession(GetHost(0));
+        smtp->KeepOpen = IsTrue(keepConnection_);
+        smtp->OnProgress = nullptr;
         if (OnSendProgress)
             smtp->OnProgress = [this](TagSocket&, std::int32_t perc) { OnSendProgress(perc, 100); };
-        smtp->Server = GetHost(0);
         smtp->TimeOut = timeOut_;
+        smtp->ClearLog();
         smtp->LogFileName = smtpLog_;
         smtp->SetMailMessage(message.get());
         try {
@@ -90,6 +120,13 @@ bool TMailer::SendMail() {
         } catch (const EQuillpostError& e) {
             response_ = e.what();
             if (!smtp->MessageAccepted()) result = false;
+        }
+        smtp->SetMailMessage(nullptr);
+        sessionReused_ = smtp->Reused();
+        // Still open only when kept.
+        if (smtp->Connected()) {
+            session_ = std::move(smtp);
+            sessionThread_ = std::this_thread::get_id();
         }
         smtp.reset();
         message.reset();

@@ -55,6 +55,7 @@ void TmsSMTP::ComponentFreed(TComponent& component) {
 
 void TmsSMTP::Send() {
     messageAccepted_ = false;
+    reused_ = false;
     sending_ = true;
     // However the send ends, no stream of it stays behind.
     struct EndOfSend {
@@ -67,7 +68,7 @@ void TmsSMTP::Send() {
         }
     } endOfSend{*this};
     try {
-        OpenSession();
+        if (!ResumeSession()) OpenSession();
         Transmit();
     } catch (...) {
         // QUIT (if the server still listens) and close; a failure there
@@ -75,7 +76,25 @@ void TmsSMTP::Send() {
         CloseSession();
         throw;
     }
-    CloseSession();
+    if (!KeepOpen) CloseSession();
+}
+
+bool TmsSMTP::ResumeSession() {
+    if (!Connected()) return false;
+    if (established_ && !PeerClosed()) {
+        try {
+            SendCommand("RSET");
+            reused_ = true;
+            return true;
+        } catch (const EQuillpostError&) {
+            // The server has closed or given up on the session since the
+            // last message (an idle time-out, say). Nothing of this message
+            // has gone out, so a new session cannot deliver it twice.
+        }
+    }
+    established_ = false;
+    Close();
+    return false;
 }
 
 void TmsSMTP::Connect() {

@@ -40,8 +40,15 @@ public:
     TNotifyEvent OnMailSent;  // after the reply to QUIT
     // OnProgress (inherited) reports the message text's progress.
 
+    // With KeepOpen, a send that succeeds leaves the session open instead of
+    // saying QUIT, and the next send goes over it after RSET.
+    bool KeepOpen = false;
+    // True when the last Send went over a session kept from an earlier one.
+    bool Reused() const { return reused_; }
+
     // Connects, greets, sends the message and says QUIT; the connection is
-    // closed on every way out. Failures are exceptions.
+    // closed on every way out (but success with KeepOpen). Failures are
+    // exceptions.
     void Send();
     // Requires Server; resets the flags of an earlier attempt first.
     void Connect() override;
@@ -65,6 +72,9 @@ private:
     // True for a final line that answers the command as hoped.
     bool Fits(const std::string& line) const;
     void SendCommand(const std::string& line, Expect expect = Expect::Completion);
+    // Readies a kept session for the next message; false when there is none
+    // that still works (then it is closed).
+    bool ResumeSession();
     void PrepareMessage();
     void SendEnvelope();
     void SendData();
@@ -85,6 +95,7 @@ private:
     // answering it has still taken the message.
     bool loggingOut_ = false;
     bool messageAccepted_ = false;
+    bool reused_ = false;
     // What the reply being read must be to let the dialogue go on.
     Expect expected_ = Expect::Completion;
     std::string lastReply_;
