@@ -83,7 +83,10 @@ bool TmsSMTP::ResumeSession() {
     if (!Connected()) return false;
     if (established_ && !PeerClosed()) {
         try {
-            SendCommand("RSET");
+            SendLine("RSET");
+            expected_ = Expect::Completion;
+            MakeEarlyStream();
+            ReadReply();
             reused_ = true;
             return true;
         } catch (const EQuillpostError&) {
@@ -108,14 +111,7 @@ void TmsSMTP::Connect() {
 void TmsSMTP::Login() {
     EstablishConnection();
     established_ = true;
-    if (sending_ && mailMessage_ != nullptr && !earlyStream_ && !earlyFailure_) {
-        try {
-            earlyStream_ = std::make_unique<TTempFileStream>();
-        } catch (...) {
-            // Reported where the stream is wanted, after the message is validated.
-            earlyFailure_ = std::current_exception();
-        }
-    }
+    MakeEarlyStream();
     ReadReply();
     heloAttempt_ = true;
     try {
@@ -233,6 +229,16 @@ void TmsSMTP::Transmit() {
     }
     // Within Send the stream goes once QUIT is out.
     if (!sending_) stream_.reset();
+}
+
+void TmsSMTP::MakeEarlyStream() {
+    if (!sending_ || mailMessage_ == nullptr || earlyStream_ || earlyFailure_) return;
+    try {
+        earlyStream_ = std::make_unique<TTempFileStream>();
+    } catch (...) {
+        // Reported where the stream is wanted, after the message is validated.
+        earlyFailure_ = std::current_exception();
+    }
 }
 
 std::unique_ptr<TTempFileStream> TmsSMTP::TakeStream() {

@@ -78,8 +78,10 @@ private:
     void PrepareMessage();
     void SendEnvelope();
     void SendData();
-    // The stream for the message: the one made while the greeting was on its
-    // way (its failure raised now), else a new one.
+    // Makes the message's stream while the server prepares an answer.
+    void MakeEarlyStream();
+    // The stream for the message: the one made while the greeting (or the
+    // answer to RSET) was on its way (its failure raised now), else a new one.
     std::unique_ptr<TTempFileStream> TakeStream();
 
     TmsMessage* mailMessage_ = nullptr;
