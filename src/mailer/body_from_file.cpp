@@ -8,9 +8,8 @@
 
 #include "base/ascii.h"
 #include "mailer/mailer.h"
-#include "platform/file_access.h"
-
 #include "platform/ansi_text.h"
+#include "platform/file_access.h"
 #include "platform/process.h"
 #include "platform/temp_file.h"
 #include "platform/working_directory.h"

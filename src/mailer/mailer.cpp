@@ -77,4 +77,14 @@ void TMailer::SetWordWrapLen(std::int16_t v) {
     wordWrapLen_ = static_cast<std::uint16_t>(v);
 }
 
+void TMailer::SetSecurity(std::int16_t v) {
+    if (v < TSmtpSettings::kNoTls || v > TSmtpSettings::kStartTlsIfOffered) RaiseRangeError();
+    session_.security = v;
+}
+
+void TMailer::SetAuthType(std::int16_t v) {
+    if (v < TSmtpSettings::kNoAuth || v > TSmtpSettings::kXOAuth2) RaiseRangeError();
+    session_.authType = v;
+}
+
 }  // namespace quillpost

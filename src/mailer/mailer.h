@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "message/address_list.h"
+#include "smtp/smtp_settings.h"
 #include "util/ansi_types.h"
 #include "util/stream.h"
 #include "util/string_vector.h"
@@ -100,8 +101,21 @@ public:
     void SetLive(WordBool v) { live_ = v; }
     // Put only on the automation surface; read by the body-from-file reader.
     void SetPGPTimeOut(std::int32_t v) { pgpTimeOut_ = v; }
-    // How the last message went out; nothing records it yet.
-    std::string ConnectionInfo() const { return {}; }
+    // How the last message went out: TLS, certificate check, log-on.
+    const std::string& ConnectionInfo() const { return connectionInfo_; }
+    // 0..3 and 0..4; other values raise the range error and keep the old one.
+    std::int16_t Security() const { return session_.security; }
+    void SetSecurity(std::int16_t v);
+    std::int16_t AuthType() const { return session_.authType; }
+    void SetAuthType(std::int16_t v);
+    const std::string& UserName() const { return session_.userName; }
+    void SetUserName(std::string_view v) { session_.userName = v; }
+    void SetPassword(std::string_view v) { session_.password = v; }
+    void SetAccessToken(std::string_view v) { session_.accessToken = v; }
+    WordBool VerifyCertificate() const { return ToWordBool(session_.verifyCertificate); }
+    void SetVerifyCertificate(WordBool v) { session_.verifyCertificate = IsTrue(v); }
+    const std::string& CAFile() const { return session_.caFile; }
+    void SetCAFile(std::string_view v) { session_.caFile = v; }
     WordBool KeepConnection() const { return keepConnection_; }
     void SetKeepConnection(WordBool v) { keepConnection_ = v; }
 
@@ -174,12 +188,13 @@ private:
     WordBool useMSMailHeaders_ = kWordTrue;
     WordBool live_ = kWordTrue;
     std::int32_t pgpTimeOut_ = 45;
+    TSmtpSettings session_;
+    std::string connectionInfo_;
     WordBool keepConnection_ = kWordFalse;
-    // The session KeepConnection keeps between sends, and the thread that
+    // The connection KeepConnection keeps between sends, and the thread that
     // opened it: its waits work only there.
-    std::unique_ptr<TmsSMTP> session_;
-    std::thread::id sessionThread_;
-    bool sessionReused_ = false;  // the last send went over a kept session
+    std::unique_ptr<TmsSMTP> kept_;
+    std::thread::id keptThread_;
 };
 
 // True when Text holds a CR, LF or NUL: such a text must never reach an SMTP

@@ -13,28 +13,12 @@
 #include "smtp/smtp_client.h"
 #include "util/errors.h"
 #include "util/string_helpers.h"
-#include "util/utf8.h"
 
 namespace quillpost {
 namespace {
 
 // The messenger is given this long; its outcome is ignored.
 constexpr unsigned kMessengerWaitMs = 18;
-
-// A UTF-8 address may only go into the envelope of a server that offered
-// SMTPUTF8. The greeting is HELO, which learns of no extensions, so such an
-// address is refused before anything is sent.
-void CheckEnvelopeAddresses(const TmsMessage& message) {
-    auto check = [](const std::string& address) {
-        if (!IsAscii(address))
-            throw EMessageError("The address \"" + address +
-                                "\" needs SMTPUTF8, which the server did not offer.");
-    };
-    if (message.CharSet() != csUTF8) return;
-    check(message.Sender().Address());
-    for (const TmsAddressList* list : {&message.Recipients(), &message.CC(), &message.BCC()})
-        for (std::int32_t i = 0; i < list->Count(); ++i) check(list->Items(i).Address());
-}
 
 }  // namespace
 
@@ -50,11 +34,11 @@ TMailer::TMailer() = default;
 TMailer::~TMailer() { CloseConnection(); }
 
 void TMailer::CloseConnection() noexcept {
-    std::unique_ptr<TmsSMTP> smtp = std::move(session_);
+    std::unique_ptr<TmsSMTP> smtp = std::move(kept_);
     if (!smtp) return;
     // The reply to QUIT can be waited for only on the thread that opened the
     // session; elsewhere the connection is just closed.
-    if (sessionThread_ == std::this_thread::get_id()) {
+    if (keptThread_ == std::this_thread::get_id()) {
         try {
             smtp->CloseSession();
         } catch (...) {
@@ -64,12 +48,14 @@ void TMailer::CloseConnection() noexcept {
 }
 
 std::unique_ptr<TmsSMTP> TMailer::TakeSession(const std::string& host) {
-    if (session_ && (session_->Server != host || sessionThread_ != std::this_thread::get_id()))
+    if (kept_ && (kept_->Server != host || !(kept_->Settings == session_) ||
+                  keptThread_ != std::this_thread::get_id()))
         CloseConnection();
-    if (session_) return std::move(session_);
+    if (kept_) return std::move(kept_);
     auto smtp = std::make_unique<TmsSMTP>();
     smtp->SetWinsockLoaded(true);
     smtp->Server = host;
+    smtp->Settings = session_;
     return smtp;
 }
 
@@ -79,11 +65,10 @@ bool TMailer::SendMail() {
         return true;
     }
     bool result = true;
-    sessionReused_ = false;
+    connectionInfo_.clear();
     try {
         auto message = std::make_unique<TmsMessage>();
         BuildMessage(*message);
-        CheckEnvelopeAddresses(*message);
         std::unique_ptr<TmsSMTP> smtp = TakeSession(GetHost(0));
         smtp->KeepOpen = IsTrue(keepConnection_);
         smtp->OnProgress = nullptr;
@@ -113,6 +98,7 @@ bool TMailer::SendMail() {
                 }
             }
         }
+        connectionInfo_ = smtp->ConnectionInfo();
         // Written here so a log that cannot be written is reported; once the
         // message is delivered that failure no longer makes the send fail.
         try {
@@ -122,11 +108,10 @@ bool TMailer::SendMail() {
             if (!smtp->MessageAccepted()) result = false;
         }
         smtp->SetMailMessage(nullptr);
-        sessionReused_ = smtp->Reused();
         // Still open only when kept.
         if (smtp->Connected()) {
-            session_ = std::move(smtp);
-            sessionThread_ = std::this_thread::get_id();
+            kept_ = std::move(smtp);
+            keptThread_ = std::this_thread::get_id();
         }
         smtp.reset();
         message.reset();

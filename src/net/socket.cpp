@@ -470,12 +470,14 @@ void TagSocket::SendRaw(const char* data, std::size_t count, bool restartOnProgr
     } while (p < count && !timedOut_ && !canceled_);
 }
 
-void TagSocket::SendLine(const std::string& Line) {
+void TagSocket::SendLine(const std::string& Line) { SendLine(Line, Line); }
+
+void TagSocket::SendLine(const std::string& Line, const std::string& Shown) {
     if (!Connected()) RaiseError(msgNotConnected);
     if (holding_) {
         held_ += Line;
         held_ += "\r\n";
-        heldLines_.push_back(Line);
+        heldLines_.push_back(Shown);
         if (held_.size() >= kHoldLimit && !SendHeld()) RaiseIfStopped();
         return;
     }
@@ -484,7 +486,7 @@ void TagSocket::SendLine(const std::string& Line) {
     SendBytes(data.data(), data.size(), false);
     StopTimer();
     RaiseIfStopped();
-    RecordLine(true, Line);
+    RecordLine(true, Shown);
 }
 
 void TagSocket::SendStream(TStream& Stream) {

@@ -88,6 +88,8 @@ public:
     void ReadLine(std::string& Line);
     // Line followed by CR LF.
     void SendLine(const std::string& Line);
+    // The same, with Shown in the log and to OnLineSent (a secret masked).
+    void SendLine(const std::string& Line, const std::string& Shown);
     // The whole stream from its start, unchanged, in blocks of 2047 bytes.
     void SendStream(TStream& Stream);
     // While held, what SendLine and SendStream hand over gathers into large

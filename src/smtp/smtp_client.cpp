@@ -1,10 +1,12 @@
 #include "smtp/smtp_client.h"
 
 #include "base/winsock_codes.h"
+#include "encoding/base64.h"
 #include "encoding/temp_file_stream.h"
 #include "platform/message_pump.h"
 #include "util/errors.h"
 #include "util/message_table.h"
+#include "util/utf8.h"
 
 namespace quillpost {
 namespace {
@@ -27,6 +29,20 @@ bool IsContinuationLine(const std::string& line) { return line.size() >= 4 && li
 
 bool IsRejection(const std::string& line) {
     return IsFinalLine(line) && (line[0] == '4' || line[0] == '5');
+}
+
+bool HasCode(const std::string& line, const char* code) { return line.compare(0, 3, code) == 0; }
+
+std::string Base64(std::string_view bytes) {
+    std::string text(Base64EncodedSize(bytes.size()), '\0');
+    text.resize(EncodeBase64Block(bytes.data(), bytes.size(), text.data()));
+    return text;
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
 }
 
 }  // namespace
@@ -81,6 +97,11 @@ void TmsSMTP::Send() {
 
 bool TmsSMTP::ResumeSession() {
     if (!Connected()) return false;
+    // A session greeted with HELO learned of no SMTPUTF8; a new one asks.
+    if (capabilities_.empty() && !Utf8EnvelopeAddress().empty()) {
+        CloseSession();
+        return false;
+    }
     if (established_ && !PeerClosed()) {
         try {
             SendLine("RSET");
@@ -105,14 +126,67 @@ void TmsSMTP::Connect() {
     ResetState();
     expected_ = Expect::Completion;
     established_ = false;
+    reached_ = false;
+    tlsInfo_.clear();
+    mechanism_.clear();
+    capabilities_.clear();
+    const bool implicitTls = Settings.security == TSmtpSettings::kImplicitTls;
+    ServiceName = implicitTls ? "submissions" : "smtp";
+    DefaultPort = implicitTls ? TSmtpSettings::kImplicitTlsPort : 25;
     TmsMailBase::Connect();
+}
+
+std::string TmsSMTP::ConnectionInfo() const {
+    if (!reached_) return "";
+    std::string info;
+    if (tlsInfo_.empty()) {
+        info = mechanism_.empty() ? "plain" : "plain; AUTH without TLS (" + mechanism_ + ")";
+    } else {
+        info = tlsInfo_;
+        if (!Settings.verifyCertificate) info += "; certificate not verified";
+        if (!mechanism_.empty()) info += "; AUTH " + mechanism_;
+    }
+    if (reused_) info += "; reused";
+    return info;
 }
 
 void TmsSMTP::Login() {
     EstablishConnection();
     established_ = true;
+    reached_ = true;
+    if (Settings.security == TSmtpSettings::kImplicitTls) {
+        StartTls(TlsFor());
+        tlsInfo_ = TlsDescription();
+    }
     MakeEarlyStream();
-    ReadReply();
+    try {
+        ReadReply();
+    } catch (const ETimedOutError&) {
+        // A port of TLS from the first byte waits in silence for our hello.
+        // Only a caller of the new settings gets the hint; the old text stays.
+        if (!Settings.WantsEsmtp() || TlsActive()) throw;
+        Refuse(
+            "Plain SMTP expected on this port, the server sent no greeting (does it expect TLS "
+            "from the first byte, Security 2?)");
+    }
+    if (!Settings.WantsEsmtp() && Utf8EnvelopeAddress().empty()) {
+        Helo();
+        return;
+    }
+    Ehlo(Settings.authType == TSmtpSettings::kNoAuth &&
+         (Settings.security == TSmtpSettings::kNoTls ||
+          Settings.security == TSmtpSettings::kStartTlsIfOffered));
+    if (Settings.StartTlsWanted()) {
+        if (Offers("STARTTLS")) {
+            UpgradeToTls();
+        } else if (Settings.security == TSmtpSettings::kStartTlsRequired) {
+            Refuse("The server does not offer STARTTLS");
+        }
+    }
+    if (Settings.authType != TSmtpSettings::kNoAuth) Authenticate();
+}
+
+void TmsSMTP::Helo() {
     heloAttempt_ = true;
     try {
         SendCommand("HELO " + LocalHost());
@@ -125,6 +199,115 @@ void TmsSMTP::Login() {
         SendCommand("HELO");
     }
     heloAttempt_ = false;
+}
+
+void TmsSMTP::Ehlo(bool mayFallBack) {
+    capabilities_.clear();
+    ehloFallback_ = mayFallBack;
+    try {
+        SendCommand("EHLO " + LocalHost());
+    } catch (...) {
+        ehloFallback_ = false;
+        // RFC 5321 4.1.4: a server that knows no EHLO says 5xx; HELO still works.
+        if (!mayFallBack || !rejected_ || lastReply_[0] != '5' || !Connected() || !established_)
+            throw;
+        Helo();
+        return;
+    }
+    ehloFallback_ = false;
+    // The first line greets; each further one names an extension.
+    for (std::size_t i = 1; i < replyLines_.size(); ++i) {
+        if (replyLines_[i].size() <= 4) continue;  // a bare "250": nothing offered
+        std::string text = replyLines_[i].substr(4);
+        std::size_t end = text.find_first_of(" =");
+        capabilities_[Upper(text.substr(0, end))] =
+            end == std::string::npos ? "" : text.substr(end + 1);
+    }
+}
+
+platform::TlsSettings TmsSMTP::TlsFor() const {
+    return {HostFromServer(), Settings.verifyCertificate, Settings.caFile};
+}
+
+void TmsSMTP::UpgradeToTls() {
+    SendCommand("STARTTLS");
+    // StartTls drops whatever came after the "220": it could only be forged.
+    StartTls(TlsFor());
+    tlsInfo_ = TlsDescription();
+    // What the server offered before TLS may have been altered on the way.
+    Ehlo(false);
+}
+
+void TmsSMTP::Authenticate() {
+    // The caller asked for protection; a password in clear now would be a
+    // silent downgrade.
+    if (!TlsActive() && Settings.security != TSmtpSettings::kNoTls)
+        Refuse("The server does not offer STARTTLS: the credentials are not sent without TLS");
+    const std::string mechanism = ChooseMechanism();
+    if (mechanism.empty())
+        Refuse("The server offers no authentication method this client can use (AUTH " +
+               (Offers("AUTH") ? capabilities_.at("AUTH") : "not offered") + ")");
+    const std::string& user = Settings.userName;
+    const std::string masked = "****";
+    if (mechanism == "PLAIN") {
+        std::string response = '\0' + user + '\0' + Settings.password;
+        SendCommand("AUTH PLAIN " + Base64(response), Expect::Completion, "AUTH PLAIN " + masked);
+    } else if (mechanism == "LOGIN") {
+        // The prompts are not read: their order is fixed, their texts are not.
+        SendCommand("AUTH LOGIN", Expect::Challenge);
+        SendCommand(Base64(user), Expect::Challenge, masked);
+        SendCommand(Base64(Settings.password), Expect::Completion, masked);
+    } else {
+        const std::string ctrlA(1, '\x01');  // the separator of the XOAUTH2 fields
+        std::string response =
+            "user=" + user + ctrlA + "auth=Bearer " + Settings.accessToken + ctrlA + ctrlA;
+        SendCommand("AUTH XOAUTH2 " + Base64(response), Expect::ChallengeOrDone,
+                    "AUTH XOAUTH2 " + masked);
+        // A refused token comes back as a challenge holding the details; an
+        // empty answer brings the final 5xx.
+        if (HasCode(lastReply_, "334")) SendCommand("");
+    }
+    mechanism_ = mechanism;
+}
+
+std::string TmsSMTP::ChooseMechanism() const {
+    switch (Settings.authType) {
+        case TSmtpSettings::kPlain:
+            return "PLAIN";
+        case TSmtpSettings::kLogin:
+            return "LOGIN";
+        case TSmtpSettings::kXOAuth2:
+            return "XOAUTH2";
+        default:
+            break;
+    }
+    auto it = capabilities_.find("AUTH");
+    if (it == capabilities_.end()) return "";
+    const std::string offered = " " + Upper(it->second) + " ";
+    auto has = [&](const char* name) {
+        return offered.find(" " + std::string(name) + " ") != std::string::npos;
+    };
+    if (!Settings.accessToken.empty() && has("XOAUTH2")) return "XOAUTH2";
+    if (has("PLAIN")) return "PLAIN";
+    if (has("LOGIN")) return "LOGIN";
+    return "";
+}
+
+void TmsSMTP::Refuse(std::string text) {
+    // Nothing more goes to this server, QUIT included.
+    established_ = false;
+    DoError(text);
+    throw ESocketError(text);
+}
+
+std::string TmsSMTP::Utf8EnvelopeAddress() const {
+    if (mailMessage_ == nullptr || mailMessage_->CharSet() != csUTF8) return "";
+    const TmsMessage& message = *mailMessage_;
+    if (!IsAscii(message.Sender().Address())) return message.Sender().Address();
+    for (const TmsAddressList* list : {&message.Recipients(), &message.CC(), &message.BCC()})
+        for (std::int32_t i = 0; i < list->Count(); ++i)
+            if (!IsAscii(list->Items(i).Address())) return list->Items(i).Address();
+    return "";
 }
 
 void TmsSMTP::Logout() {
@@ -148,8 +331,16 @@ void TmsSMTP::Logout() {
 
 bool TmsSMTP::Fits(const std::string& line) const {
     if (!IsFinalLine(line)) return false;
-    if (expected_ == Expect::TextWanted) return line.compare(0, 3, "354") == 0;
-    return line[0] == '2';
+    switch (expected_) {
+        case Expect::TextWanted:
+            return HasCode(line, "354");
+        case Expect::Challenge:
+            return HasCode(line, "334");
+        case Expect::ChallengeOrDone:
+            return HasCode(line, "334") || line[0] == '2';
+        default:
+            return line[0] == '2';
+    }
 }
 
 void TmsSMTP::CheckReply(const std::string& Line) {
@@ -162,8 +353,10 @@ void TmsSMTP::CheckReply(const std::string& Line) {
     rejected_ = rejection;
     if (!rejection) established_ = false;
     std::string msg = Line;
-    // A rejected first HELO fires nothing: the second attempt answers it.
-    if (!heloAttempt_ || !rejection) DoError(msg);
+    // A rejected first HELO fires nothing: the second attempt answers it;
+    // likewise the 5xx to an EHLO that falls back to HELO.
+    const bool answered = heloAttempt_ || (ehloFallback_ && Line[0] == '5');
+    if (!answered || !rejection) DoError(msg);
     throw ESocketError(msg);
 }
 
@@ -173,8 +366,10 @@ void TmsSMTP::ReadReply() {
     // text; while it is still taking it, it is not idle.
     TimeOutSpan span(*this, expected_ == Expect::Delivery);
     std::size_t lines = 0, bytes = 0;
+    replyLines_.clear();
     for (;;) {
         ReadLine(lastReply_);
+        replyLines_.push_back(lastReply_);
         if (IsFinalLine(lastReply_)) return;
         // Every complete line has passed CheckReply, so an empty line means
         // the server closed before the reply was complete. The command it
@@ -198,10 +393,10 @@ void TmsSMTP::ReadReply() {
     }
 }
 
-void TmsSMTP::SendCommand(const std::string& line, Expect expect) {
+void TmsSMTP::SendCommand(const std::string& line, Expect expect, const std::string& shown) {
     rejected_ = false;
     try {
-        SendLine(line);
+        SendLine(line, shown.empty() ? line : shown);
         expected_ = expect;
         ReadReply();
     } catch (...) {
@@ -262,8 +457,14 @@ void TmsSMTP::SendEnvelope() {
     if (OnSending) OnSending(*this);
     if (mailMessage_ == nullptr) RaiseError(msgMailMessageRequired);
     const TmsMessage& message = *mailMessage_;
+    // RFC 6531: a UTF-8 address only to a server that offered SMTPUTF8.
+    const std::string utf8Address = Utf8EnvelopeAddress();
+    if (!utf8Address.empty() && !Offers("SMTPUTF8"))
+        throw EMessageError("The address \"" + utf8Address +
+                            "\" needs SMTPUTF8, which the server did not offer.");
+    const std::string mailParameters = utf8Address.empty() ? "" : " SMTPUTF8";
     if (!message.Sender().Address().empty())
-        SendCommand("MAIL FROM:<" + message.Sender().Address() + ">");
+        SendCommand("MAIL FROM:<" + message.Sender().Address() + ">" + mailParameters);
     for (const TmsAddressList* list : {&message.Recipients(), &message.CC(), &message.BCC()})
         for (std::int32_t i = 0; i < list->Count(); ++i)
             SendCommand("RCPT TO:<" + list->Items(i).Address() + ">");

@@ -4,12 +4,18 @@
 // arrives against the command it answers: DATA wants 354, every other command
 // (the greeting and the final "." included) 2xx. The first line that does not
 // fit becomes the exception's text.
+// With Settings asking for TLS or a log-on (or an address that needs
+// SMTPUTF8) the session greets with EHLO instead and may add STARTTLS or TLS
+// from the first byte, and AUTH.
 #include <exception>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "message/message.h"
 #include "smtp/mail_base.h"
+#include "smtp/smtp_settings.h"
 
 namespace quillpost {
 
@@ -21,6 +27,9 @@ public:
     // SetWinsockLoaded(true), Server, TimeOut, LogFileName and MailMessage.
     explicit TmsSMTP(TagWinsock* binding = nullptr);
     ~TmsSMTP() override;
+
+    // TLS and log-on; read at each Connect and Login.
+    TSmtpSettings Settings;
 
     // The message to send; not owned. Cleared when that message is destroyed.
     TmsMessage* MailMessage() const { return mailMessage_; }
@@ -34,6 +43,9 @@ public:
     // (a good reply after the final "."): a later failure does not undo the
     // delivery, and sending again would deliver it twice.
     bool MessageAccepted() const { return messageAccepted_; }
+    // What the last session reached, e.g. "TLSv1.3 TLS_AES_256_GCM_SHA384;
+    // AUTH PLAIN" or "plain"; empty before a connection was made.
+    std::string ConnectionInfo() const;
 
     TNotifyEvent OnPrepare;   // before the message is composed
     TNotifyEvent OnSending;   // after composing, before MAIL FROM
@@ -67,11 +79,27 @@ protected:
 
 private:
     void ComponentFreed(TComponent& component) override;
-    // Completion: 2xx; TextWanted: 354 (to DATA); Delivery: 2xx to the final ".".
-    enum class Expect { Completion, TextWanted, Delivery };
+    // Completion: 2xx; TextWanted: 354 (to DATA); Delivery: 2xx to the final ".";
+    // Challenge: 334 (AUTH wants more); ChallengeOrDone: 334 or 2xx.
+    enum class Expect { Completion, TextWanted, Delivery, Challenge, ChallengeOrDone };
     // True for a final line that answers the command as hoped.
     bool Fits(const std::string& line) const;
-    void SendCommand(const std::string& line, Expect expect = Expect::Completion);
+    // Shown: what the log and OnLineSent get instead of Line (a secret masked).
+    void SendCommand(const std::string& line, Expect expect = Expect::Completion,
+                     const std::string& shown = {});
+    void Helo();
+    // EHLO, learning the capabilities; a 5xx answer falls back to HELO when
+    // MayFallBack, otherwise it fails the send.
+    void Ehlo(bool mayFallBack);
+    bool Offers(const std::string& keyword) const { return capabilities_.count(keyword) != 0; }
+    platform::TlsSettings TlsFor() const;
+    void UpgradeToTls();
+    void Authenticate();
+    std::string ChooseMechanism() const;
+    // Ends the session with Text, saying nothing more to the server.
+    [[noreturn]] void Refuse(std::string text);
+    // The first envelope address that needs SMTPUTF8, or "".
+    std::string Utf8EnvelopeAddress() const;
     // Readies a kept session for the next message; false when there is none
     // that still works (then it is closed).
     bool ResumeSession();
@@ -101,6 +129,13 @@ private:
     // What the reply being read must be to let the dialogue go on.
     Expect expected_ = Expect::Completion;
     std::string lastReply_;
+    std::vector<std::string> replyLines_;  // every line of the last reply
+    // EHLO keywords (upper case) and their parameters.
+    std::map<std::string, std::string> capabilities_;
+    bool ehloFallback_ = false;  // an EHLO whose 5xx falls back to HELO
+    bool reached_ = false;       // the last session connected
+    std::string tlsInfo_;        // protocol and cipher of the last session's TLS
+    std::string mechanism_;      // the AUTH mechanism that logged on
 };
 
 }  // namespace quillpost

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "mailer/mailer.h"
@@ -151,13 +152,6 @@ TEST(SendMail, FailuresBeforeAnyConnection) {
         {"injected subject", [](TMailer& m) { m.SetSubject("x\r\nBcc: e@x"); },
          "Subject contains a line break"},
         {"missing attachment", [&](TMailer& m) { m.AddAttachment(missing); }, ""},
-        {"UTF-8 address without SMTPUTF8",
-         [](TMailer& m) {
-             m.SetCharSet(3);
-             m.AddBCC("", "j\xC3\xBCrgen@example.org");
-         },
-         "The address \"j\xC3\xBCrgen@example.org\" needs SMTPUTF8, which the server did not "
-         "offer."},
     };
     for (const auto& c : cases) {
         ScriptServer server;
@@ -172,6 +166,82 @@ TEST(SendMail, FailuresBeforeAnyConnection) {
             EXPECT_NE(m.Response().find("missing.pdf"), std::string::npos) << m.Response();
         server.Join();
         EXPECT_EQ(Count(server.Transcript(), "HELO"), 0) << c.name << ": nothing may be sent";
+    }
+}
+
+// The EHLO dialogue on plain connections (TLS and SMTPUTF8 are tried against
+// real servers): what goes out, what is refused, what ConnectionInfo says,
+// and that no credential reaches the log.
+TEST(SendMail, EsmtpDialogues) {
+    using Lines = std::vector<std::string>;
+    const std::string offersAuth = "250-script\r\n250-AUTH LOGIN PLAIN XOAUTH2\r\n250 SIZE 9\r\n";
+    const Lines sent = {"MAIL FROM:<ann@example.test>", "RCPT TO:<bob@example.test>", "DATA",
+                        "<data>", "QUIT"};
+    auto then = [&](Lines head) {
+        head.insert(head.end(), sent.begin(), sent.end());
+        return head;
+    };
+    struct Case {
+        std::int16_t security, auth;
+        const char* token;
+        std::map<std::string, Lines> replies;
+        std::string response;  // "" when the send succeeds
+        Lines transcript;
+        std::string info;  // ConnectionInfo
+    } cases[] = {
+        // clang-format off
+        {1, 0, "", {}, "The server does not offer STARTTLS", {"EHLO", "<closed>"}, "plain"},
+        {3, 0, "", {{"EHLO", {"250-script\r\n250\r\n"}}}, "", then({"EHLO"}), "plain"},
+        {3, 1, "", {{"EHLO", {offersAuth}}},
+         "The server does not offer STARTTLS: the credentials are not sent without TLS",
+         {"EHLO", "<closed>"}, "plain"},
+        // Automatic prefers PLAIN to LOGIN; with Security 0 it goes in clear, and is said so.
+        {0, 1, "", {{"EHLO", {offersAuth}}, {"AUTH", {"235 ok\r\n"}}}, "",
+         then({"EHLO", "AUTH PLAIN AHUAcMOkc3M="}), "plain; AUTH without TLS (PLAIN)"},
+        // LOGIN reads no prompt; the script keys the answers by their base64 in capitals.
+        {0, 3, "", {{"AUTH", {"334 x\r\n"}}, {"DQ==", {"334 y\r\n"}}, {"CMOKC3M=", {"235 ok\r\n"}}},
+         "", then({"EHLO", "AUTH LOGIN", "dQ==", "cMOkc3M="}), "plain; AUTH without TLS (LOGIN)"},
+        // With a token automatic is XOAUTH2; a refusal comes as a challenge, then the 5xx.
+        {0, 1, "tok", {{"EHLO", {offersAuth}}, {"AUTH", {"334 eyJzIjoiNDAxIn0=\r\n"}},
+                       {"", {"535 bad token\r\n"}}},
+         "535 bad token", {"EHLO", "AUTH XOAUTH2 dXNlcj11AWF1dGg9QmVhcmVyIHRvawEB", "", "QUIT"},
+         "plain"},
+        // A 5xx to EHLO falls back to HELO only when nothing is required.
+        {3, 0, "", {{"EHLO", {"502 no\r\n"}}}, "", then({"EHLO", "HELO"}), "plain"},
+        {0, 2, "", {{"EHLO", {"502 no\r\n"}}}, "502 no", {"EHLO", "QUIT"}, "plain"},
+        // clang-format on
+    };
+    testing::TempDir dir;
+    const std::string log = dir.PathOf("esmtp.log");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.transcript.at(1));
+        std::filesystem::remove(log);
+        ScriptServer server;
+        server.replies = c.replies;
+        server.Start();
+        TMailer m;
+        Ready(m, server.Server());
+        m.SetSMTPLog(log);
+        m.SetSecurity(c.security);
+        m.SetAuthType(c.auth);
+        m.SetUserName("u");
+        m.SetPassword("p\xC3\xA4ss");  // UTF-8 on the wire
+        m.SetAccessToken(c.token);
+        EXPECT_EQ(m.SendMail(), c.response.empty());
+        EXPECT_EQ(m.Response(), c.response);
+        EXPECT_EQ(m.ConnectionInfo(), c.info);
+        Lines transcript = server.Transcript();
+        for (std::string& line : transcript)
+            if (line.rfind("EHLO ", 0) == 0 || line.rfind("HELO ", 0) == 0) line.resize(4);
+        EXPECT_EQ(transcript, c.transcript);
+        std::ifstream in(log, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (const char* secret : {"AHUAcMOkc3M=", "dQ==", "cMOkc3M=", "dXNlcj11"})
+            EXPECT_EQ(text.find(secret), std::string::npos) << text;
+        if (c.auth != 0 && c.response.empty()) {
+            EXPECT_NE(text.find(c.auth == 3 ? "\n****" : "AUTH PLAIN ****"), std::string::npos)
+                << text;
+        }
     }
 }
 
@@ -226,26 +296,34 @@ TEST(SendMail, AKeptConnectionCarriesTheNextMessageAfterRset) {
             m.CloseConnection();
         }).join();
     };
+    const Step utf8Bcc = [](TMailer& m, const std::string&) {
+        m.SetCharSet(3);
+        m.AddBCC("", "j\xC3\xBCrgen@example.org");
+    };
     const std::string sent = "HELO MAIL RCPT DATA <data>", again = "RSET MAIL RCPT DATA <data>";
+    using Replies = std::map<std::string, std::vector<std::string>>;
+    const Replies closeAtRset = {{"RSET", {ScriptServer::kClose}}};
+    const Replies smtpUtf8 = {{"EHLO", {"250-script\r\n250 SMTPUTF8\r\n"}}};
     struct Case {
         const char* name;
         std::vector<Step> steps;
-        bool closeAtRset;
-        std::string first, second;
+        Replies replies;
+        std::string first, second, info;  // info: ConnectionInfo at the end
     };
     // clang-format off
     const Case cases[] = {
-        {"reused, closed on release", {send, send, send}, false, sent + " " + again + " " + again + " QUIT", ""},
-        {"CloseConnection, then anew", {send, close, send}, false, sent + " QUIT " + sent + " QUIT", ""},
-        {"closed by the server: reopened", {send, send}, true, sent + " RSET " + sent + " QUIT", ""},
-        {"another host", {send, toOther, send}, false, sent + " QUIT", sent + " QUIT"},
-        {"turned off: the next send ends it", {send, keepOff, send}, false, sent + " " + again + " QUIT", ""},
-        {"another thread cannot wait on it", {send, sendOnAnotherThread}, false, sent + " <closed> " + sent + " QUIT", ""},
+        {"reused, closed on release", {send, send, send}, {}, sent + " " + again + " " + again + " QUIT", "", "plain; reused"},
+        {"CloseConnection, then anew", {send, close, send}, {}, sent + " QUIT " + sent + " QUIT", "", "plain"},
+        {"closed by the server: reopened", {send, send}, closeAtRset, sent + " RSET " + sent + " QUIT", "", "plain"},
+        {"another host", {send, toOther, send}, {}, sent + " QUIT", sent + " QUIT", "plain"},
+        {"turned off: the next send ends it", {send, keepOff, send}, {}, sent + " " + again + " QUIT", "", "plain; reused"},
+        {"another thread cannot wait on it", {send, sendOnAnotherThread}, {}, sent + " <closed> " + sent + " QUIT", "", "plain"},
+        {"HELO learned no SMTPUTF8", {send, utf8Bcc, send}, smtpUtf8, sent + " QUIT EHLO MAIL RCPT RCPT DATA <data> QUIT", "", "plain"},
     };
     // clang-format on
     for (const Case& c : cases) {
         ScriptServer first, second;
-        if (c.closeAtRset) first.replies["RSET"] = {ScriptServer::kClose};
+        first.replies = c.replies;
         first.Start(2);
         second.Start();
         {
@@ -253,6 +331,7 @@ TEST(SendMail, AKeptConnectionCarriesTheNextMessageAfterRset) {
             Ready(m, first.Server());
             m.SetKeepConnection(kWordTrue);
             for (const Step& step : c.steps) step(m, second.Server());
+            EXPECT_EQ(m.ConnectionInfo(), c.info) << c.name;
         }
         EXPECT_EQ(Words(first.Transcript()), c.first) << c.name;
         EXPECT_EQ(Words(second.Transcript()), c.second) << c.name;

@@ -2,8 +2,9 @@
 # Delivers messages through the SMTP client to real servers on 127.0.0.1:
 # Python's aiosmtpd (stores what it receives) and Postfix's smtp-sink (plain,
 # rejecting recipients, hanging up after DATA); and TLS peers on Python's ssl
-# module, with a test CA and certificates the openssl command makes for this
-# run. Runs the real-server tests, many Mailers on many threads among them, of
+# module and aiosmtpd's submission servers (STARTTLS, TLS, AUTH, SMTPUTF8),
+# with a test CA and certificates the openssl command makes for this run.
+# Runs the real-server tests, many Mailers on many threads among them, of
 # the native build and, where they are built, of the ThreadSanitizer build (a
 # report fails the run) and of the Windows build under Wine.
 # Ends with "N passed, N failed".
@@ -92,11 +93,20 @@ if command -v openssl >/dev/null && bash tests/servers/make_test_certs.sh "$work
     else
         echo "the TLS peers did not start"; cat "$work/tls.out"
     fi
+    if "$py" -c 'import aiosmtpd' 2>/dev/null; then
+        start_ready "$work/submission.out" "$py" tests/servers/store_smtpd.py \
+            --folder "$work/submission" --certs "$work/certs" --lifetime 900
+        if [ -n "$ready" ]; then
+            env_vars+=(QP_SUBMISSION_PEERS="$ready" QP_SUBMISSION_DIR="$work/submission")
+        else
+            echo "the submission servers did not start"; cat "$work/submission.out"
+        fi
+    fi
 else
     echo "the test certificates could not be made: the TLS tests skip"
 fi
 
-filter='StoringServer.*:SinkServer.*:ConcurrentMailers.*:SocketTls.*'
+filter='StoringServer.*:SinkServer.*:ConcurrentMailers.*:SocketTls.*:Submission.*'
 
 # Adds the counts of one GoogleTest run; a run without a summary counts as a failure.
 count() {
@@ -143,6 +153,7 @@ if [ -f "$exe" ] && [ -x /usr/lib/wine/wine64 ]; then
         case $v in
             QP_AIOSMTPD_DIR=*) wine_vars+=("QP_AIOSMTPD_DIR=Z:${v#QP_AIOSMTPD_DIR=}") ;;
             QP_TLS_CA=*) wine_vars+=("QP_TLS_CA=Z:${v#QP_TLS_CA=}") ;;
+            QP_SUBMISSION_DIR=*) wine_vars+=("QP_SUBMISSION_DIR=Z:${v#QP_SUBMISSION_DIR=}") ;;
             *) wine_vars+=("$v") ;;
         esac
     done

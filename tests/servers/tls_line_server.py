@@ -9,6 +9,8 @@ Each listener answers every line it receives with the same line. Listeners:
   silent    reads and never answers
   inject    greets in plain text, then sends "220 ready" together with an
             injected "250 injected" line and starts TLS (good certificate)
+  smtpinject  an SMTP server offering STARTTLS that sends injected lines
+            with its "220" to it; over TLS it takes one message
 Prints "READY name=port ..." once all listen; stops after --lifetime seconds.
 """
 import argparse
@@ -33,6 +35,38 @@ def echo_lines(conn):
             conn.sendall(b"".join(line + b"\r\n" for line in lines))
 
 
+def read_line(conn):
+    line = b""
+    while not line.endswith(b"\r\n"):
+        byte = conn.recv(1)
+        if not byte:
+            raise OSError("closed")
+        line += byte
+    return line
+
+
+def serve_smtp_inject(conn, ctx):
+    conn.sendall(b"220 smtpinject.example ESMTP\r\n")
+    read_line(conn)  # EHLO
+    conn.sendall(b"250-smtpinject.example\r\n250 STARTTLS\r\n")
+    read_line(conn)  # STARTTLS
+    conn.sendall(b"220 ready\r\n250-injected\r\n250 AUTH PLAIN\r\n")
+    with ctx.wrap_socket(conn, server_side=True) as tls:
+        while True:
+            word = read_line(tls)[:4].upper()
+            if word == b"DATA":
+                tls.sendall(b"354 go ahead\r\n")
+                text = b""
+                while not text.endswith(b"\r\n.\r\n"):
+                    text += read_line(tls)
+                tls.sendall(b"250 stored\r\n")
+            elif word == b"QUIT":
+                tls.sendall(b"221 bye\r\n")
+                return
+            else:
+                tls.sendall(b"250 ok\r\n")
+
+
 def tls_context(folder, name):
     ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     ctx.minimum_version = ssl.TLSVersion.TLSv1_2
@@ -52,6 +86,9 @@ def serve(kind, folder, conn):
             echo_lines(conn)
             return
         ctx = tls_context(folder, {"wronghost": "wronghost", "expired": "expired"}.get(kind, "good"))
+        if kind == "smtpinject":
+            serve_smtp_inject(conn, ctx)
+            return
         if kind == "inject":
             conn.sendall(b"220 inject.example ESMTP\r\n")
             # What the client sends first (its STARTTLS line) is not checked.
@@ -77,7 +114,7 @@ def main():
     ap.add_argument("--lifetime", type=float, default=600)
     args = ap.parse_args()
     ready = []
-    for kind in ("good", "wronghost", "expired", "plain", "silent", "inject"):
+    for kind in ("good", "wronghost", "expired", "plain", "silent", "inject", "smtpinject"):
         sock = socket.socket()
         sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         sock.bind(("127.0.0.1", 0))
