@@ -8,8 +8,9 @@
 
 #include "base/ascii.h"
 #include "mailer/mailer.h"
-#include "platform/ansi_text.h"
 #include "platform/file_access.h"
+
+#include "platform/ansi_text.h"
 #include "platform/process.h"
 #include "platform/temp_file.h"
 #include "platform/working_directory.h"
