@@ -73,11 +73,14 @@ void TmsSMTP::Send() {
     messageAccepted_ = false;
     reused_ = false;
     sending_ = true;
-    // However the send ends, no stream of it stays behind.
+    // However the send ends, no stream of it stays behind, but for the one a
+    // kept session empties for its next message.
     struct EndOfSend {
         TmsSMTP& smtp;
         ~EndOfSend() {
             smtp.sending_ = false;
+            if (smtp.KeepOpen && smtp.Connected() && smtp.stream_)
+                smtp.spare_ = std::move(smtp.stream_);
             smtp.stream_.reset();
             smtp.earlyStream_.reset();
             smtp.earlyFailure_ = nullptr;
@@ -104,10 +107,7 @@ bool TmsSMTP::ResumeSession() {
     }
     if (established_ && !PeerClosed()) {
         try {
-            SendLine("RSET");
-            expected_ = Expect::Completion;
-            MakeEarlyStream();
-            ReadReply();
+            SendCommand("RSET");
             reused_ = true;
             return true;
         } catch (const EQuillpostError&) {
@@ -427,7 +427,7 @@ void TmsSMTP::Transmit() {
 }
 
 void TmsSMTP::MakeEarlyStream() {
-    if (!sending_ || mailMessage_ == nullptr || earlyStream_ || earlyFailure_) return;
+    if (!sending_ || mailMessage_ == nullptr || earlyStream_ || earlyFailure_ || spare_) return;
     try {
         earlyStream_ = std::make_unique<TTempFileStream>();
     } catch (...) {
@@ -443,6 +443,8 @@ std::unique_ptr<TTempFileStream> TmsSMTP::TakeStream() {
         std::rethrow_exception(failure);
     }
     if (earlyStream_) return std::move(earlyStream_);
+    if (spare_ && spare_->Clear()) return std::move(spare_);
+    spare_.reset();
     return std::make_unique<TTempFileStream>();
 }
 

@@ -108,8 +108,8 @@ private:
     void SendData();
     // Makes the message's stream while the server prepares an answer.
     void MakeEarlyStream();
-    // The stream for the message: the one made while the greeting (or the
-    // answer to RSET) was on its way (its failure raised now), else a new one.
+    // The stream for the message: the one made while the greeting was on its
+    // way (its failure raised now), else the emptied spare, else a new one.
     std::unique_ptr<TTempFileStream> TakeStream();
 
     TmsMessage* mailMessage_ = nullptr;
@@ -118,6 +118,8 @@ private:
     // is done while the server prepares an answer instead of in between.
     bool sending_ = false;
     std::unique_ptr<TTempFileStream> earlyStream_;
+    // The last message's stream, kept with the session for the next one.
+    std::unique_ptr<TTempFileStream> spare_;
     std::exception_ptr earlyFailure_;
     bool heloAttempt_ = false;
     bool rejected_ = false;  // the last command failed by a 4xx or 5xx reply
