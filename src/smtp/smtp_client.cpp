@@ -102,7 +102,11 @@ bool TmsSMTP::ResumeSession() {
     if (!Connected()) return false;
     // A session greeted with HELO learned of no SMTPUTF8; a new one asks.
     if (capabilities_.empty() && !Utf8EnvelopeAddress().empty()) {
-        CloseSession();
+        try {
+            CloseSession();
+        } catch (const EQuillpostError&) {
+            // Closed all the same; the new session is what counts.
+        }
         return false;
     }
     if (established_ && !PeerClosed()) {
