@@ -26,6 +26,7 @@
 
 #include "encoding/base64.h"
 #include "encoding/quoted_printable.h"
+#include "peer_runner.h"
 
 namespace {
 
@@ -269,25 +270,14 @@ print("python3 quopri.encodestring         %8.1f MiB/s" % mb(len(text), best(quo
 print("python3 quopri.decodestring         %8.1f MiB/s" % mb(len(text), best(quopri.decodestring, qp)))
 )PY";
 
-void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 void RunPeer() {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("qp_codec_bench_" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(dir);
-    WriteFile(dir / "peer.py", kPeerScript);
-    WriteFile(dir / "binary", BinaryData());
-    WriteFile(dir / "text", TextData());
-    const std::string command = "/usr/bin/python3 '" + (dir / "peer.py").string() + "' '" +
-                                (dir / "binary").string() + "' '" + (dir / "text").string() + "'";
+    quillpost::bench::PeerFolder folder("codec_bench");
     std::cout << "\nPeer, CPU time, on the same data (" << kDataSize / (1024 * 1024)
               << " MiB binary, " << TextData().size() << " bytes of text):\n"
               << std::flush;
-    if (std::system(command.c_str()) != 0) std::cout << "python3 peer did not run\n";
-    std::filesystem::remove_all(dir);
+    if (!folder.RunPython(kPeerScript,
+                          {folder.Write("binary", BinaryData()), folder.Write("text", TextData())}))
+        std::cout << "python3 peer did not run\n";
 }
 
 struct ChildTimes {
@@ -325,12 +315,12 @@ void PrintRate(const std::string& who, double rate) {
 }
 
 void RunLargePeersAndSummary(const std::map<std::string, double>& rates) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("qp_codec_bench_" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(dir);
-    WriteFile(dir / "large_binary", LargeBinary());
-    const ChildTimes child = TimeCoreutilsBase64(dir / "large_binary", dir / "times");
-    std::filesystem::remove_all(dir);
+    ChildTimes child;
+    {
+        quillpost::bench::PeerFolder folder("codec_bench");
+        child = TimeCoreutilsBase64(folder.Write("large_binary", LargeBinary()),
+                                    folder.Path() / "times");
+    }
 
     auto rate = [&rates](const std::string& name) {
         const auto it = rates.find(name);

@@ -16,6 +16,7 @@
 
 #include "encoding/temp_file_stream.h"
 #include "message/message.h"
+#include "peer_runner.h"
 
 namespace {
 
@@ -189,31 +190,21 @@ label = {"python": "python3 email (as_bytes, CR LF)", "gmime-crlf": "GMime 3 (CR
 print("peer %-32s %-6s %9.1f ms  output %6.2f MiB  peak memory added %6.2f MiB" % (label, what, best * 1e3, size / 1048576.0, rss() - base))
 )PY";
 
-void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 void RunPeers() {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("qp_compose_bench_" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(dir);
-    WriteFile(dir / "peer.py", kPeerScript);
-    WriteFile(dir / "binary", BinaryData());
-    WriteFile(dir / "text", TextData());
+    quillpost::bench::PeerFolder folder("compose_bench");
+    const std::string files[] = {folder.Write("binary", BinaryData()),
+                                 folder.Write("text", TextData())};
     std::printf(
         "\nPeers on the same data, wall time, best of several runs (python3 text: one run):\n");
     std::fflush(stdout);
     for (const char* kind : {"gmime-crlf", "gmime-lf", "python"}) {
-        for (const char* what : {"binary", "text"}) {
-            const std::string command = "/usr/bin/python3 '" + (dir / "peer.py").string() + "' " +
-                                        kind + " " + what + " '" + (dir / what).string() + "'";
-            if (std::system(command.c_str()) != 0)
+        for (int i = 0; i < 2; ++i) {
+            const char* what = i == 0 ? "binary" : "text";
+            if (!folder.RunPython(kPeerScript, {kind, what, files[i]}))
                 std::printf("peer %s %s did not run\n", kind, what);
             std::fflush(stdout);
         }
     }
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

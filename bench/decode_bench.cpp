@@ -11,6 +11,7 @@
 
 #include "encoding/base64.h"
 #include "message/message.h"
+#include "peer_runner.h"
 
 namespace {
 
@@ -100,17 +101,6 @@ int main(int argc, char** argv) {
     std::printf("message text: %zu bytes, attachment %zu bytes\n", MessageText().size(),
                 Attachment().size());
     std::fflush(stdout);
-    const std::string script = "/tmp/qp_peer_decode.py";
-    const std::string message = "/tmp/qp_peer_decode.eml";
-    FILE* f = std::fopen(script.c_str(), "w");
-    FILE* m = std::fopen(message.c_str(), "wb");
-    if (f == nullptr || m == nullptr) return 1;
-    std::fputs(kPeer, f);
-    std::fclose(f);
-    std::fwrite(MessageText().data(), 1, MessageText().size(), m);
-    std::fclose(m);
-    const int rc = std::system(("/usr/bin/python3 " + script + " " + message).c_str());
-    std::remove(script.c_str());
-    std::remove(message.c_str());
-    return rc == 0 ? 0 : 1;
+    quillpost::bench::PeerFolder folder("decode_bench");
+    return folder.RunPython(kPeer, {folder.Write("message.eml", MessageText())}) ? 0 : 1;
 }

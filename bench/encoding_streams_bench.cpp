@@ -13,6 +13,7 @@
 #include "encoding/line_stream.h"
 #include "encoding/temp_file_stream.h"
 #include "encoding/uucode.h"
+#include "peer_runner.h"
 
 namespace {
 
@@ -144,15 +145,8 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::fflush(stdout);
-    std::string script = "/tmp/qp_peer_streams.py";
-    if (FILE* f = std::fopen(script.c_str(), "w")) {
-        std::fputs(kPeer, f);
-        std::fclose(f);
-        std::printf("\nPeer (Debian's python3, same data sizes, best of 3):\n");
-        std::fflush(stdout);
-        if (std::system(("/usr/bin/python3 " + script).c_str()) != 0)
-            std::printf("peer did not run\n");
-        std::remove(script.c_str());
-    }
+    std::printf("\nPeer (Debian's python3, same data sizes, best of 3):\n");
+    if (!quillpost::bench::PeerFolder("streams_bench").RunPython(kPeer, {}))
+        std::printf("peer did not run\n");
     return 0;
 }

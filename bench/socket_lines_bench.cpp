@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "net/socket.h"
+#include "peer_runner.h"
 #include "platform/loopback_listener.h"
 
 namespace {
@@ -78,24 +79,20 @@ void BM_Python3Readline(benchmark::State& state) {
     for (auto _ : state) {
         quillpost::platform::LoopbackListener listener;
         std::thread server = Serve(listener);
-        std::string command =
-            "/usr/bin/python3 -c \"import socket,time\n"
-            "s=socket.create_connection(('127.0.0.1'," +
-            std::to_string(listener.Port()) +
-            "))\n"
-            "f=s.makefile('rb')\n"
-            "t=time.perf_counter();n=0\n"
-            "while True:\n"
-            "  l=f.readline()\n"
-            "  if not l: break\n"
-            "  n+=1\n"
-            "print(time.perf_counter()-t, n)\"";
-        FILE* pipe = popen(command.c_str(), "r");
+        std::string out;
+        quillpost::bench::PeerFolder("socket_lines_bench")
+            .RunPython(
+                "import socket, sys, time\n"
+                "s = socket.create_connection(('127.0.0.1', int(sys.argv[1])))\n"
+                "f = s.makefile('rb')\n"
+                "t = time.perf_counter(); n = 0\n"
+                "while f.readline(): n += 1\n"
+                "print(time.perf_counter() - t, n)\n",
+                {std::to_string(listener.Port())}, &out);
         double seconds = 0;
         int lines = 0;
-        if (pipe == nullptr || std::fscanf(pipe, "%lf %d", &seconds, &lines) != 2)
+        if (std::sscanf(out.c_str(), "%lf %d", &seconds, &lines) != 2)
             state.SkipWithError("python3");
-        if (pipe != nullptr) pclose(pipe);
         server.join();
         if (lines != kLines) state.SkipWithError("lines lost");
         state.SetIterationTime(seconds);

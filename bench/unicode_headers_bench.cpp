@@ -12,6 +12,7 @@
 #include <string>
 
 #include "mailer/mailer.h"
+#include "peer_runner.h"
 #include "util/stream.h"
 
 namespace {
@@ -101,21 +102,15 @@ int main() {
         kRecipients, ours, ourSize);
     std::fflush(stdout);
 
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("qp_unicode_bench_" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "peer.py") << kPeerScript;
-    std::ofstream(dir / "subject", std::ios::binary) << Subject();
-    {
-        std::ofstream names(dir / "names", std::ios::binary);
-        for (int i = 0; i < kRecipients; ++i) names << (i ? "\n" : "") << Name(i);
-    }
-    const std::string command = "/usr/bin/python3 '" + (dir / "peer.py").string() + "' '" +
-                                (dir / "subject").string() + "' '" + (dir / "names").string() +
-                                "' > '" + (dir / "result").string() + "'";
+    quillpost::bench::PeerFolder folder("unicode_bench");
+    std::string names, result;
+    for (int i = 0; i < kRecipients; ++i) names.append(i ? "\n" : "").append(Name(i));
     double peer = 0;
     std::size_t peerSize = 0;
-    if (std::system(command.c_str()) == 0 && (std::ifstream(dir / "result") >> peer >> peerSize)) {
+    if (folder.RunPython(kPeerScript,
+                         {folder.Write("subject", Subject()), folder.Write("names", names)},
+                         &result) &&
+        std::sscanf(result.c_str(), "%lf %zu", &peer, &peerSize) == 2) {
         std::printf(
             "python3 email (as_bytes, SMTP policy), same message:               %8.2f ms  (%zu "
             "bytes)\n",
@@ -124,6 +119,5 @@ int main() {
     } else {
         std::printf("python3 email did not run\n");
     }
-    std::filesystem::remove_all(dir);
     return 0;
 }

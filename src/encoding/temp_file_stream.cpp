@@ -33,6 +33,14 @@ TTempFileStream::TTempFileStream() {
 // The file goes with file_; buffered bytes are not worth writing first.
 TTempFileStream::~TTempFileStream() = default;
 
+bool TTempFileStream::Clear() {
+    // Bytes still buffered belong to the old text: dropped, not written.
+    writing_ = unwritten_ = false;
+    bufStart_ = pos_ = size_ = 0;
+    bufLen_ = 0;
+    return platform::EmptyFile(file_.handle);
+}
+
 void TTempFileStream::Flush() {
     FlushWriteBuffer();
     WriteBackReadBuffer();

@@ -25,6 +25,11 @@ public:
     std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
     std::int64_t Size() override;
 
+    // Empties the stream for another text, in the same file: making a file
+    // costs more than a small message's whole dialogue. False when the file
+    // could not be emptied; the stream must not be used then.
+    bool Clear();
+
     // Writes buffered bytes to the file now; Read, Seek to another place and
     // destruction do it too. Raises EInOutError "Stream write error".
     void Flush();

@@ -4,8 +4,10 @@
 // converts wide strings and Booleans on the way in and out.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "base/non_copyable.h"
 #include "message/address_list.h"
@@ -17,11 +19,14 @@
 namespace quillpost {
 
 class TmsMessage;
+class TmsSMTP;
 class TStrings;
 
 class TMailer : private TNonCopyable {
 public:
-    virtual ~TMailer() = default;
+    TMailer();
+    // Ends a kept session as CloseConnection does.
+    virtual ~TMailer();
 
     // --- methods ---
     bool SendMail();
@@ -39,6 +44,8 @@ public:
                              WordBool bolShowWindow);
     void ClearExtraHeaders() { extraHeaders_.clear(); }
     bool AddExtraHeader(std::string_view strExtraHeader);
+    // Says QUIT to a session KeepConnection kept open, and closes it.
+    void CloseConnection() noexcept;
 
     // --- properties ---
     const std::string& RemoteHost() const { return remoteHost_; }
@@ -108,6 +115,8 @@ public:
     void SetVerifyCertificate(WordBool v) { session_.verifyCertificate = IsTrue(v); }
     const std::string& CAFile() const { return session_.caFile; }
     void SetCAFile(std::string_view v) { session_.caFile = v; }
+    WordBool KeepConnection() const { return keepConnection_; }
+    void SetKeepConnection(WordBool v) { keepConnection_ = v; }
 
     // --- for C++ hosts such as the command line (not on the automation surface) ---
     // Writes the exact text that SendMail would send after DATA, without
@@ -144,6 +153,9 @@ protected:
     void SetResponse(std::string_view text) { response_ = text; }
 
 private:
+    // The kept session when it can carry a send to Host, else a new one (a
+    // kept one that cannot is closed first).
+    std::unique_ptr<TmsSMTP> TakeSession(const std::string& host);
     bool AddParty(TmsAddressList& list, std::string_view name, std::string_view address);
 
     std::string remoteHost_;
@@ -177,6 +189,11 @@ private:
     std::int32_t pgpTimeOut_ = 45;
     TSmtpSettings session_;
     std::string connectionInfo_;
+    WordBool keepConnection_ = kWordFalse;
+    // The connection KeepConnection keeps between sends, and the thread that
+    // opened it: its waits work only there.
+    std::unique_ptr<TmsSMTP> kept_;
+    std::thread::id keptThread_;
 };
 
 // True when Text holds a CR, LF or NUL: such a text must never reach an SMTP

@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "base/ascii.h"
 #include "mailer/mailer.h"
@@ -29,6 +30,35 @@ std::string TMailer::MessengerCommandLine() const {
     return "NET SEND " + fromName_ + " Subject: " + subject_ + "\r\n\r\n" + BuildBodyText();
 }
 
+TMailer::TMailer() = default;
+TMailer::~TMailer() { CloseConnection(); }
+
+void TMailer::CloseConnection() noexcept {
+    std::unique_ptr<TmsSMTP> smtp = std::move(kept_);
+    if (!smtp) return;
+    // The reply to QUIT can be waited for only on the thread that opened the
+    // session; elsewhere the connection is just closed.
+    if (keptThread_ == std::this_thread::get_id()) {
+        try {
+            smtp->CloseSession();
+        } catch (...) {
+            // The messages went out already; a failed goodbye changes nothing.
+        }
+    }
+}
+
+std::unique_ptr<TmsSMTP> TMailer::TakeSession(const std::string& host) {
+    if (kept_ && (kept_->Server != host || !(kept_->Settings == session_) ||
+                  keptThread_ != std::this_thread::get_id()))
+        CloseConnection();
+    if (kept_) return std::move(kept_);
+    auto smtp = std::make_unique<TmsSMTP>();
+    smtp->SetWinsockLoaded(true);
+    smtp->Server = host;
+    smtp->Settings = session_;
+    return smtp;
+}
+
 bool TMailer::SendMail() {
     if (!IsTrue(live_)) {
         platform::RunMessenger(MessengerCommandLine(), kMessengerWaitMs);
@@ -37,16 +67,16 @@ bool TMailer::SendMail() {
     bool result = true;
     connectionInfo_.clear();
     try {
-        auto smtp = std::make_unique<TmsSMTP>();
-        smtp->SetWinsockLoaded(true);
         auto message = std::make_unique<TmsMessage>();
         BuildMessage(*message);
+        std::unique_ptr<TmsSMTP> smtp = TakeSession(GetHost(0));
+        smtp->KeepOpen = IsTrue(keepConnection_);
+        smtp->OnProgress = nullptr;
         if (OnSendProgress)
             smtp->OnProgress = [this](TagSocket&, std::int32_t perc) { OnSendProgress(perc, 100); };
-        smtp->Server = GetHost(0);
         smtp->TimeOut = timeOut_;
+        smtp->ClearLog();
         smtp->LogFileName = smtpLog_;
-        smtp->Settings = session_;
         smtp->SetMailMessage(message.get());
         try {
             smtp->Send();
@@ -76,6 +106,12 @@ bool TMailer::SendMail() {
         } catch (const EQuillpostError& e) {
             response_ = e.what();
             if (!smtp->MessageAccepted()) result = false;
+        }
+        smtp->SetMailMessage(nullptr);
+        // Still open only when kept.
+        if (smtp->Connected()) {
+            kept_ = std::move(smtp);
+            keptThread_ = std::this_thread::get_id();
         }
         smtp.reset();
         message.reset();

@@ -554,6 +554,14 @@ void TagSocket::WriteLog() {
     linesWritten_ = logRecorded_;
 }
 
+void TagSocket::ClearLog() {
+    logHead_.clear();
+    logTail_.clear();
+    logHeadBytes_ = logTailBytes_ = logLeftOut_ = 0;
+    logRecorded_ = linesWritten_ = 0;
+    logWritten_ = false;
+}
+
 void TagSocket::AddLogLine(const std::string& line) {
     ++logRecorded_;
     const std::size_t size = line.size() + 2;

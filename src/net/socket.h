@@ -139,6 +139,9 @@ public:
     // Writes the log lines to LogFileName now (raises EInOutError); the
     // destructor then writes again only if lines were added since.
     void WriteLog();
+    // Starts the log afresh, so that a connection kept over several sends
+    // logs each send on its own.
+    void ClearLog();
     // The log so far. Past kLogPartLimit bytes of head and as many of tail,
     // lines in between are left out, with one line saying how many.
     StringVector LogLines() const;

@@ -40,6 +40,9 @@ std::int64_t WriteFileBytes(FileHandle file, const void* buffer, std::size_t cou
 // Returns the new position, or -1 on failure.
 std::int64_t SeekFileTo(FileHandle file, std::int64_t offset, FileSeekOrigin origin);
 
+// Cuts the file to nothing and puts the handle at its start.
+bool EmptyFile(FileHandle file);
+
 void CloseFileHandle(FileHandle file) noexcept;
 
 // Per platform, for the operations above and the shared input file: one

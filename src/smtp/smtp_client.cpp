@@ -66,19 +66,23 @@ void TmsSMTP::ComponentFreed(TComponent& component) {
 
 void TmsSMTP::Send() {
     messageAccepted_ = false;
+    reused_ = false;
     sending_ = true;
-    // However the send ends, no stream of it stays behind.
+    // However the send ends, no stream of it stays behind, but for the one a
+    // kept session empties for its next message.
     struct EndOfSend {
         TmsSMTP& smtp;
         ~EndOfSend() {
             smtp.sending_ = false;
+            if (smtp.KeepOpen && smtp.Connected() && smtp.stream_)
+                smtp.spare_ = std::move(smtp.stream_);
             smtp.stream_.reset();
             smtp.earlyStream_.reset();
             smtp.earlyFailure_ = nullptr;
         }
     } endOfSend{*this};
     try {
-        OpenSession();
+        if (!ResumeSession()) OpenSession();
         Transmit();
     } catch (...) {
         // QUIT (if the server still listens) and close; a failure there
@@ -86,7 +90,34 @@ void TmsSMTP::Send() {
         CloseSession();
         throw;
     }
-    CloseSession();
+    if (!KeepOpen) CloseSession();
+}
+
+bool TmsSMTP::ResumeSession() {
+    if (!Connected()) return false;
+    // A session greeted with HELO learned of no SMTPUTF8; a new one asks.
+    if (capabilities_.empty() && !Utf8EnvelopeAddress().empty()) {
+        try {
+            CloseSession();
+        } catch (const EQuillpostError&) {
+            // Closed all the same; the new session is what counts.
+        }
+        return false;
+    }
+    if (established_ && !PeerClosed()) {
+        try {
+            SendCommand("RSET");
+            reused_ = true;
+            return true;
+        } catch (const EQuillpostError&) {
+            // The server has closed or given up on the session since the
+            // last message (an idle time-out, say). Nothing of this message
+            // has gone out, so a new session cannot deliver it twice.
+        }
+    }
+    established_ = false;
+    Close();
+    return false;
 }
 
 void TmsSMTP::Connect() {
@@ -106,11 +137,15 @@ void TmsSMTP::Connect() {
 
 std::string TmsSMTP::ConnectionInfo() const {
     if (!reached_) return "";
-    if (tlsInfo_.empty())
-        return mechanism_.empty() ? "plain" : "plain; AUTH without TLS (" + mechanism_ + ")";
-    std::string info = tlsInfo_;
-    if (!Settings.verifyCertificate) info += "; certificate not verified";
-    if (!mechanism_.empty()) info += "; AUTH " + mechanism_;
+    std::string info;
+    if (tlsInfo_.empty()) {
+        info = mechanism_.empty() ? "plain" : "plain; AUTH without TLS (" + mechanism_ + ")";
+    } else {
+        info = tlsInfo_;
+        if (!Settings.verifyCertificate) info += "; certificate not verified";
+        if (!mechanism_.empty()) info += "; AUTH " + mechanism_;
+    }
+    if (reused_) info += "; reused";
     return info;
 }
 
@@ -122,14 +157,7 @@ void TmsSMTP::Login() {
         StartTls(TlsFor());
         tlsInfo_ = TlsDescription();
     }
-    if (sending_ && mailMessage_ != nullptr && !earlyStream_ && !earlyFailure_) {
-        try {
-            earlyStream_ = std::make_unique<TTempFileStream>();
-        } catch (...) {
-            // Reported where the stream is wanted, after the message is validated.
-            earlyFailure_ = std::current_exception();
-        }
-    }
+    MakeEarlyStream();
     try {
         ReadReply();
     } catch (const ETimedOutError&) {
@@ -397,6 +425,16 @@ void TmsSMTP::Transmit() {
     if (!sending_) stream_.reset();
 }
 
+void TmsSMTP::MakeEarlyStream() {
+    if (!sending_ || mailMessage_ == nullptr || earlyStream_ || earlyFailure_ || spare_) return;
+    try {
+        earlyStream_ = std::make_unique<TTempFileStream>();
+    } catch (...) {
+        // Reported where the stream is wanted, after the message is validated.
+        earlyFailure_ = std::current_exception();
+    }
+}
+
 std::unique_ptr<TTempFileStream> TmsSMTP::TakeStream() {
     if (earlyFailure_) {
         std::exception_ptr failure = earlyFailure_;
@@ -404,6 +442,8 @@ std::unique_ptr<TTempFileStream> TmsSMTP::TakeStream() {
         std::rethrow_exception(failure);
     }
     if (earlyStream_) return std::move(earlyStream_);
+    if (spare_ && spare_->Clear()) return std::move(spare_);
+    spare_.reset();
     return std::make_unique<TTempFileStream>();
 }
 

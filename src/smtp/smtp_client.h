@@ -52,8 +52,15 @@ public:
     TNotifyEvent OnMailSent;  // after the reply to QUIT
     // OnProgress (inherited) reports the message text's progress.
 
+    // With KeepOpen, a send that succeeds leaves the session open instead of
+    // saying QUIT, and the next send goes over it after RSET.
+    bool KeepOpen = false;
+    // True when the last Send went over a session kept from an earlier one.
+    bool Reused() const { return reused_; }
+
     // Connects, greets, sends the message and says QUIT; the connection is
-    // closed on every way out. Failures are exceptions.
+    // closed on every way out (but success with KeepOpen). Failures are
+    // exceptions.
     void Send();
     // Requires Server; resets the flags of an earlier attempt first.
     void Connect() override;
@@ -93,11 +100,16 @@ private:
     [[noreturn]] void Refuse(std::string text);
     // The first envelope address that needs SMTPUTF8, or "".
     std::string Utf8EnvelopeAddress() const;
+    // Readies a kept session for the next message; false when there is none
+    // that still works (then it is closed).
+    bool ResumeSession();
     void PrepareMessage();
     void SendEnvelope();
     void SendData();
+    // Makes the message's stream while the server prepares an answer.
+    void MakeEarlyStream();
     // The stream for the message: the one made while the greeting was on its
-    // way (its failure raised now), else a new one.
+    // way (its failure raised now), else the emptied spare, else a new one.
     std::unique_ptr<TTempFileStream> TakeStream();
 
     TmsMessage* mailMessage_ = nullptr;
@@ -106,6 +118,8 @@ private:
     // is done while the server prepares an answer instead of in between.
     bool sending_ = false;
     std::unique_ptr<TTempFileStream> earlyStream_;
+    // The last message's stream, kept with the session for the next one.
+    std::unique_ptr<TTempFileStream> spare_;
     std::exception_ptr earlyFailure_;
     bool heloAttempt_ = false;
     bool rejected_ = false;  // the last command failed by a 4xx or 5xx reply
@@ -113,6 +127,7 @@ private:
     // answering it has still taken the message.
     bool loggingOut_ = false;
     bool messageAccepted_ = false;
+    bool reused_ = false;
     // What the reply being read must be to let the dialogue go on.
     Expect expected_ = Expect::Completion;
     std::string lastReply_;

@@ -26,6 +26,8 @@ struct TSmtpSettings {
     bool verifyCertificate = true;
     std::string caFile;
 
+    bool operator==(const TSmtpSettings&) const = default;
+
     // Whether the session speaks EHLO for these settings alone.
     bool WantsEsmtp() const { return security != kNoTls || authType != kNoAuth; }
     bool StartTlsWanted() const {

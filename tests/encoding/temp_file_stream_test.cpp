@@ -201,5 +201,22 @@ TEST(TempFileStream, ReadingBackBufferedBytesKeepsThemForTheFile) {
     EXPECT_EQ(back.Bytes(), text + "more");
 }
 
+// A kept session's next message reuses the file: nothing of the longer
+// text before it may show, whether it was on disk or still buffered.
+TEST(TempFileStream, ClearedForTheNextText) {
+    for (std::size_t before : {std::size_t{100}, 3 * TTempFileStream::kBufferSize + 5}) {
+        TTempFileStream file;
+        file.WriteText(std::string(before, 'o'));
+        file.SetPosition(1);
+        ASSERT_TRUE(file.Clear());
+        file.WriteText("next");
+        file.Flush();
+        EXPECT_EQ(OnDiskSize(file), 4) << before;
+        TMemoryStream back;
+        back.CopyFrom(file, 0);
+        EXPECT_EQ(back.Bytes(), "next") << before;
+    }
+}
+
 }  // namespace
 }  // namespace quillpost

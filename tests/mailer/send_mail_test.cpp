@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <thread>
 
 #include "mailer/mailer.h"
 #include "platform/messenger.h"
@@ -269,6 +270,90 @@ TEST(SendMail, WritesTheTransactionLog) {
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("MAIL FROM:<ann@example.test>"), std::string::npos) << text;
     EXPECT_NE(text.find("250 queued"), std::string::npos) << text;
+}
+
+// The first word of each command the server heard, space-separated.
+std::string Words(const std::vector<std::string>& transcript) {
+    std::string out;
+    for (const auto& line : transcript)
+        out += (out.empty() ? "" : " ") + line.substr(0, line.find_first_of(" :"));
+    return out;
+}
+
+// KeepConnection: which connections carried which messages, as the two
+// servers heard it, over a sequence of steps ending with the object's release.
+TEST(SendMail, AKeptConnectionCarriesTheNextMessageAfterRset) {
+    using Step = std::function<void(TMailer&, const std::string& other)>;
+    const Step send = [](TMailer& m, const std::string&) {
+        EXPECT_TRUE(m.SendMail()) << m.Response();
+    };
+    const Step close = [](TMailer& m, const std::string&) { m.CloseConnection(); };
+    const Step toOther = [](TMailer& m, const std::string& other) { m.SetRemoteHost(other); };
+    const Step keepOff = [](TMailer& m, const std::string&) { m.SetKeepConnection(kWordFalse); };
+    const Step sendOnAnotherThread = [](TMailer& m, const std::string&) {
+        std::thread([&] {
+            EXPECT_TRUE(m.SendMail()) << m.Response();
+            m.CloseConnection();
+        }).join();
+    };
+    const Step utf8Bcc = [](TMailer& m, const std::string&) {
+        m.SetCharSet(3);
+        m.AddBCC("", "j\xC3\xBCrgen@example.org");
+    };
+    const std::string sent = "HELO MAIL RCPT DATA <data>", again = "RSET MAIL RCPT DATA <data>";
+    using Replies = std::map<std::string, std::vector<std::string>>;
+    const Replies closeAtRset = {{"RSET", {ScriptServer::kClose}}};
+    const Replies smtpUtf8 = {{"EHLO", {"250-script\r\n250 SMTPUTF8\r\n"}}};
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        Replies replies;
+        std::string first, second, info;  // info: ConnectionInfo at the end
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"reused, closed on release", {send, send, send}, {}, sent + " " + again + " " + again + " QUIT", "", "plain; reused"},
+        {"CloseConnection, then anew", {send, close, send}, {}, sent + " QUIT " + sent + " QUIT", "", "plain"},
+        {"closed by the server: reopened", {send, send}, closeAtRset, sent + " RSET " + sent + " QUIT", "", "plain"},
+        {"another host", {send, toOther, send}, {}, sent + " QUIT", sent + " QUIT", "plain"},
+        {"turned off: the next send ends it", {send, keepOff, send}, {}, sent + " " + again + " QUIT", "", "plain; reused"},
+        {"another thread cannot wait on it", {send, sendOnAnotherThread}, {}, sent + " <closed> " + sent + " QUIT", "", "plain"},
+        {"HELO learned no SMTPUTF8", {send, utf8Bcc, send}, smtpUtf8, sent + " QUIT EHLO MAIL RCPT RCPT DATA <data> QUIT", "", "plain"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        ScriptServer first, second;
+        first.replies = c.replies;
+        first.Start(2);
+        second.Start();
+        {
+            TMailer m;
+            Ready(m, first.Server());
+            m.SetKeepConnection(kWordTrue);
+            for (const Step& step : c.steps) step(m, second.Server());
+            EXPECT_EQ(m.ConnectionInfo(), c.info) << c.name;
+        }
+        EXPECT_EQ(Words(first.Transcript()), c.first) << c.name;
+        EXPECT_EQ(Words(second.Transcript()), c.second) << c.name;
+    }
+}
+
+TEST(SendMail, EachSendOverAKeptConnectionWritesItsOwnLog) {
+    ScriptServer server;
+    server.Start();
+    testing::TempDir dir;
+    TMailer m;
+    Ready(m, server.Server());
+    m.SetKeepConnection(kWordTrue);
+    std::string logs[2];
+    for (std::string& log : logs) {
+        m.SetSMTPLog(dir.PathOf("smtp.log"));
+        EXPECT_TRUE(m.SendMail());
+        std::ifstream in(dir.PathOf("smtp.log"), std::ios::binary);
+        log.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    EXPECT_EQ(logs[0].rfind("220 script ready\r\nHELO ", 0), 0u) << logs[0];
+    EXPECT_EQ(logs[1].rfind("RSET\r\n250 ok\r\nMAIL FROM:", 0), 0u) << logs[1];
 }
 
 TEST(SendMail, TestModeHandsTheExactCommandLineToTheMessenger) {

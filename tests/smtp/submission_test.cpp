@@ -103,6 +103,9 @@ TEST(Submission, SessionsAndTheirFailures) {
         {"SMTPUTF8 offered", "utf8", utf8Address, "plain", Stored},
         {"SMTPUTF8 not offered", "store", utf8Address,
          "The address \"" + utf8Rcpt + "\" needs SMTPUTF8, which the server did not offer.", Fails},
+        {"the session kept from a first send carries the next", "starttls",
+         with(1, 2, [](TMailer& m) { m.SetKeepConnection(kWordTrue), m.SendMail(); }),
+         "; AUTH PLAIN; reused", Stored},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -69,6 +69,11 @@ std::int64_t SeekOnce(FileHandle file, std::int64_t offset, FileSeekOrigin origi
     return ::lseek(static_cast<int>(file), static_cast<off_t>(offset), whence);
 }
 
+bool EmptyFile(FileHandle file) {
+    return ::ftruncate(static_cast<int>(file), 0) == 0 &&
+           ::lseek(static_cast<int>(file), 0, SEEK_SET) == 0;
+}
+
 void CloseFileHandle(FileHandle file) noexcept {
     if (file != kNoFile) ::close(static_cast<int>(file));
 }

@@ -73,6 +73,12 @@ std::int64_t SeekOnce(FileHandle file, std::int64_t offset, FileSeekOrigin origi
     return result.QuadPart;
 }
 
+bool EmptyFile(FileHandle file) {
+    LARGE_INTEGER start{};
+    return SetFilePointerEx(AsHandle(file), start, nullptr, FILE_BEGIN) &&
+           SetEndOfFile(AsHandle(file));
+}
+
 void CloseFileHandle(FileHandle file) noexcept {
     if (file != kNoFile) CloseHandle(AsHandle(file));
 }
