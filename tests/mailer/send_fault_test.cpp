@@ -249,7 +249,9 @@ TEST(SendFaults, EveryOperationOfASendFailsCleanly) {
     }
     EXPECT_TRUE(completed);
     // Every kind of operation was among those failed.
-    EXPECT_EQ(points.size(), 7u);
+    std::string kinds;
+    for (FaultPoint p : points) kinds += std::to_string(static_cast<int>(p)) + " ";
+    EXPECT_EQ(points.size(), 7u) << kinds;
     platform::SetTempDirectoryOverride({});
 }
 
