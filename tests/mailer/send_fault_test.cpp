@@ -194,15 +194,16 @@ TEST(SendFaults, EveryOperationOfASendFailsCleanly) {
     const std::string message = first[0].accepted[0];
     const std::vector<std::string> dialogue = first[0].commands;
 
-    bool completed = false;
     std::set<FaultPoint> points;
     std::size_t seen = first.size();
-    for (int n = 1; n <= 400 && !completed; ++n) {
+    // Fails the Nth operation (of one kind when Only is set); true when
+    // there were fewer and the send went through untouched.
+    auto attempt = [&](int n, std::optional<FaultPoint> only) {
         SCOPED_TRACE("operation " + std::to_string(n));
         bool sent = false;
         std::optional<FaultPoint> failed;
         {
-            testing::NthOperationFails fault(n);
+            testing::NthOperationFails fault(n, only);
             sent = send();
             failed = fault.failed;
         }
@@ -217,7 +218,8 @@ TEST(SendFaults, EveryOperationOfASendFailsCleanly) {
         if (failed) {
             points.insert(*failed);
             EXPECT_TRUE(again) << againResponse;
-            ASSERT_GT(sessions.size(), seen);
+            EXPECT_GT(sessions.size(), seen);
+            if (sessions.size() <= seen) return true;
             EXPECT_EQ(sessions.back().accepted.size(), 1u);
             EXPECT_TRUE(sessions.back().accepted.size() == 1 &&
                         sessions.back().accepted[0] == message);
@@ -233,10 +235,9 @@ TEST(SendFaults, EveryOperationOfASendFailsCleanly) {
         }
         seen = sessions.size();
         if (!failed) {
-            completed = true;
             EXPECT_TRUE(sent) << response;
             EXPECT_EQ(delivered, 1u);
-            break;
+            return true;
         }
         EXPECT_LE(delivered, 1u);
         // The one delivery the client cannot know of: the reply to the final
@@ -246,8 +247,16 @@ TEST(SendFaults, EveryOperationOfASendFailsCleanly) {
         if (!sent) {
             EXPECT_TRUE(Names(response, *failed)) << static_cast<int>(*failed) << ": " << response;
         }
-    }
+        return false;
+    };
+    bool completed = false;
+    for (int n = 1; n <= 400 && !completed; ++n) completed = attempt(n, std::nullopt);
     EXPECT_TRUE(completed);
+    // The number of socket calls varies with timing (a read that finds
+    // nothing yet), so a kind that happens once can fall between two runs
+    // of the count: such a kind is failed on its own.
+    for (int kind = 0; kind <= static_cast<int>(FaultPoint::InputFileRead); ++kind)
+        if (!points.count(static_cast<FaultPoint>(kind))) attempt(1, static_cast<FaultPoint>(kind));
     // Every kind of operation was among those failed.
     std::string kinds;
     for (FaultPoint p : points) kinds += std::to_string(static_cast<int>(p)) + " ";
