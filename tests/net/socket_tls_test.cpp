@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 
+#include "environment.h"
 #include "net/socket.h"
 #include "test_socket.h"
 
@@ -19,10 +20,7 @@ namespace {
 using platform::TlsFailure;
 using platform::TlsSettings;
 
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
+using testing::Env;
 
 using LineSocket = testing::TestSocket;
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "environment.h"
 #include "smtp/smtp_client.h"
 #include "smtp_test_support.h"
 #include "util/stream.h"
@@ -20,10 +21,7 @@ namespace {
 using testing::FixedMessage;
 using testing::RecordingSMTP;
 
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
+using testing::Env;
 
 // The text with the period stuffing of a composed message undone.
 std::string Unstuffed(const std::string& text) {

@@ -12,15 +12,13 @@
 #include <map>
 #include <sstream>
 
+#include "environment.h"
 #include "mailer/mailer.h"
 
 namespace quillpost {
 namespace {
 
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
+using testing::Env;
 
 int StoredMessages(const std::filesystem::path& folder) {
     int n = 0;

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "environment.h"
 #include "mailer/com/com_ids.h"
 #include "mailer/com/imailer.h"
 #include "message/message.h"
@@ -30,10 +31,7 @@ namespace {
 constexpr int kThreads = 8;
 constexpr int kMessagesPerThread = 25;
 
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
+using testing::Env;
 
 std::string ServerLibrary() {
     return (std::filesystem::path(platform::ThisModulePath()).parent_path() /
