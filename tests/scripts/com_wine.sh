@@ -14,6 +14,7 @@
 # other working. A half that cannot run (no build, no Wine of that bitness)
 # counts as failed, never as skipped; the x64 half does not need 32-bit Wine.
 #   QP_COM_BITS="x64"   run only these halves (default "x64 x86")
+# needs: core windows servers
 set -u
 cd "$(dirname "$0")/../.."
 root=$PWD

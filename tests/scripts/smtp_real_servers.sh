@@ -10,6 +10,7 @@
 # the native build and, where they are built, of the ThreadSanitizer build (a
 # report fails the run) and of the Windows build under Wine.
 # Ends with "N passed, N failed".
+# needs: core servers
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD

@@ -3,6 +3,7 @@
 # holding each bitness's Quillpost.dll in its own folder (checked by the
 # machine type in its PE header, so the two cannot be swapped), the sample
 # script and the registering text. Needs both Windows builds.
+# needs: windows
 set -u
 cd "$(dirname "$0")/../.."
 root=$PWD
