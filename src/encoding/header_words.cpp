@@ -325,7 +325,9 @@ bool IsFreeText(std::string_view name) {
 }
 
 [[noreturn]] void RaiseTooLong(std::string_view name) {
-    throw EMessageError("The header " + std::string(name) +
+    // A name is one word: only the start of an over-long one is worth showing.
+    constexpr std::size_t kShownName = 76;
+    throw EMessageError("The header " + std::string(name.substr(0, kShownName)) +
                         " has a line over 998 octets with no white space to fold at");
 }
 
