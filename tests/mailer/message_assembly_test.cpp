@@ -162,25 +162,6 @@ TEST(BuildMessage, LineBreaksOutsideFoldsAreRefusedByName) {
     }
 }
 
-TEST(BuildMessage, FromAddressWithLineBreaksOrNulIsNamed) {
-    auto failure = [](auto&& setup) -> std::string {
-        TMailer m;
-        Basic(m);
-        setup(m);
-        TmsMessage msg;
-        try {
-            m.BuildMessage(msg);
-        } catch (const EMessageError& e) {
-            return e.what();
-        }
-        return "";
-    };
-    EXPECT_EQ(failure([](TMailer& m) { m.SetFromAddress(std::string("a@x\0", 4)); }),
-              "FromAddress contains a line break or a NUL character");
-    EXPECT_EQ(failure([](TMailer& m) { m.SetFromAddress("a@x\r\nRCPT TO:<e@x>"); }),
-              "FromAddress contains a line break or a NUL character");
-}
-
 TEST(BuildMessage, ContentTypeAppliesOnlyWithoutAttachments) {
     testing::TempDir dir;
     const std::string file = dir.Write("a.txt", "attached\r\n");
