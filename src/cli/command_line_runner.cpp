@@ -327,6 +327,13 @@ private:
         return member.name == "SendMail" || member.name == "GetBodyTextFromFile";
     }
 
+    // Methods whose false always comes with a new Response: a value refused.
+    static bool RefusesInResponse(const TMemberInfo& member) {
+        for (std::string_view name : {"AddRecipient", "AddCC", "AddBCC", "AddExtraHeader"})
+            if (member.name == name) return true;
+        return false;
+    }
+
     // A property's value as text; empty when it cannot be read.
     std::string Get(std::string_view name) {
         TVariant value;
@@ -340,7 +347,8 @@ private:
         const TMemberInfo& member = *step.member;
         console_.err << kProgram << ": " << member.name;
         if (!AnswersInResponse(member)) {
-            console_.err << " returned false\n";
+            const std::string text = RefusesInResponse(member) ? Get("Response") : "";
+            console_.err << (text.empty() ? " returned false" : " failed: " + text) << '\n';
             return kExitFalse;
         }
         const std::string text = Get("Response");

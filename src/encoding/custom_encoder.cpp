@@ -10,6 +10,7 @@
 #include "encoding/header_words.h"
 #include "encoding/quoted_printable.h"
 #include "encoding/uucode.h"
+#include "message/address_syntax.h"
 #include "platform/message_pump.h"
 #include "util/file_name.h"
 #include "util/message_table.h"
@@ -43,20 +44,36 @@ constexpr const char* kReservedHeaders[] = {
     "Content-Transfer-Encoding",
 };
 
-// A display name that holds a character with a meaning of its own in an
-// address ("." as in J. Smith, but also "," or ":", which would otherwise
-// split it into two addresses or a group) is quoted; one that already holds
-// a double quote is taken as quoted by the caller.
-std::string DisplayName(std::string_view name) {
-    if (name.find('"') != std::string_view::npos ||
-        name.find_first_of(".,;:@<>()[]") == std::string_view::npos)
-        return std::string(name);
+// Text as one quoted string: a quote or backslash inside is escaped.
+std::string QuotedString(std::string_view text) {
     std::string quoted;
-    quoted.reserve(name.size() + 2);
+    quoted.reserve(text.size() + 2);
     quoted += '"';
-    quoted += name;
+    for (char c : text) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
     quoted += '"';
     return quoted;
+}
+
+// A display name that holds a character with a meaning of its own in an
+// address ("." as in J. Smith, but also "," or ":", which would otherwise
+// split it into two addresses or a group) is quoted. One with a double quote
+// is taken as quoted by the caller when it reads as one phrase; otherwise it
+// is quoted whole, so no part of it can become an address of its own.
+std::string DisplayName(std::string_view name) {
+    if (name.find('"') != std::string_view::npos)
+        return IsPhrase(name) ? std::string(name) : QuotedString(name);
+    if (name.find_first_of(".,;:@<>()[]\\") == std::string_view::npos) return std::string(name);
+    return QuotedString(name);
+}
+
+// A control character has no escape in a quoted parameter: a name with one
+// goes in the extended form.
+bool HasControl(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
 }
 
 // The body as one text, each line followed by CR LF, read without copying it.
@@ -255,14 +272,21 @@ std::string TmsCustomEncoder::AddressLine(std::string_view prefix, const TmsMail
                             " <" + address.Address() + ">" + std::string(after));
 }
 
+std::string_view TmsCustomEncoder::HeaderCharset() const {
+    // ISO 8859-1 names the ANSI bytes of the other character sets closely
+    // enough, and ASCII exactly.
+    return Message.CharSet() == csUTF8 ? "utf-8" : "iso-8859-1";
+}
+
 void TmsCustomEncoder::WriteHeaderLine(std::string_view line) {
     const std::size_t colon = line.find(':');
     if (Message.CharSet() != csUTF8 || IsAscii(line) || colon == std::string_view::npos) {
-        WriteLine(line);
+        WriteLine(FitHeaderLine(line, HeaderCharset()));
         return;
     }
-    WriteLine(
-        WriteHeaderWords(line.substr(0, colon + 1), line.substr(colon + 1), THeaderText::Mixed));
+    WriteLine(FitHeaderLine(
+        WriteHeaderWords(line.substr(0, colon + 1), line.substr(colon + 1), THeaderText::Mixed),
+        HeaderCharset()));
 }
 
 void TmsCustomEncoder::WriteAddressList(std::string_view name, const TmsAddressList& list) {
@@ -299,16 +323,16 @@ void TmsCustomEncoder::WriteTextPartHeaders(std::string_view contentType) {
     line += contentType;
     if (Message.CharSet() == csISO8859) {
         line += "; charset=\"iso-8859-1\"";
-        WriteLine(line);
+        WriteLine(FitHeaderLine(line, HeaderCharset()));
         WriteLine("Content-Transfer-Encoding: quoted-printable");
     } else if (Message.CharSet() == csUTF8) {
         line += "; charset=\"utf-8\"";
-        WriteLine(line);
+        WriteLine(FitHeaderLine(line, HeaderCharset()));
         WriteLine(LongLines || EightBit ? "Content-Transfer-Encoding: quoted-printable"
                                         : "Content-Transfer-Encoding: 7bit");
     } else {
         line += "; charset=\"us-ascii\"";
-        WriteLine(line);
+        WriteLine(FitHeaderLine(line, HeaderCharset()));
         WriteLine(LongLines ? "Content-Transfer-Encoding: quoted-printable"
                             : "Content-Transfer-Encoding: 7bit");
     }
@@ -406,26 +430,25 @@ void TmsCustomEncoder::WriteAttachmentMessage() {
 void TmsCustomEncoder::WriteNamedPartHeaders(std::string_view fileName, const PartEncoding& part) {
     const std::string encoding =
         std::string("Content-Transfer-Encoding: ") + TransferEncodingName(part.encoding);
-    if (Message.CharSet() != csUTF8 || IsAscii(fileName)) {
-        std::string line = "Content-Type: " + part.contentType + "; name=\"";
-        line += fileName;
-        line += '"';
-        WriteLine(line);
+    const bool utf8 = Message.CharSet() == csUTF8 && !IsAscii(fileName);
+    if (!utf8 && !HasControl(fileName)) {
+        const std::string quoted = QuotedString(fileName);
+        WriteLine("Content-Type: " + part.contentType + "; name=" + quoted);
         WriteLine(encoding);
-        line = "Content-Disposition: attachment; filename=\"";
-        line += fileName;
-        line += '"';
-        WriteLine(line);
+        WriteLine("Content-Disposition: attachment; filename=" + quoted);
         return;
     }
-    // A UTF-8 name goes in the parameters' extended form, then a plain ASCII
-    // one for readers that know only that: readers take the first they know.
+    // A UTF-8 name, or one with a control character, goes in the parameters'
+    // extended form, then a plain ASCII one for readers that know only that:
+    // readers take the first they know.
+    const std::string_view charset = HeaderCharset();
     const std::string plain = AsciiFallbackName(fileName);
-    WriteLine("Content-Type: " + part.contentType + ";" + WriteExtendedParam("name", fileName) +
-              ";\r\n\tname=\"" + plain + '"');
+    WriteLine("Content-Type: " + part.contentType + ";" +
+              WriteExtendedParam("name", fileName, charset) + ";\r\n\tname=\"" + plain + '"');
     WriteLine(encoding);
-    WriteLine("Content-Disposition: attachment;" + WriteExtendedParam("filename", fileName) +
-              ";\r\n\tfilename=\"" + plain + '"');
+    WriteLine("Content-Disposition: attachment;" +
+              WriteExtendedParam("filename", fileName, charset) + ";\r\n\tfilename=\"" + plain +
+              '"');
 }
 
 void TmsCustomEncoder::WriteUUMessage() {

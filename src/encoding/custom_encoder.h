@@ -64,8 +64,11 @@ protected:
     std::string AddressLine(std::string_view prefix, const TmsMailAddress& address,
                             std::string_view after) const;
     // A header line of the caller's; in a UTF-8 message what is not ASCII
-    // after the name goes as encoded words, folded.
+    // after the name goes as encoded words, folded. No line of it passes 998
+    // octets (FitHeaderLine).
     void WriteHeaderLine(std::string_view line);
+    // The charset that encoded words and extended parameters name.
+    std::string_view HeaderCharset() const;
 
 private:
     // The body lines: quoted-printable for ISO-8859-1, long lines or UTF-8

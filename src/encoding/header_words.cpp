@@ -1,10 +1,10 @@
 #include "encoding/header_words.h"
 
 #include <algorithm>
-#include <array>
 #include <vector>
 
 #include "base/ascii.h"
+#include "base/char_class.h"
 #include "encoding/base64.h"
 #include "encoding/quoted_printable.h"
 #include "util/errors.h"
@@ -55,20 +55,8 @@ bool ParseWord(const std::string& value, std::size_t start, EncodedWord& word) {
 
 constexpr std::size_t kLineLimit = 76;
 constexpr std::size_t kWordLimit = 75;
-constexpr std::string_view kQStart = "=?utf-8?Q?";
-constexpr std::string_view kBStart = "=?utf-8?B?";
-constexpr std::size_t kWordOverhead = 12;  // "=?utf-8?Q?" and "?="
 
 bool IsWordBlank(char c) { return c == ' ' || c == '\t'; }
-
-// Letters, digits and Others.
-constexpr std::array<bool, 256> AlphanumericAnd(std::string_view others) {
-    std::array<bool, 256> safe{};
-    for (int c = '0'; c <= '9'; ++c) safe[c] = true;
-    for (int c = 'A'; c <= 'Z'; ++c) safe[c] = safe[c + 32] = true;
-    for (unsigned char c : others) safe[c] = true;
-    return safe;
-}
 
 // Q text keeps only what is safe in every place a word may stand, a phrase
 // included; the blank becomes "_".
@@ -102,7 +90,11 @@ bool NeedsWord(std::string_view word, THeaderText kind) {
 
 class HeaderWordWriter {
 public:
-    explicit HeaderWordWriter(std::string_view prefix) : out_(prefix), line_(prefix.size()) {}
+    explicit HeaderWordWriter(std::string_view prefix, std::string_view charset = "utf-8")
+        : out_(prefix),
+          line_(prefix.size()),
+          qStart_("=?" + std::string(charset) + "?Q?"),
+          bStart_("=?" + std::string(charset) + "?B?") {}
 
     // Starts a new line before a word that would pass the limit, when there
     // is a blank to fold at and the line holds something to fold after.
@@ -155,7 +147,7 @@ public:
                 }
                 if (best > 0) take = best;
             }
-            std::string word(useQ ? kQStart : kBStart);
+            std::string word(useQ ? qStart_ : bStart_);
             if (useQ)
                 AppendQ(word, text.substr(0, take));
             else
@@ -175,9 +167,11 @@ public:
 
 private:
     std::size_t Room(std::string_view sep) const {
-        const std::size_t used = line_ + sep.size() + kWordOverhead;
+        // The word's start and its closing "?=".
+        const std::size_t overhead = qStart_.size() + 2;
+        const std::size_t used = line_ + sep.size() + overhead;
         const std::size_t left = used < kLineLimit ? kLineLimit - used : 0;
-        return std::min(left, kWordLimit - kWordOverhead);
+        return std::min(left, kWordLimit - overhead);
     }
 
     void Fold() {
@@ -187,6 +181,8 @@ private:
 
     std::string out_;
     std::size_t line_;
+    std::string qStart_;
+    std::string bStart_;
 };
 
 // RFC 2231 attribute characters: what may stand unescaped in an extended value.
@@ -194,10 +190,11 @@ constexpr auto kAttributeChar = AlphanumericAnd("!#$&+-.^_`|~");
 
 }  // namespace
 
-std::string WriteExtendedParam(std::string_view name, std::string_view value) {
+std::string WriteExtendedParam(std::string_view name, std::string_view value,
+                               std::string_view charset) {
     constexpr std::size_t kSegment = 56;
     constexpr char kHex[] = "0123456789ABCDEF";
-    std::vector<std::string> segments(1, "utf-8''");
+    std::vector<std::string> segments(1, std::string(charset) + "''");
     for (std::size_t i = 0; i < value.size();) {
         const std::size_t n = std::min(
             value.size() - i,
@@ -306,6 +303,68 @@ std::string WriteHeaderWords(std::string_view prefix, std::string_view text, THe
                      start == suffix.npos ? std::string_view{} : suffix.substr(start));
     }
     return writer.Take();
+}
+
+namespace {
+
+constexpr std::size_t kMaxLine = 998;
+
+bool FitsLines(std::string_view text) {
+    for (std::size_t start = 0;;) {
+        const std::size_t stop = text.find_first_of("\r\n", start);
+        if ((stop == std::string_view::npos ? text.size() : stop) - start > kMaxLine) return false;
+        if (stop == std::string_view::npos) return true;
+        start = stop + 1;
+    }
+}
+
+// Headers whose value is free text, where encoded words may stand.
+bool IsFreeText(std::string_view name) {
+    return SameTextIgnoringCase(name, "Subject") || SameTextIgnoringCase(name, "Comments") ||
+           StartsWithIgnoringCase(name, "X-");
+}
+
+[[noreturn]] void RaiseTooLong(std::string_view name) {
+    // A name is one word: only the start of an over-long one is worth showing.
+    constexpr std::size_t kShownName = 76;
+    throw EMessageError("The header " + std::string(name.substr(0, kShownName)) +
+                        " has a line over 998 octets with no white space to fold at");
+}
+
+}  // namespace
+
+std::string FitHeaderLine(std::string_view line, std::string_view charset) {
+    if (FitsLines(line)) return std::string(line);
+    // The caller's own folds are taken apart and the text folded anew.
+    std::string text;
+    for (char c : line)
+        if (c != '\r' && c != '\n') text += c;
+    const std::size_t colon = text.find(':');
+    const std::string_view name =
+        std::string_view(text).substr(0, colon == std::string::npos ? 0 : colon);
+    const bool free = IsFreeText(name);
+    const std::size_t valueStart = colon == std::string::npos ? 0 : colon + 1;
+    HeaderWordWriter writer(std::string_view(text).substr(0, valueStart), charset);
+    const std::string_view value = std::string_view(text).substr(valueStart);
+    for (std::size_t i = 0; i < value.size();) {
+        const std::size_t blankStart = i;
+        while (i < value.size() && IsWordBlank(value[i])) ++i;
+        const std::size_t wordStart = i;
+        while (i < value.size() && !IsWordBlank(value[i])) ++i;
+        const std::string_view blank = value.substr(blankStart, wordStart - blankStart);
+        const std::string_view word = value.substr(wordStart, i - wordStart);
+        if (word.size() < kMaxLine) {
+            writer.Plain(blank, word);
+        } else if (free && word.find_first_of("<>@") == std::string_view::npos) {
+            // Blanks between encoded words are no text: the word reads back whole.
+            writer.Encoded(blank.empty() ? " " : blank, word);
+        } else {
+            RaiseTooLong(name);
+        }
+    }
+    std::string out = writer.Take();
+    if (!FitsLines(out)) RaiseTooLong(name);
+    return out;
 }
 
 void DecodeHeaderWords(std::string& value) {

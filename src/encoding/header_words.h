@@ -14,10 +14,11 @@ namespace quillpost {
 // A B word with a character outside the base64 alphabet is malformed.
 void DecodeHeaderWords(std::string& value);
 
-// A header parameter in its extended form for a UTF-8 Value, on lines of its
-// own: "CR LF TAB name*=utf-8''..." or, for a long value, numbered
-// continuations, each line under 78 characters, no character split.
-std::string WriteExtendedParam(std::string_view name, std::string_view value);
+// A header parameter in its extended form, on lines of its own: "CR LF TAB
+// name*=utf-8''..." or, for a long value, numbered continuations, each line
+// under 78 characters, no UTF-8 character split.
+std::string WriteExtendedParam(std::string_view name, std::string_view value,
+                               std::string_view charset = "utf-8");
 
 // The ASCII stand-in for a UTF-8 file name: each character outside ASCII, and
 // each quote, backslash or control, becomes "_".
@@ -37,5 +38,12 @@ enum class THeaderText { Text, Mixed, Phrase };
 // encoded; Suffix (" <ann@example.org>,") is appended as one unbreakable word.
 std::string WriteHeaderWords(std::string_view prefix, std::string_view text, THeaderText kind,
                              std::string_view suffix = {});
+
+// A header line as it may go out: unchanged when none of its lines passes 998
+// octets. A longer one is folded at white space; a word that is too long
+// even on a line of its own goes as encoded words in Charset when the header
+// is free text (Subject, Comments, an X- header) and the word no address.
+// Otherwise raises EMessageError naming the header.
+std::string FitHeaderLine(std::string_view line, std::string_view charset);
 
 }  // namespace quillpost

@@ -25,7 +25,7 @@ void TmsMessageEncoder::WriteHeaders() {
     if (mail_.CharSet() == csUTF8 && !IsAscii(mail_.Subject()))
         WriteLine(WriteHeaderWords("Subject:  ", mail_.Subject(), THeaderText::Text));
     else if (!mail_.Subject().empty())
-        WriteLine(ShortString("Subject:  " + mail_.Subject()));
+        WriteHeaderLine(ShortString("Subject:  " + mail_.Subject()));
     if (mail_.Encoding() == meMIME) WriteLine("Mime-Version: 1.0");
 }
 

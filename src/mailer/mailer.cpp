@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "message/address_syntax.h"
 #include "message/message.h"
 #include "util/errors.h"
 
@@ -27,9 +28,16 @@ bool TMailer::AddAttachment(std::string_view strAttach) {
 }
 
 bool TMailer::AddParty(TmsAddressList& list, std::string_view name, std::string_view address) {
-    // An address with a line break would let a script inject SMTP commands
-    // into the envelope.
-    if (HasLineBreakOrNul(address)) return false;
+    // The address goes into the envelope and the headers as it is: anything
+    // but a mailbox could add a parameter, a command or a party there.
+    if (!IsMailbox(address)) {
+        response_ = "The address " + QuotedForMessage(address) + " is not a valid mail address";
+        return false;
+    }
+    if (const char* fault = HeaderTextFault(name)) {
+        response_ = "The name " + QuotedForMessage(name) + " " + fault;
+        return false;
+    }
     try {
         list.AddAddress(address, name);
         return true;
@@ -57,9 +65,15 @@ void TMailer::ClearAllRecipients() {
 }
 
 bool TMailer::AddExtraHeader(std::string_view strExtraHeader) {
-    // An empty line would end the header block early and put the headers
-    // that follow it into the body.
+    // A line without a field name (an empty one above all) would end the
+    // header block early and put the headers that follow it into the body.
     if (strExtraHeader.empty()) return false;
+    const char* fault = IsHeaderLine(strExtraHeader) ? HeaderTextFault(strExtraHeader)
+                                                     : "has no header name and colon";
+    if (fault) {
+        response_ = "The header line " + QuotedForMessage(strExtraHeader) + " " + fault;
+        return false;
+    }
     try {
         extraHeaders_.emplace_back(strExtraHeader);
         return true;

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "mailer/mailer.h"
+#include "message/address_syntax.h"
 #include "message/message.h"
 #include "platform/ansi_text.h"
 #include "platform/installation.h"
@@ -27,29 +28,26 @@ std::string InCharSet(std::string_view text, std::int16_t charSet) {
     return charSet == kCharSetUtf8 ? platform::TextToUtf8(text) : platform::TextToAnsi(text);
 }
 
-// Header text may break only where it folds: CR LF followed by a blank or a
-// tab. Any other line break would let a script start a header of its own.
 void CheckHeaderText(std::string_view text, const std::string& what) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c != '\r' && c != '\n') continue;
-        const bool fold = c == '\r' && i + 2 < text.size() && text[i + 1] == '\n' &&
-                          (text[i + 2] == ' ' || text[i + 2] == '\t');
-        if (!fold) throw EMessageError(what + " contains a line break");
-        ++i;
-    }
+    if (const char* fault = HeaderTextFault(text)) throw EMessageError(what + " " + fault);
 }
 
-void CheckAddressText(std::string_view text, const std::string& what) {
+// An address the message cannot carry: not a mailbox, or UTF-8 in a message
+// that is not (only CharSet 3 asks the server for SMTPUTF8).
+void CheckAddress(std::string_view text, bool valid, std::int16_t charSet,
+                  const std::string& what) {
     if (HasLineBreakOrNul(text))
         throw EMessageError(what + " contains a line break or a NUL character");
+    if (!valid)
+        throw EMessageError(what + " " + QuotedForMessage(text) + " is not a valid mail address");
+    if (charSet != kCharSetUtf8 && !IsAscii(MailboxOf(text)))
+        throw EMessageError(what + " " + QuotedForMessage(text) +
+                            " holds characters outside ASCII, which only CharSet 3 carries");
 }
 
-void CheckParties(const TmsAddressList& list, const std::string& what) {
-    for (std::int32_t i = 0; i < list.Count(); ++i) {
-        CheckAddressText(list.Items(i).Address(), what + " address");
-        CheckHeaderText(list.Items(i).Name(), what + " name");
-    }
+void CheckParties(const TmsAddressList& list, std::int16_t charSet) {
+    for (std::int32_t i = 0; i < list.Count(); ++i)
+        CheckAddress(list.Items(i).Address(), true, charSet, "The address");
 }
 
 // The owner label goes into a header line: keep it short and on one line.
@@ -147,16 +145,16 @@ std::string TMailer::BuildBodyText() const {
 
 void TMailer::BuildMessage(TmsMessage& message) const {
     if (fromAddress_.empty()) throw EEmptyFromAddress("FromAddress Property cannot be blank.");
-    CheckAddressText(fromAddress_, "FromAddress");
+    // Parties and extra header lines were checked where they entered; the
+    // properties are checked here, where they are used.
+    CheckAddress(fromAddress_, IsMailbox(fromAddress_), charSet_, "FromAddress");
     CheckHeaderText(fromName_, "FromName");
     CheckHeaderText(subject_, "Subject");
     CheckHeaderText(replyTo_, "ReplyTo");
+    if (!replyTo_.empty()) CheckAddress(replyTo_, IsAddressValue(replyTo_), charSet_, "ReplyTo");
     CheckHeaderText(contentType_, "ContentType");
     CheckHeaderText(dateTime_, "DateTime");
-    CheckParties(recipients_, "Recipient");
-    CheckParties(cc_, "CC");
-    CheckParties(bcc_, "BCC");
-    for (const auto& line : extraHeaders_) CheckHeaderText(line, "Extra header line");
+    for (const auto* list : {&recipients_, &cc_, &bcc_}) CheckParties(*list, charSet_);
 
     auto text = [&](std::string_view v) { return InCharSet(v, charSet_); };
     message.Sender().SetAddress(text(fromAddress_));

@@ -282,8 +282,10 @@ TEST(CommandLineRunner, AnAddMethodAnsweringFalseStopsTheRun) {
     const TResult r =
         RunLine(m, {"--AddRecipient", "Ann", "ann@example.com\r\nRCPT TO:<x@y>", "--SendMail"});
     EXPECT_EQ(r.status, kExitFalse);
-    EXPECT_EQ(r.err, "quillpost: AddRecipient returned false\n");
-    EXPECT_EQ(m.log.size(), 1u);
+    EXPECT_EQ(r.err,
+              "quillpost: AddRecipient failed: The address \"ann@example.com\\r\\nRCPT "
+              "TO:<x@y>\" is not a valid mail address\n");
+    EXPECT_EQ(m.log.size(), 2u) << "the call and the Response it left";
 }
 
 TEST(CommandLineRunner, HelpListsEveryMemberWithItsHelpAndRunsNothing) {

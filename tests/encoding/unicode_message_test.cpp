@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "encoding/manifest_readers.h"
 #include "mailer/mailer.h"
 #include "message/message.h"
 #include "message/test_files.h"
@@ -64,16 +65,6 @@ const Script kScripts[] = {
      }(),
      false},
 };
-
-std::string Hex(std::string_view bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
 
 // A file-system name made from Text: no separators, at most about 120 octets
 // (long enough for continued parameters), no character cut.
@@ -154,24 +145,16 @@ TEST(UnicodeMessages, ReadersRecoverExactlyWhatWasSet) {
 
         const fs::path path = fs::path(dir.Path()) / (std::string(s.name) + ".eml");
         std::ofstream(path, std::ios::binary) << text;
-        manifest << "message " << path.string() << "\nsubject " << Hex(s.text) << "\nfrom "
-                 << Hex(s.text) << "\nto " << Hex(s.text) << "\nto " << Hex(other) << "\nbody "
-                 << Hex(s.text) << "\nfile " << Hex(file) << (s.shortText ? "" : "\nnames gmime")
-                 << "\nend\n";
+        manifest << "message " << path.string() << "\nsubject " << test::Hex(s.text) << "\nfrom "
+                 << test::Hex(s.text) << "\nto " << test::Hex(s.text) << "\nto " << test::Hex(other)
+                 << "\nbody " << test::Hex(s.text) << "\nfile " << test::Hex(file)
+                 << (s.shortText ? "" : "\nnames gmime") << "\nend\n";
     }
     manifest.close();
 
-    if (std::system("/usr/bin/python3 -c 'import gi' 2>/dev/null") != 0)
+    if (!test::ManifestReadersAvailable())
         GTEST_SKIP() << "python3 with GMime is not available here";
-    const std::string report = (fs::path(dir.Path()) / "report.txt").string();
-    const std::string command = "/usr/bin/python3 '" + std::string(QP_TEST_DATA_DIR) +
-                                "/encoding/unicode_readers.py' '" + dir.Path() +
-                                "/manifest.txt' > '" + report + "' 2>&1";
-    const int status = std::system(command.c_str());
-    std::ifstream in(report);
-    const std::string differences((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(differences, "");
+    EXPECT_EQ(test::ManifestDifferences("unicode_readers.py", dir.Path() + "/manifest.txt"), "");
 }
 
 TEST(UnicodeMessages, AnAlternativeTextFileInUtf8SaysSo) {

@@ -152,40 +152,14 @@ TEST(BuildMessage, LineBreaksOutsideFoldsAreRefusedByName) {
                 EXPECT_EQ(std::string(e.what()), std::string(c.what) + " contains a line break");
             }
         }
+        // A reply address is no free text: it is checked as an address.
+        if (c.set == &TMailer::SetReplyTo) continue;
         TMailer m;
         Basic(m);
         (m.*c.set)("folded\r\n continued\r\n\tand more");
         TmsMessage msg;
         EXPECT_NO_THROW(m.BuildMessage(msg)) << c.what;
     }
-}
-
-TEST(BuildMessage, PartyNamesHeadersAndFromAddressAreChecked) {
-    auto failure = [](auto&& setup) -> std::string {
-        TMailer m;
-        Basic(m);
-        setup(m);
-        TmsMessage msg;
-        try {
-            m.BuildMessage(msg);
-        } catch (const EMessageError& e) {
-            return e.what();
-        }
-        return "";
-    };
-    EXPECT_EQ(failure([](TMailer& m) { m.AddRecipient("A\nB", "a@x"); }),
-              "Recipient name contains a line break");
-    EXPECT_EQ(failure([](TMailer& m) { m.AddCC("A\r\nB", "a@x"); }),
-              "CC name contains a line break");
-    EXPECT_EQ(failure([](TMailer& m) { m.AddBCC("A\rB", "a@x"); }),
-              "BCC name contains a line break");
-    EXPECT_EQ(failure([](TMailer& m) { m.AddExtraHeader("X-A: 1\r\nBcc: evil@x"); }),
-              "Extra header line contains a line break");
-    EXPECT_EQ(failure([](TMailer& m) { m.AddExtraHeader("X-A: 1\r\n 2"); }), "");
-    EXPECT_EQ(failure([](TMailer& m) { m.SetFromAddress(std::string("a@x\0", 4)); }),
-              "FromAddress contains a line break or a NUL character");
-    EXPECT_EQ(failure([](TMailer& m) { m.SetFromAddress("a@x\r\nRCPT TO:<e@x>"); }),
-              "FromAddress contains a line break or a NUL character");
 }
 
 TEST(BuildMessage, ContentTypeAppliesOnlyWithoutAttachments) {

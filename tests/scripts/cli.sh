@@ -42,7 +42,8 @@ b$' '^$' -- --Subject a --get Subject --SUBJECT b --get subject
 check no-arguments 2 '^$' '^Usage: quillpost' --
 check unknown 2 '^$' '^quillpost: unknown member "Bogus"' -- --Bogus
 check automation-error 2 '^$' '^quillpost: WordWrapLen: Quillpost.Mailer: .+$' -- --WordWrapLen -1
-check add-false 1 '^$' '^quillpost: AddBCC returned false$' -- --AddBCC x "$(printf 'a@b\nc')"
+check add-false 1 '^$' '^quillpost: AddBCC failed: The address "a@b\\nc" is not a valid mail address$' \
+    -- --AddBCC x "$(printf 'a@b\nc')"
 
 # A value that cannot be printed is a failure, not a silent success.
 err=$(timeout 20 "$bin" --get Version 2>&1 >&-)

@@ -18,6 +18,8 @@ import sys
 from email import policy
 from email.parser import BytesParser
 
+import gmime_message
+
 
 def records(path):
     record = None
@@ -57,14 +59,7 @@ def python_view(raw):
 
 
 def gmime_view(raw):
-    import gi
-
-    gi.require_version("GMime", "3.0")
-    from gi.repository import GMime
-
-    GMime.init()
-    parser = GMime.Parser.new_with_stream(GMime.StreamMem.new_with_buffer(raw))
-    m = parser.construct_message(None)
+    m, GMime = gmime_message.parse(raw)
     view = {"subject": m.get_subject() or "", "file": [], "body": ""}
     view["from"] = m.get_from().get_address(0).get_name() or ""
     to = m.get_to()
