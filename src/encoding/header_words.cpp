@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "base/ascii.h"
+#include "base/utf8.h"
 #include "encoding/base64.h"
 #include "encoding/quoted_printable.h"
 #include "util/errors.h"
 #include "util/short_string.h"
-#include "util/utf8.h"
 
 namespace quillpost {
 

@@ -2,6 +2,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/utf8.h"
 #include "mailer/mailer.h"
 #include "message/message.h"
 #include "platform/ansi_text.h"
@@ -10,7 +11,6 @@
 #include "util/date_time.h"
 #include "util/errors.h"
 #include "util/short_string.h"
-#include "util/utf8.h"
 #include "util/word_wrap.h"
 
 namespace quillpost {
