@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/file_access.h"
+#include "platform/memory.h"
 #include "util/errors.h"
 
 namespace quillpost {
@@ -121,8 +122,14 @@ std::string ReadToEnd(platform::SharedReadFile& file, std::int64_t expectedSize,
     // room and nothing is grown or copied; a file that grew meanwhile, or
     // that reported no size (as those under /proc do), doubles the room.
     constexpr std::size_t kUnknownSize = 64 * 1024;
-    std::string bytes(expectedSize > 0 ? static_cast<std::size_t>(expectedSize) + 1 : kUnknownSize,
-                      '\0');
+    const std::size_t room =
+        expectedSize > 0 ? static_cast<std::size_t>(expectedSize) + 1 : kUnknownSize;
+    std::string bytes;
+    bytes.reserve(room);
+    // Before the first touch: huge pages make filling a large buffer cost a
+    // small part of the page faults.
+    platform::AdviseLargeBuffer(bytes.data(), bytes.capacity());
+    bytes.resize(room);
     std::size_t filled = 0;
     std::uint32_t error = 0;
     for (;;) {
