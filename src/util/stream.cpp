@@ -122,9 +122,12 @@ std::string ReadToEnd(platform::SharedReadFile& file, std::int64_t expectedSize,
     // room and nothing is grown or copied; a file that grew meanwhile, or
     // that reported no size (as those under /proc do), doubles the room.
     constexpr std::size_t kUnknownSize = 64 * 1024;
-    const std::size_t room =
-        expectedSize > 0 ? static_cast<std::size_t>(expectedSize) + 1 : kUnknownSize;
     std::string bytes;
+    // A size past what a 32-bit process can hold is left to the growing,
+    // which then fails as reading it always has.
+    const bool known = expectedSize > 0 && static_cast<std::uint64_t>(expectedSize) <
+                                               static_cast<std::uint64_t>(bytes.max_size());
+    const std::size_t room = known ? static_cast<std::size_t>(expectedSize) + 1 : kUnknownSize;
     bytes.reserve(room);
     // Before the first touch: huge pages make filling a large buffer cost a
     // small part of the page faults.
