@@ -1,17 +1,28 @@
 #pragma once
 // The peer side of the benchmarks: a private folder for the data both sides
 // read, Debian's python3 run on a script written into it (its output passed
-// through to ours or captured), and servers run in the background.
+// through to ours or captured), servers run in the background, and Postfix's
+// smtp-sink on a loopback port.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "platform/loopback_listener.h"
 
 namespace quillpost::bench {
 
@@ -98,6 +109,56 @@ public:
 
 private:
     pid_t pid_ = 0;
+};
+
+inline std::uint16_t FreePort() {
+    quillpost::platform::LoopbackListener probe;
+    return probe.Port();
+}
+
+// A blocking loopback connection to Port; -1 when refused.
+inline int ConnectTo(std::uint16_t port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return fd;
+    if (fd >= 0) ::close(fd);
+    return -1;
+}
+
+// Waits (at most 10 s) until a server on Port greets with 220.
+inline bool Greets(std::uint16_t port) {
+    for (int i = 0; i < 100; ++i) {
+        int fd = ConnectTo(port);
+        if (fd >= 0) {
+            timeval limit{2, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+            char reply[3] = {};
+            bool greeted = ::recv(fd, reply, 3, MSG_WAITALL) == 3 && reply[0] == '2' &&
+                           reply[1] == '2' && reply[2] == '0';
+            ::close(fd);
+            if (greeted) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+// Postfix's smtp-sink on a free loopback port for the whole run.
+class Sink {
+public:
+    Sink()
+        : port_(FreePort()),
+          process_("/usr/sbin/smtp-sink -u nobody 127.0.0.1:" + std::to_string(port_) + " 256") {
+        if (!process_.Started() || !Greets(port_)) port_ = 0;
+    }
+    std::uint16_t Port() const { return port_; }
+
+private:
+    std::uint16_t port_;
+    BackgroundProcess process_;
 };
 
 }  // namespace quillpost::bench

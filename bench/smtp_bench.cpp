@@ -41,7 +41,11 @@ namespace {
 
 using namespace quillpost;
 using bench::BackgroundProcess;
+using bench::ConnectTo;
+using bench::FreePort;
+using bench::Greets;
 using bench::PeerFolder;
+using bench::Sink;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kSmallMessages = 500;
@@ -101,56 +105,6 @@ PeerFolder& Folder() {
     static PeerFolder folder("smtp_bench");
     return folder;
 }
-
-std::uint16_t FreePort() {
-    platform::LoopbackListener probe;
-    return probe.Port();
-}
-
-// A blocking loopback connection to Port; -1 when refused.
-int ConnectTo(std::uint16_t port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return fd;
-    if (fd >= 0) ::close(fd);
-    return -1;
-}
-
-// Waits (at most 10 s) until a server on Port greets with 220.
-bool Greets(std::uint16_t port) {
-    for (int i = 0; i < 100; ++i) {
-        int fd = ConnectTo(port);
-        if (fd >= 0) {
-            timeval limit{2, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-            char reply[3] = {};
-            bool greeted = ::recv(fd, reply, 3, MSG_WAITALL) == 3 && reply[0] == '2' &&
-                           reply[1] == '2' && reply[2] == '0';
-            ::close(fd);
-            if (greeted) return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
-}
-
-// Postfix's smtp-sink on a free loopback port for the whole run.
-class Sink {
-public:
-    Sink()
-        : port_(FreePort()),
-          process_("/usr/sbin/smtp-sink -u nobody 127.0.0.1:" + std::to_string(port_) + " 256") {
-        if (!process_.Started() || !Greets(port_)) port_ = 0;
-    }
-    std::uint16_t Port() const { return port_; }
-
-private:
-    std::uint16_t port_;
-    BackgroundProcess process_;
-};
 
 Sink& TheSink() {
     static Sink sink;

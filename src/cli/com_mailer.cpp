@@ -98,13 +98,12 @@ com::HResult TComMailer::Invoke(std::string_view name, std::uint16_t flags,
     return hr;
 }
 
-bool NeedsInProcessMailer(std::span<const std::string> args, bool progressBar) {
+bool NeedsInProcessMailer(std::span<const std::string> args) {
     for (const std::string& arg : args) {
         if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) continue;
         std::string_view name = std::string_view(arg).substr(2);
         name = name.substr(0, name.find('='));
         if (SameTextIgnoringCase(name, "compose")) return true;
-        if (progressBar && SameTextIgnoringCase(name, "SendMail")) return true;
     }
     return false;
 }

@@ -33,9 +33,8 @@ private:
 };
 
 // Whether a command line needs what only the in-process object offers:
-// "--compose" (composing without sending), or "--SendMail" while the progress
-// bar is to be drawn (the send-progress hook). Options compare without regard
-// to case, as the runner reads them.
-bool NeedsInProcessMailer(std::span<const std::string> args, bool progressBar);
+// "--compose" (composing without sending). Options compare without regard to
+// case, as the runner reads them.
+bool NeedsInProcessMailer(std::span<const std::string> args);
 
 }  // namespace quillpost::cli

@@ -3,11 +3,12 @@
 // The object is created through COM by its ProgID, so the command line drives
 // the component exactly as a script would. When the class is not registered,
 // the server library beside this program is registered and creation tried
-// once more. Two things are not on the automation surface: composing without
-// sending (--compose) and the send-progress hook behind the progress bar;
-// lines that need them run on the in-process object (the same dispatcher
-// over the same core), as do lines for which COM creation fails (with a note
-// on stderr).
+// once more. Composing without sending (--compose) is not on the automation
+// surface: such lines run on the in-process object (the same dispatcher over
+// the same core), as do lines for which COM creation fails (with a note on
+// stderr). SendMail goes through COM at a terminal too, so that a line tried
+// there behaves as it will in a script; the progress bar, which needs the
+// in-process object's hook, is drawn only when that object is in use.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -34,9 +35,8 @@ std::string ServerLibraryBesideProgram() {
     return (std::filesystem::path(program).parent_path() / QP_SERVER_LIBRARY_NAME).string();
 }
 
-std::unique_ptr<cli::TLateBoundMailer> CreateMailer(const std::vector<std::string>& args,
-                                                    bool progressBar) {
-    if (!cli::NeedsInProcessMailer(args, progressBar)) {
+std::unique_ptr<cli::TLateBoundMailer> CreateMailer(const std::vector<std::string>& args) {
+    if (!cli::NeedsInProcessMailer(args)) {
         std::unique_ptr<cli::TComMailer> mailer;
         const com::HResult hr = cli::TComMailer::Create(ServerLibraryBesideProgram(), mailer);
         if (!com::Failed(hr)) return mailer;
@@ -61,8 +61,7 @@ int main(int argc, char** argv) {
         {
             // The object goes before COM is left.
             std::unique_ptr<cli::TLateBoundMailer> mailer =
-                comReady ? CreateMailer(args, progressBar)
-                         : std::make_unique<cli::TInProcessMailer>();
+                comReady ? CreateMailer(args) : std::make_unique<cli::TInProcessMailer>();
             cli::TStdioStream out(stdout);
             cli::TConsole console{std::cout, std::cerr, out, progressBar};
             status = cli::RunCommandLine(*mailer, args, console);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "base/ascii.h"
+#include "base/utf8.h"
 #include "encoding/base64.h"
 #include "encoding/boundary.h"
 #include "encoding/header_words.h"
@@ -15,7 +16,6 @@
 #include "util/file_name.h"
 #include "util/message_table.h"
 #include "util/string_vector.h"
-#include "util/utf8.h"
 
 namespace quillpost {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "base/utf8.h"
 #include "encoding/header_words.h"
 #include "util/short_string.h"
-#include "util/utf8.h"
 
 namespace quillpost {
 

@@ -7,17 +7,16 @@
 #include <string>
 
 #include "base/ascii.h"
+#include "base/utf8.h"
 #include "mailer/mailer.h"
-#include "platform/file_access.h"
-
 #include "platform/ansi_text.h"
+#include "platform/file_access.h"
 #include "platform/process.h"
 #include "platform/temp_file.h"
 #include "platform/working_directory.h"
 #include "util/run_and_wait.h"
 #include "util/string_helpers.h"
 #include "util/text_file.h"
-#include "util/utf8.h"
 
 namespace quillpost {
 namespace {

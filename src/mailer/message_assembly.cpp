@@ -2,6 +2,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/utf8.h"
 #include "mailer/mailer.h"
 #include "message/address_syntax.h"
 #include "message/message.h"
@@ -11,7 +12,6 @@
 #include "util/date_time.h"
 #include "util/errors.h"
 #include "util/short_string.h"
-#include "util/utf8.h"
 #include "util/word_wrap.h"
 
 namespace quillpost {

@@ -1,6 +1,6 @@
 #include "platform/ansi_text.h"
 
-#include "util/utf8.h"
+#include "base/utf8.h"
 
 namespace quillpost::platform {
 

@@ -51,6 +51,11 @@ public:
     // with Error set to the system's code.
     std::int64_t Read(void* buffer, std::size_t count, std::uint32_t& error);
 
+    // The size the system reports now, -1 when it cannot tell: a hint only,
+    // since the file may change while it is read and some files report 0
+    // (those under /proc, say).
+    std::int64_t Size() const { return SizeOfFile(file_); }
+
 private:
     FileHandle file_;
 };

@@ -53,6 +53,8 @@ inline constexpr std::size_t kMaxTransfer = 0x40000000;
 std::int64_t ReadOnce(FileHandle file, void* buffer, std::size_t count);
 std::int64_t WriteOnce(FileHandle file, const void* buffer, std::size_t count);
 std::int64_t SeekOnce(FileHandle file, std::int64_t offset, FileSeekOrigin origin);
+// The open file's size as the system reports it now; -1 when it cannot tell.
+std::int64_t SizeOfFile(FileHandle file);
 // Returns false when the file could not be removed.
 bool DeleteFileNamed(const std::string& fileName) noexcept;
 

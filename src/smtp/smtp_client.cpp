@@ -1,13 +1,13 @@
 #include "smtp/smtp_client.h"
 
 #include "base/ascii.h"
+#include "base/utf8.h"
 #include "base/winsock_codes.h"
 #include "encoding/base64.h"
 #include "encoding/temp_file_stream.h"
 #include "platform/message_pump.h"
 #include "util/errors.h"
 #include "util/message_table.h"
-#include "util/utf8.h"
 
 namespace quillpost {
 namespace {

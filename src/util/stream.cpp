@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/file_access.h"
+#include "platform/memory.h"
 #include "util/errors.h"
 
 namespace quillpost {
@@ -112,14 +113,36 @@ std::string ReadWholeFile(const std::string& fileName) {
     const std::unique_ptr<platform::SharedReadFile> file = platform::OpenInputFile(fileName, error);
     if (error == platform::kNotRegularFile) FileError("read", fileName, "not a regular file");
     if (!file) FileError("open", fileName, platform::SystemErrorText(error));
+    return ReadToEnd(*file, file->Size(), fileName);
+}
+
+std::string ReadToEnd(platform::SharedReadFile& file, std::int64_t expectedSize,
+                      const std::string& fileName) {
+    // One byte more than expected, so that the read that meets the end finds
+    // room and nothing is grown or copied; a file that grew meanwhile, or
+    // that reported no size (as those under /proc do), doubles the room.
+    constexpr std::size_t kUnknownSize = 64 * 1024;
     std::string bytes;
-    std::vector<char> chunk(64 * 1024);
+    // A size past what a 32-bit process can hold is left to the growing,
+    // which then fails as reading it always has.
+    const bool known = expectedSize > 0 && static_cast<std::uint64_t>(expectedSize) <
+                                               static_cast<std::uint64_t>(bytes.max_size());
+    const std::size_t room = known ? static_cast<std::size_t>(expectedSize) + 1 : kUnknownSize;
+    bytes.reserve(room);
+    // Before the first touch: huge pages make filling a large buffer cost a
+    // small part of the page faults.
+    platform::AdviseLargeBuffer(bytes.data(), bytes.capacity());
+    bytes.resize(room);
+    std::size_t filled = 0;
+    std::uint32_t error = 0;
     for (;;) {
-        const std::int64_t n = file->Read(chunk.data(), chunk.size(), error);
+        if (filled == bytes.size()) bytes.resize(2 * bytes.size());
+        const std::int64_t n = file.Read(bytes.data() + filled, bytes.size() - filled, error);
         if (n < 0) FileError("read", fileName, platform::SystemErrorText(error));
         if (n == 0) break;
-        bytes.append(chunk.data(), static_cast<std::size_t>(n));
+        filled += static_cast<std::size_t>(n);
     }
+    bytes.resize(filled);
     return bytes;
 }
 

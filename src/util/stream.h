@@ -11,6 +11,10 @@
 
 namespace quillpost {
 
+namespace platform {
+class SharedReadFile;
+}
+
 enum class SeekOrigin { Begin, Current, End };
 
 class TStream : private TNonCopyable {
@@ -66,5 +70,12 @@ private:
 // Reads a whole file into Bytes; raises EInOutError naming the file and the
 // system's reason.
 std::string ReadWholeFile(const std::string& fileName);
+
+// The rest of File, from its position to its end, read into room for
+// ExpectedSize bytes (0 or less when unknown): the right size is read in one
+// buffer, and any other still reads everything. Failures raise EInOutError
+// naming FileName.
+std::string ReadToEnd(platform::SharedReadFile& file, std::int64_t expectedSize,
+                      const std::string& fileName);
 
 }  // namespace quillpost

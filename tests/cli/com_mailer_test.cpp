@@ -150,27 +150,23 @@ TEST_F(ComMailerTest, TheCommandLineRunsThroughCom) {
     EXPECT_EQ(err.str(), "");
 }
 
-TEST(ComMailerChoice, OnlyComposeAndAProgressBarNeedTheInProcessObject) {
+TEST(ComMailerChoice, OnlyComposeNeedsTheInProcessObject) {
     using Args = std::vector<std::string>;
     struct TCase {
         Args args;
-        bool progressBar;
         bool inProcess;
     };
     const TCase cases[] = {
-        {{"--Subject", "x", "--SendMail"}, false, false},
-        {{"--Subject", "x", "--SendMail"}, true, true},
-        {{"--SENDMAIL"}, true, true},
-        {{"--Subject", "x", "--get", "Subject"}, true, false},
-        {{"--compose", "-"}, false, true},
-        {{"--Compose=out.eml"}, false, true},
-        {{"--composer"}, false, false},
-        {{"compose", "SendMail"}, true, false},
-        {{}, true, false},
+        {{"--Subject", "x", "--SendMail"}, false},
+        {{"--SENDMAIL"}, false},
+        {{"--compose", "-"}, true},
+        {{"--Compose=out.eml"}, true},
+        {{"--composer"}, false},
+        {{"compose", "SendMail"}, false},
+        {{}, false},
     };
     for (const TCase& c : cases)
-        EXPECT_EQ(NeedsInProcessMailer(c.args, c.progressBar), c.inProcess)
-            << ::testing::PrintToString(c.args) << " bar " << c.progressBar;
+        EXPECT_EQ(NeedsInProcessMailer(c.args), c.inProcess) << ::testing::PrintToString(c.args);
 }
 
 }  // namespace

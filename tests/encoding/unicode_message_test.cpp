@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "encoding/manifest_readers.h"
 #include "mailer/mailer.h"
 #include "message/message.h"
 #include "message/test_files.h"
 #include "util/stream.h"
-#include "util/utf8.h"
 
 namespace quillpost {
 namespace {

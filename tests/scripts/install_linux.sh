@@ -34,50 +34,34 @@ for f in lib/libquillpost.so lib/libquillpost_com.so include/quillpost/platform/
     if [ -f "$prefix/$f" ]; then pass "installed $f"; else fail "installed $f"; fi
 done
 
+# The host is the README's example, word for word but for the prefix: the
+# C++ and CMake blocks of its section on C++ hosts.
 mkdir -p "$work/host"
-cat >"$work/host/main.cpp" <<'CPP'
-#include <cstdio>
-#include <string>
-
-#include "mailer/com/com_ids.h"
-#include "mailer/com/imailer.h"
-#include "platform/com.h"
-
-int main(int argc, char** argv) {
-    using namespace quillpost;
-    if (argc != 2 || platform::CallServerExport(argv[1], "DllRegisterServer") != S_OK) return 2;
-    com::IMailer* mailer = nullptr;
-    if (FAILED(platform::CreateObject("Quillpost.Mailer", com::kIID_IMailer,
-                                      reinterpret_cast<void**>(&mailer))))
-        return 3;
-    BSTR version = nullptr;
-    const HRESULT hr = mailer->get_Version(&version);
-    const std::u16string text = platform::FromBstr(version);
-    SysFreeString(version);
-    mailer->Release();
-    platform::CallServerExport(argv[1], "DllUnregisterServer");
-    if (FAILED(hr)) return 4;
-    std::printf("Version %s\n", std::string(text.begin(), text.end()).c_str());
-    return 0;
+readme_block() {
+    awk -v lang="$1" '/^## Using the component from C\+\+ on Linux/ { in_section = 1 }
+        in_section && $0 == "```" lang { in_block = 1; next }
+        in_block && $0 == "```" { exit }
+        in_block' README.md | sed "s#/opt/quillpost#$prefix#g"
 }
-CPP
-cat >"$work/host/CMakeLists.txt" <<'CMAKE'
-cmake_minimum_required(VERSION 3.20)
-project(host LANGUAGES CXX)
-set(CMAKE_CXX_STANDARD 20)
-find_package(Quillpost 2.2 REQUIRED)
-add_executable(host main.cpp)
-target_link_libraries(host PRIVATE Quillpost::com)
-target_compile_definitions(host PRIVATE SERVER="${Quillpost_SERVER_LIBRARY}")
-file(WRITE ${CMAKE_BINARY_DIR}/server.txt "${Quillpost_SERVER_LIBRARY}")
-CMAKE
+readme_block cpp >"$work/host/main.cpp"
+readme_block cmake >"$work/host/CMakeLists.txt"
+if grep -q 'CreateObject' "$work/host/main.cpp" && grep -q 'find_package(Quillpost' "$work/host/CMakeLists.txt"; then
+    pass "the README's host example is found"
+else
+    fail "the README's host example is found"
+fi
+server=$prefix/lib/libquillpost.so
+# What the example leaves registered goes again, as an uninstaller would do it.
+unregister() {
+    python3 -c 'import ctypes, sys; sys.exit(ctypes.CDLL(sys.argv[1]).DllUnregisterServer())' "$server"
+}
 
 export QUILLPOST_REGISTRY=$work/registry
 if cmake -S "$work/host" -B "$work/host/build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >"$work/cmake.log" 2>&1 &&
     cmake --build "$work/host/build" >>"$work/cmake.log" 2>&1; then
     pass "a host builds with find_package(Quillpost)"
-    server=$(cat "$work/host/build/server.txt")
-    out=$("$work/host/build/host" "$server" 2>&1)
+    out=$("$work/host/build/host" 2>&1)
+    unregister
     if [ "$out" = "Version 2.2" ]; then pass "the CMake-built host creates the object"; else fail "the CMake-built host creates the object: $out"; fi
 else
     fail "a host builds with find_package(Quillpost)"
@@ -88,7 +72,8 @@ export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
 if flags=$(pkg-config --cflags --libs quillpost) &&
     g++ -o "$work/host/pc_host" "$work/host/main.cpp" $flags -Wl,-rpath,"$prefix/lib" 2>"$work/pc.log"; then
     pass "a host builds with pkg-config quillpost"
-    out=$("$work/host/pc_host" "$(pkg-config --variable=serverlibrary quillpost)" 2>&1)
+    out=$("$work/host/pc_host" 2>&1)
+    unregister
     if [ "$out" = "Version 2.2" ]; then pass "the pkg-config host creates the object"; else fail "the pkg-config host creates the object: $out"; fi
 else
     fail "a host builds with pkg-config quillpost"

@@ -69,6 +69,11 @@ std::int64_t SeekOnce(FileHandle file, std::int64_t offset, FileSeekOrigin origi
     return ::lseek(static_cast<int>(file), static_cast<off_t>(offset), whence);
 }
 
+std::int64_t SizeOfFile(FileHandle file) {
+    struct stat st {};
+    return ::fstat(static_cast<int>(file), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+}
+
 bool EmptyFile(FileHandle file) {
     return ::ftruncate(static_cast<int>(file), 0) == 0 &&
            ::lseek(static_cast<int>(file), 0, SEEK_SET) == 0;

@@ -1,9 +1,9 @@
 #include <mutex>
 #include <string>
 
+#include "base/errors.h"
 #include "platform/ansi_text.h"
 #include "platform/module.h"
-#include "util/errors.h"
 
 namespace quillpost::platform {
 namespace {

@@ -73,6 +73,11 @@ std::int64_t SeekOnce(FileHandle file, std::int64_t offset, FileSeekOrigin origi
     return result.QuadPart;
 }
 
+std::int64_t SizeOfFile(FileHandle file) {
+    LARGE_INTEGER size;
+    return GetFileSizeEx(AsHandle(file), &size) ? size.QuadPart : -1;
+}
+
 bool EmptyFile(FileHandle file) {
     LARGE_INTEGER start{};
     return SetFilePointerEx(AsHandle(file), start, nullptr, FILE_BEGIN) &&

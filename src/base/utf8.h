@@ -1,15 +1,40 @@
-#include "util/utf8.h"
-
+#pragma once
+// UTF-8 and UTF-16 without any system help, below every layer since the
+// platform layer's own conversions need them too. The core keeps text as UTF-8;
+// a UTF-16 unit without its other half (a script may hand one over) is kept
+// as the three bytes its code point would take, so text from a script comes
+// back unchanged.
 #include <algorithm>
+#include <cstddef>
+#include <string>
+#include <string_view>
 
 namespace quillpost {
-namespace {
 
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+// Bytes of the sequence that Lead starts: 1 to 4, 0 for a byte that cannot
+// start one.
+constexpr std::size_t Utf8SequenceLength(unsigned char lead) {
+    return lead < 0x80   ? 1
+           : lead < 0xC2 ? 0
+           : lead < 0xE0 ? 2
+           : lead < 0xF0 ? 3
+           : lead < 0xF5 ? 4
+                         : 0;
+}
+
+inline bool IsAscii(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+namespace utf8_detail {
+
+inline bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 // The code point of the sequence at Text[At], or -1 when it is malformed;
 // Length is set to the bytes it takes (1 for a malformed byte).
-long Decode(std::string_view text, std::size_t at, std::size_t& length) {
+inline long Decode(std::string_view text, std::size_t at, std::size_t& length) {
     const auto lead = static_cast<unsigned char>(text[at]);
     length = 1;
     const std::size_t n = Utf8SequenceLength(lead);
@@ -27,9 +52,9 @@ long Decode(std::string_view text, std::size_t at, std::size_t& length) {
     return cp;
 }
 
-bool IsSurrogate(long cp) { return cp >= 0xD800 && cp <= 0xDFFF; }
+inline bool IsSurrogate(long cp) { return cp >= 0xD800 && cp <= 0xDFFF; }
 
-void Append(std::string& out, unsigned long cp) {
+inline void Append(std::string& out, unsigned long cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -47,18 +72,22 @@ void Append(std::string& out, unsigned long cp) {
     }
 }
 
-}  // namespace
+}  // namespace utf8_detail
 
-bool IsUtf8(std::string_view text) {
+// Well-formed UTF-8 (shortest forms, at most U+10FFFF); a lone half of a
+// surrogate pair in its three-byte form counts as well-formed.
+inline bool IsUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         std::size_t n;
-        if (Decode(text, i, n) < 0) return false;
+        if (utf8_detail::Decode(text, i, n) < 0) return false;
         i += n;
     }
     return true;
 }
 
-std::size_t Utf8PrefixLength(std::string_view text, std::size_t count) {
+// Octets in the first Count characters of Text when it is UTF-8; Count when
+// it is not.
+inline std::size_t Utf8PrefixLength(std::string_view text, std::size_t count) {
     if (!IsUtf8(text)) return std::min(count, text.size());
     std::size_t at = 0;
     for (std::size_t n = 0; n < count && at < text.size(); ++n)
@@ -66,12 +95,13 @@ std::size_t Utf8PrefixLength(std::string_view text, std::size_t count) {
     return at;
 }
 
-std::u16string Utf8ToUtf16(std::string_view text) {
+// Malformed bytes become U+FFFD.
+inline std::u16string Utf8ToUtf16(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         std::size_t n;
-        const long cp = Decode(text, i, n);
+        const long cp = utf8_detail::Decode(text, i, n);
         i += n;
         if (cp < 0) {
             out += u'\uFFFD';
@@ -85,7 +115,7 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
+inline std::string Utf16ToUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -95,18 +125,20 @@ std::string Utf16ToUtf8(std::u16string_view text) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         }
-        Append(out, cp);
+        utf8_detail::Append(out, cp);
     }
     return out;
 }
 
-std::string StrictUtf8(std::string_view text, char replacement) {
+// The text with every lone surrogate replaced by Replacement: what may be
+// written where strict UTF-8 is required.
+inline std::string StrictUtf8(std::string_view text, char replacement = '?') {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         std::size_t n;
-        const long cp = Decode(text, i, n);
-        if (cp < 0 || IsSurrogate(cp))
+        const long cp = utf8_detail::Decode(text, i, n);
+        if (cp < 0 || utf8_detail::IsSurrogate(cp))
             out += replacement;
         else
             out.append(text.substr(i, n));
