@@ -4,11 +4,8 @@
 #include <vector>
 
 #include "base/ascii.h"
-<<<<<<< HEAD
 #include "base/char_class.h"
-=======
 #include "base/utf8.h"
->>>>>>> wholefile
 #include "encoding/base64.h"
 #include "encoding/quoted_printable.h"
 #include "util/errors.h"

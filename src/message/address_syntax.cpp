@@ -4,7 +4,7 @@
 
 #include "base/ascii.h"
 #include "base/char_class.h"
-#include "util/utf8.h"
+#include "base/utf8.h"
 
 namespace quillpost {
 namespace {
