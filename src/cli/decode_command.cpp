@@ -13,7 +13,6 @@
 #include "message/message.h"
 #include "platform/console.h"
 #include "util/errors.h"
-#include "util/utf8.h"
 
 namespace quillpost::cli {
 namespace {
@@ -82,15 +81,7 @@ std::string ReadStandardInput() {
 // characters and bytes that are not UTF-8 escaped, so a sender's name can
 // neither break the line nor reach the terminal as a command.
 std::string Shown(std::string_view name) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < name.size();) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        const std::size_t length = Utf8SequenceLength(c);
-        if (length > 1 && i + length <= name.size() && IsUtf8(name.substr(i, length))) {
-            out.append(name.substr(i, length));
-            i += length;
-            continue;
-        }
+    const auto escaped = [](std::string& out, unsigned char c) {
         if (c == '"' || c == '\\') {
             out.push_back('\\');
             out.push_back(static_cast<char>(c));
@@ -101,9 +92,8 @@ std::string Shown(std::string_view name) {
         } else {
             out.push_back(static_cast<char>(c));
         }
-        ++i;
-    }
-    return out + "\"";
+    };
+    return "\"" + MapSingleBytes(name, escaped) + "\"";
 }
 
 void PrintPart(std::ostream& out, std::string_view type, std::size_t size,

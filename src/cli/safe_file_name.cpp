@@ -3,7 +3,6 @@
 #include <array>
 
 #include "base/ascii.h"
-#include "util/utf8.h"
 
 namespace quillpost::cli {
 namespace {
@@ -20,19 +19,9 @@ bool IsRefused(unsigned char c) {
 // Name with every refused character, and every byte not part of a
 // well-formed UTF-8 character, replaced.
 std::string Replaced(std::string_view name) {
-    std::string out;
-    out.reserve(name.size());
-    for (std::size_t i = 0; i < name.size();) {
-        const auto lead = static_cast<unsigned char>(name[i]);
-        const std::size_t length = Utf8SequenceLength(lead);
-        if (length > 1 && i + length <= name.size() && IsUtf8(name.substr(i, length))) {
-            out.append(name.substr(i, length));
-            i += length;
-            continue;
-        }
-        out.push_back(length == 1 && !IsRefused(lead) ? name[i] : kStandIn);
-        ++i;
-    }
+    const std::string out = MapSingleBytes(name, [](std::string& to, unsigned char c) {
+        to.push_back(c < 0x80 && !IsRefused(c) ? static_cast<char>(c) : kStandIn);
+    });
     // A lone surrogate half counts as UTF-8 above; no file system takes it.
     return StrictUtf8(out, kStandIn);
 }

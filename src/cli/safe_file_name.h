@@ -6,7 +6,30 @@
 #include <string>
 #include <string_view>
 
+#include "util/utf8.h"
+
 namespace quillpost::cli {
+
+// Text with its well-formed UTF-8 characters of two bytes or more kept and
+// every other byte, an ASCII one or a stray one, replaced by what
+// Byte(Out, Byte) appends for it.
+template <typename F>
+std::string MapSingleBytes(std::string_view text, F&& byte) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = Utf8SequenceLength(lead);
+        if (length > 1 && i + length <= text.size() && IsUtf8(text.substr(i, length))) {
+            out.append(text.substr(i, length));
+            i += length;
+        } else {
+            byte(out, lead);
+            ++i;
+        }
+    }
+    return out;
+}
 
 // Name as one plain file name of a folder, on Linux and on Windows alike:
 // - path separators, control characters and the characters Windows refuses

@@ -40,7 +40,7 @@ TEST(SafeFileName, HostileNames) {
         {"com10.txt", "com10.txt"},
         {"console.txt", "console.txt"},
         {"latin1 caf\xE9.txt", "latin1 caf_.txt"},
-        {"\xED\xA0\x80surrogate", "___surrogate"},
+        {"\xED\xA0\x80surrogate", "_surrogate"},
         {"truncated \xE6\x96", "truncated __"},
         // How the decoder hands over a name in the extended parameter notation.
         {"UTF-8''%E2%82%AC%20rates.pdf", "UTF-8''%E2%82%AC%20rates.pdf"},
