@@ -22,6 +22,8 @@ if [ ! -x "$bin" ]; then
     exit 1
 fi
 
+# Names are made safe by a rule tested on its own; here: what reaches the
+# folder end to end, names the decoder itself decodes included.
 # A part of the hostile message: its headers, then "hello NAME" in base64.
 part() {
     printf -- '--B\r\n%s\r\nContent-Transfer-Encoding: base64\r\n\r\n%s\r\n' \
@@ -33,16 +35,11 @@ part() {
     printf -- '--B\r\nContent-Type: text/plain\r\n\r\nThe body.\r\n'
     part 'Content-Type: text/plain; name="../../escape.txt"' up
     part "Content-Type: text/plain; name=\"$work/absolute.txt\"" absolute
-    part 'Content-Type: text/plain; name="a\b.txt"' backslash
     # Encoded words are read in a file name of Content-Disposition.
     part $'Content-Type: text/plain\r\nContent-Disposition: attachment; filename="=?UTF-8?Q?bell=07=1B[2J.txt?="' control
     part $'Content-Type: text/plain\r\nContent-Disposition: attachment; filename="=?UTF-8?Q?..=2F..=2Fword.txt?="' word
-    part 'Content-Type: text/plain; name="."' dot
-    part 'Content-Type: text/plain; name=".."' dotdot
-    part 'Content-Type: text/plain; name=".profile"' hidden
     part 'Content-Type: text/plain; name="a.txt"' first
     part 'Content-Type: text/plain; name="a.txt"' second
-    part "Content-Type: text/plain; name=\"$(printf 'L%.0s' {1..300}).txt\"" long  # cut at 255
     part $'Content-Type: application/pdf\r\nContent-Disposition: attachment; filename*=UTF-8\'\'%E2%82%AC%20rates.pdf' rfc2231
     printf -- '--B--\r\n'
 } >"$work/names.eml"
@@ -55,16 +52,11 @@ ln -s "$work/planted-target" "$out/a (2).txt"
 listing=$("$bin" --decode "$work/names.eml" --to "$out" 2>"$work/err")
 status=$?
 want_files='___.._escape.txt
-_profile
 a (2).txt
 a (3).txt
 a (4).txt
 a.txt
-a_b.txt
-attachment
-attachment (2)
 bell__[2J.txt
-'"$(printf 'L%.0s' {1..200})"'
 ___.._word.txt
 '"${work//\//_}"'_absolute.txt
 € rates.pdf'
