@@ -471,6 +471,7 @@ void AppendWrapped(std::string& out, std::string_view text, std::size_t indent, 
 std::string HelpText() {
     std::string text =
         "Usage: quillpost [--Member [VALUE...]]... [--get Member]... [--compose FILE|-]\n"
+        "       quillpost --decode FILE|- [--to DIR]\n"
         "       quillpost --help\n"
         "\n"
         "Runs the members of one Quillpost.Mailer object in the order given. Member\n"
@@ -483,6 +484,10 @@ std::string HelpText() {
         "  --get Member      print the value of a property on standard output\n"
         "  --compose FILE    write the text that sending would transmit after DATA to\n"
         "                    FILE (- for standard output), without connecting\n"
+        "  --decode FILE     read a received message from FILE (- for standard input)\n"
+        "                    and list its parts: type, size, transfer encoding, name\n"
+        "  --to DIR          with --decode: write each attachment into the folder DIR\n"
+        "                    under its name made safe, never over an existing file\n"
         "  --help            show this text\n"
         "\n"
         "Examples:\n"
@@ -496,7 +501,10 @@ std::string HelpText() {
         "\n"
         "Exit status: 0 when every member succeeded; 1 when SendMail or\n"
         "GetBodyTextFromFile (whose Response is then printed), or an Add method,\n"
-        "returned false; 2 for a usage error or a member that failed.\n";
+        "returned false; 2 for a usage error or a member that failed. --decode:\n"
+        "0 when the message was parsed, 1 when it was not (the whole text is then\n"
+        "its attachment original.eml), 2 for a usage error or a file that cannot be\n"
+        "read or written.\n";
 
     text += "\nMethods:\n";
     for (const TMemberInfo& row : com::MailerMembers()) {

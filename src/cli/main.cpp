@@ -19,6 +19,7 @@
 
 #include "cli/com_mailer.h"
 #include "cli/command_line_runner.h"
+#include "cli/decode_command.h"
 #include "cli/in_process_mailer.h"
 #include "cli/stdio_stream.h"
 #include "platform/com.h"
@@ -55,6 +56,13 @@ int main(int argc, char** argv) {
         // A composed message must reach standard output with its CR LF intact.
         platform::SetBinaryMode(platform::kStandardOutput);
         const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+        if (cli::IsDecodeCommand(args)) {
+            // Decoding needs no Mailer object and no COM.
+            cli::TStdioStream out(stdout);
+            cli::TConsole console{std::cout, std::cerr, out, false};
+            const int status = cli::RunDecodeCommand(args, console);
+            return std::fflush(stdout) == 0 ? status : cli::kExitError;
+        }
         const bool progressBar = platform::IsTerminal(platform::kStandardError);
         const bool comReady = SUCCEEDED(platform::ComInitialize());
         int status = cli::kExitError;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file_access.h"
 #include "util/errors.h"
 
 namespace quillpost::cli {
@@ -15,6 +16,19 @@ std::unique_ptr<TStdioStream> TStdioStream::Create(const std::string& fileName) 
     std::FILE* file = std::fopen(fileName.c_str(), "wb");
     if (file == nullptr)
         throw EInOutError("Cannot create file \"" + fileName + "\": " + std::strerror(errno));
+    auto stream = std::make_unique<TStdioStream>(file);
+    stream->owned_ = true;
+    return stream;
+}
+
+std::unique_ptr<TStdioStream> TStdioStream::CreateNew(const std::string& fileName) {
+    bool exists = false;
+    std::uint32_t error = 0;
+    std::FILE* file = platform::CreateNewFileStream(fileName, exists, error);
+    if (file == nullptr && exists) return nullptr;
+    if (file == nullptr)
+        throw EInOutError("Cannot create file \"" + fileName +
+                          "\": " + platform::SystemErrorText(error));
     auto stream = std::make_unique<TStdioStream>(file);
     stream->owned_ = true;
     return stream;

@@ -18,6 +18,9 @@ public:
     // Creates (or empties) FileName for writing; raises EInOutError naming the
     // file and the system's reason.
     static std::unique_ptr<TStdioStream> Create(const std::string& fileName);
+    // Creates FileName only when nothing has that name yet; null when
+    // something has (a file, a folder, a link). Other failures raise as Create.
+    static std::unique_ptr<TStdioStream> CreateNew(const std::string& fileName);
 
     std::size_t Read(void* buffer, std::size_t count) override;
     std::size_t Write(const void* buffer, std::size_t count) override;

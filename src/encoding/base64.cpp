@@ -1,6 +1,7 @@
 #include "encoding/base64.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "util/errors.h"
@@ -43,6 +44,20 @@ inline std::uint32_t BitsOf(char c) {
     return v == kBase64PadValue ? 0 : v;
 }
 
+// The bits each character gives at each place of a group of four, so that a
+// group is four look-ups and an OR; a pad or an invalid character sets
+// kNotPlain instead, which sends the group the slow, checking way.
+constexpr std::uint32_t kNotPlain = 0x80000000u;
+constexpr std::array<std::array<std::uint32_t, 256>, 4> kGroupBits = [] {
+    std::array<std::array<std::uint32_t, 256>, 4> table{};
+    for (std::size_t place = 0; place < 4; ++place)
+        for (std::size_t c = 0; c < 256; ++c)
+            table[place][c] = kBase64Values[c] < 64
+                                  ? std::uint32_t{kBase64Values[c]} << (18 - 6 * place)
+                                  : kNotPlain;
+    return table;
+}();
+
 }  // namespace
 
 std::size_t EncodeBase64Block(const void* bytes, std::size_t count, char* out) {
@@ -63,24 +78,22 @@ std::size_t EncodeBase64Block(const void* bytes, std::size_t count, char* out) {
 
 std::size_t DecodeBase64Block(std::string_view text, char* out) {
     const std::size_t n = text.size();
-    const char* s = text.data();
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     std::size_t written = 0;
     std::size_t i = 0;
     for (; i + 4 <= n; i += 4) {
-        const std::uint8_t a = kBase64Values[static_cast<unsigned char>(s[i])];
-        const std::uint8_t b = kBase64Values[static_cast<unsigned char>(s[i + 1])];
-        const std::uint8_t c = kBase64Values[static_cast<unsigned char>(s[i + 2])];
-        const std::uint8_t d = kBase64Values[static_cast<unsigned char>(s[i + 3])];
-        std::uint32_t v;
-        if (((a | b | c | d) & 0xC0) == 0) {
-            v = (std::uint32_t{a} << 18) | (std::uint32_t{b} << 12) | (std::uint32_t{c} << 6) | d;
-        } else {
-            v = (BitsOf(s[i]) << 18) | (BitsOf(s[i + 1]) << 12) | (BitsOf(s[i + 2]) << 6) |
-                BitsOf(s[i + 3]);
-        }
-        out[written] = static_cast<char>(v >> 16);
-        out[written + 1] = static_cast<char>(v >> 8);
-        out[written + 2] = static_cast<char>(v);
+        std::uint32_t v = kGroupBits[0][s[i]] | kGroupBits[1][s[i + 1]] | kGroupBits[2][s[i + 2]] |
+                          kGroupBits[3][s[i + 3]];
+        if ((v & kNotPlain) != 0)
+            v = (BitsOf(static_cast<char>(s[i])) << 18) |
+                (BitsOf(static_cast<char>(s[i + 1])) << 12) |
+                (BitsOf(static_cast<char>(s[i + 2])) << 6) | BitsOf(static_cast<char>(s[i + 3]));
+        // One four-byte store, the three bytes first: its last byte is
+        // written over by the next group or lies in the room that
+        // Base64DecodedMaxSize leaves past the data.
+        std::uint32_t word = v << 8;
+        if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap32(word);
+        std::memcpy(out + written, &word, sizeof word);
         written += 3;
     }
     // A short final group yields only the whole bytes its bits hold: the

@@ -41,8 +41,9 @@ constexpr std::size_t Base64DecodedMaxSize(std::size_t length) { return length /
 // returns the number of characters written.
 std::size_t EncodeBase64Block(const void* bytes, std::size_t count, char* out);
 
-// Decodes Text into Out (at most Base64DecodedMaxSize(Text.size()) bytes);
-// returns the number of bytes written. Raises EInOutError "Invalid Character"
+// Decodes Text into Out, which must have room for
+// Base64DecodedMaxSize(Text.size()) bytes (past the bytes returned it may
+// hold scratch); returns the number of bytes written. Raises EInOutError "Invalid Character"
 // for a byte outside the alphabet and "=", before anything is relied upon.
 std::size_t DecodeBase64Block(std::string_view text, char* out);
 

@@ -5,8 +5,25 @@
 #include <utility>
 
 namespace quillpost {
+namespace {
+
+// The first C in [Begin, End), or End.
+const char* Find(const char* begin, const char* end, char c) {
+    const void* found = std::memchr(begin, c, static_cast<std::size_t>(end - begin));
+    return found != nullptr ? static_cast<const char*>(found) : end;
+}
+
+}  // namespace
 
 void TLineStream::LoadFromStream(TStream& source) {
+    // A memory stream's bytes are copied in one go, into a buffer that is
+    // not cleared first.
+    if (auto* memory = dynamic_cast<TMemoryStream*>(&source); memory != nullptr && memory != this) {
+        Assign(memory->Bytes());
+        memory->SetPosition(memory->Size());
+        Reset();
+        return;
+    }
     source.SetPosition(0);
     std::string bytes(static_cast<std::size_t>(std::max<std::int64_t>(source.Size(), 0)), '\0');
     source.ReadBuffer(bytes.data(), bytes.size());
@@ -24,28 +41,22 @@ void TLineStream::Reset() {
     SetPosition(0);
 }
 
-void TLineStream::NextLine(std::string& line) {
+std::string_view TLineStream::NextLineView() {
     ++lineIndex_;
-    if (lineIndex_ < static_cast<std::int32_t>(lines_.size())) {
-        line = lines_[static_cast<std::size_t>(lineIndex_)];
-        return;
-    }
+    if (lineIndex_ < static_cast<std::int32_t>(lines_.size()))
+        return lines_[static_cast<std::size_t>(lineIndex_)];
     if (!lastChunk_) {
         FillLines();
         lineIndex_ = 0;
-        if (!lines_.empty()) {
-            line = lines_.front();
-            return;
-        }
+        if (!lines_.empty()) return lines_.front();
         // FillLines gives no lines only when nothing is left to read.
     }
     lineIndex_ = static_cast<std::int32_t>(lines_.size());
     atEnd_ = true;
-    line.assign(EndMarker);
+    return EndMarker;
 }
 
 void TLineStream::FillLines() {
-    lines_.clear();
     const std::string& data = Bytes();
     auto start = static_cast<std::size_t>(std::min<std::int64_t>(Position(), Size()));
     std::size_t left = data.size() - start;
@@ -72,15 +83,26 @@ void TLineStream::FillLines() {
     SetPosition(static_cast<std::int64_t>(start + cut));
 
     // Split at CR LF, a lone CR and a lone LF; a break at the very end adds
-    // no empty line.
-    std::size_t i = 0;
-    while (i < cut) {
-        std::size_t j = i;
-        while (j < cut && chunk[j] != '\n' && chunk[j] != '\r') ++j;
-        lines_.emplace_back(chunk + i, j - i);
-        if (j < cut && chunk[j] == '\r' && j + 1 < cut && chunk[j + 1] == '\n') ++j;
-        i = j + 1;
+    // no empty line. The strings of the last chunk are written over, not
+    // made anew: a chunk of short lines would otherwise cost an allocation a
+    // line.
+    std::size_t used = 0;
+    const char* const end = chunk + cut;
+    const char* lf = Find(chunk, end, '\n');  // the next LF at or after P, or End
+    for (const char* p = chunk; p < end;) {
+        if (lf < p) lf = Find(p, end, '\n');
+        // The next LF is remembered: text full of lone CRs is not searched
+        // again for it line after line.
+        const char* const cr = Find(p, lf, '\r');
+        const char* const stop = cr < lf ? cr : lf;
+        if (used < lines_.size())
+            lines_[used].assign(p, stop);
+        else
+            lines_.emplace_back(p, stop);
+        ++used;
+        p = stop + (stop + 1 < end && stop[0] == '\r' && stop[1] == '\n' ? 2 : 1);
     }
+    lines_.resize(used);
 }
 
 }  // namespace quillpost

@@ -29,7 +29,9 @@ public:
     // EndMarker, with AtEnd set, once the content is used up, and on every
     // call after that. A last line without a break is returned like the
     // others; a break at the very end adds no empty line.
-    void NextLine(std::string& line);
+    void NextLine(std::string& line) { line.assign(NextLineView()); }
+    // The same without a copy: the view holds until the next call.
+    std::string_view NextLineView();
     std::string NextLine() {
         std::string line;
         NextLine(line);

@@ -7,6 +7,7 @@
 
 namespace quillpost::platform {
 
+inline constexpr int kStandardInput = 0;
 inline constexpr int kStandardOutput = 1;
 inline constexpr int kStandardError = 2;
 

@@ -84,4 +84,11 @@ std::string SystemErrorText(std::uint32_t code);
 // POSIX: the bytes as they are). Null with errno set on failure.
 std::FILE* OpenFileStream(const std::string& fileName, const char* mode);
 
+// A new file created for writing in binary mode, never an existing one: the
+// name is taken in one step with the creation (O_EXCL, CREATE_NEW), so a file
+// or link planted under it meanwhile makes the call fail instead of being
+// written through. Null on failure, with Exists true when the name was taken
+// and Error set to the system's code.
+std::FILE* CreateNewFileStream(const std::string& fileName, bool& exists, std::uint32_t& error);
+
 }  // namespace quillpost::platform

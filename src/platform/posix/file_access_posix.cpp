@@ -121,4 +121,23 @@ bool IsSpecialFile(const std::string& fileName) {
 
 std::string SystemErrorText(std::uint32_t code) { return std::strerror(static_cast<int>(code)); }
 
+std::FILE* CreateNewFileStream(const std::string& fileName, bool& exists, std::uint32_t& error) {
+    // O_NOFOLLOW also refuses a link in the last place, dangling or not.
+    const int fd = open(fileName.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        exists = errno == EEXIST || errno == ELOOP;
+        error = static_cast<std::uint32_t>(errno);
+        return nullptr;
+    }
+    std::FILE* file = fdopen(fd, "wb");
+    if (file == nullptr) {
+        error = static_cast<std::uint32_t>(errno);
+        close(fd);
+        unlink(fileName.c_str());
+    }
+    exists = false;
+    return file;
+}
+
 }  // namespace quillpost::platform

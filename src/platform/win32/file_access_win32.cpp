@@ -1,3 +1,5 @@
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include "platform/fault_injection.h"
@@ -99,6 +101,28 @@ std::string SystemErrorText(std::uint32_t code) {
 std::FILE* OpenFileStream(const std::string& fileName, const char* mode) {
     const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
     return _wfopen(WideName(fileName).c_str(), wideMode.c_str());
+}
+
+std::FILE* CreateNewFileStream(const std::string& fileName, bool& exists, std::uint32_t& error) {
+    HANDLE h = CreateFileW(WideName(fileName).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+        return nullptr;
+    }
+    exists = false;
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+    std::FILE* file = fd < 0 ? nullptr : _fdopen(fd, "wb");
+    if (file == nullptr) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+        if (fd < 0)
+            CloseHandle(h);
+        else
+            _close(fd);
+        DeleteFileW(WideName(fileName).c_str());
+    }
+    return file;
 }
 
 }  // namespace quillpost::platform
