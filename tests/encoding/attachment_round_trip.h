@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "encoding/compose_helpers.h"
 #include "message/message.h"
 #include "util/stream.h"
 
@@ -69,19 +70,6 @@ inline std::string ComposeFiles(const FileCase& c) {
     TMemoryStream out;
     m.EncodeToStream(out);
     return out.Bytes();
-}
-
-// What a receiving server stores: the doubled period of each line undone.
-inline std::string Unstuffed(const std::string& sent) {
-    std::string out;
-    for (std::size_t i = 0; i < sent.size();) {
-        std::size_t end = sent.find("\r\n", i);
-        end = end == std::string::npos ? sent.size() : end + 2;
-        if (sent[i] == '.') ++i;
-        out.append(sent, i, end - i);
-        i = end;
-    }
-    return out;
 }
 
 inline std::vector<std::string> DecodeFiles(const std::string& composed) {
