@@ -149,8 +149,14 @@ std::size_t QuotedPrintableLineEncoder::StepExact(const char* s, std::size_t cou
         }
     }
     while (i < count) {
+        // The next CR LF; a CR alone is text.
         std::size_t j = i;
-        while (j + 1 < count && !(s[j] == '\r' && s[j + 1] == '\n')) ++j;
+        while (j + 1 < count) {
+            const void* cr = std::memchr(s + j, '\r', count - 1 - j);
+            j = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - s) : count - 1;
+            if (!cr || s[j + 1] == '\n') break;
+            ++j;
+        }
         if (j + 1 >= count) {
             // No break here; a final CR waits for what follows.
             const bool cr = s[count - 1] == '\r';
