@@ -563,7 +563,8 @@ void TmsCustomEncoder::WriteQuotedPrintable(TStream& source, bool exact) {
     QuotedPrintableLineEncoder encoder;
     encoder.DoublePeriods = true;
     encoder.Exact = exact;
-    const auto chunk = std::make_unique<char[]>(kQPPumpInterval);
+    // Neither buffer is read before it is written: no need to clear them.
+    const auto chunk = std::make_unique_for_overwrite<char[]>(kQPPumpInterval);
     std::unique_ptr<char[]> scratch;
     auto write = [&](auto&& step, std::size_t bound) {
         if (bound <= kWriteBufferSize) {
@@ -572,7 +573,7 @@ void TmsCustomEncoder::WriteQuotedPrintable(TStream& source, bool exact) {
             return;
         }
         if (!scratch)
-            scratch = std::make_unique<char[]>(
+            scratch = std::make_unique_for_overwrite<char[]>(
                 QuotedPrintableLineEncoder::StepMaxOutput(kQPPumpInterval));
         const std::size_t n = step(scratch.get());
         // Through the write buffer, so no write to Stream exceeds it.
