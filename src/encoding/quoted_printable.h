@@ -112,7 +112,8 @@ public:
     bool Exact = false;
 
     std::size_t Step(const void* bytes, std::size_t count, char* out);
-    // Writes the last paragraph; an empty run gives one empty line.
+    // Writes the last paragraph; an empty run gives one empty line, or with
+    // Exact the lone soft break "=".
     std::size_t Finish(char* out);
     std::size_t Carried() const { return paragraph_.size() + (pendingBreak_ ? 1 : 0); }
 
