@@ -378,8 +378,28 @@ void TmsCustomEncoder::WriteTextMessage(const std::string& contentType) {
     WriteBody();
 }
 
+std::string TmsCustomEncoder::FreshBoundary(std::string_view avoid) const {
+    // A file or text that holds the delimiter would end its part early, so
+    // such a boundary is drawn again (a bounded number of times: content
+    // cannot hold every boundary, and a composer never hangs).
+    constexpr int kMostDraws = 1000;
+    std::string boundary;
+    for (int draw = 0; draw < kMostDraws; ++draw) {
+        boundary = MakeBoundary(avoid);
+        const std::string delimiter = "--" + boundary;
+        auto holds = [&](std::string_view text) {
+            return text.find(delimiter) != std::string_view::npos;
+        };
+        bool clash = false;
+        for (const std::string& line : Message.Body()) clash = clash || holds(line);
+        for (TmsAttItem& item : Message.Attachments()) clash = clash || holds(item.Data().Bytes());
+        if (!clash) break;
+    }
+    return boundary;
+}
+
 void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, bool alternative) {
-    std::string boundary = MakeBoundary();
+    std::string boundary = FreshBoundary();
     WriteLine("Content-Type: " + contentType + "; boundary=\"" + boundary + "\"");
     WriteLine("X-Encoding: MIME");
     WriteLine("");
@@ -396,7 +416,7 @@ void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, boo
     std::string outer;
     if (group) {
         outer = boundary;
-        boundary = MakeBoundary(outer);
+        boundary = FreshBoundary(outer);
         WriteLine("Content-Type:  multipart/alternative; boundary=\"" + boundary + "\"");
         WriteLine("Content-Transfer-Encoding: 7bit");
         WriteLine("");

@@ -75,6 +75,8 @@ private:
     void WriteTextPartHeaders(std::string_view contentType);
     void WriteTextMessage(const std::string& contentType);
     void WriteMultipartMessage(const std::string& contentType, bool alternative);
+    // A boundary, other than Avoid, whose delimiter no body line or file holds.
+    std::string FreshBoundary(std::string_view avoid = {}) const;
     void WriteAttachmentMessage();
     void WriteUUMessage();
     // How a file goes out: its own encoding and type, except that data the

@@ -429,6 +429,23 @@ TEST(MessageEncoderMultipart, AlternativeGroupEndsAtFirstOrdinaryFile) {
               "--111--\r\n");
 }
 
+// A boundary whose delimiter a body line or a file holds would end a part
+// early: it is drawn again, the group's too.
+TEST(MessageEncoderMultipart, NoTextHoldsItsBoundary) {
+    for (const bool inBody : {false, true}) {
+        TmsMessage m;
+        FillBasics(m);
+        m.Body().Add(inBody ? "x--11111111y" : "Hi");
+        AddAttachment(m, "_alt.htm", "text/html", teQuotedPrintable, "--22222222\r\n");
+        AddAttachment(m, "x.gif", "image/gif", teBase64, "b");
+        const std::string text = MultipartBody(m, {"11111111", "22222222", "33333333", "44444444"});
+        EXPECT_TRUE(text.starts_with(inBody ? "--33333333\r\n" : "--11111111\r\n")) << text;
+        EXPECT_NE(text.find(inBody ? "boundary=\"44444444\"" : "boundary=\"33333333\""),
+                  std::string::npos)
+            << text;
+    }
+}
+
 TEST(MessageEncoderMultipart, BoundariesOfAGroupDiffer) {
     TmsMessage m;
     FillBasics(m);
