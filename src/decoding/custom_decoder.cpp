@@ -412,19 +412,25 @@ std::string TmsCustomDecoder::ReadAttachmentData(TmsAttItem& item, DataKind kind
     }
     std::string last(line);
     appender.Finish();
-    if (kind == DataKind::QuotedPrintable)
-        DecodeQuotedPrintable(quoted, item.Data());
-    else
+    // The line end before a boundary belongs to the boundary, not the data.
+    const bool atBoundary = stopAtBoundary && !Lines.AtEnd();
+    if (kind == DataKind::QuotedPrintable) {
+        DecodeQuotedPrintable(quoted, item.Data(), atBoundary);
+    } else {
+        if (kind == DataKind::SevenBit && atBoundary && data.ends_with("\r\n"))
+            data.resize(data.size() - 2);
         item.Data().Assign(std::move(data));
+    }
     return last;
 }
 
-void TmsCustomDecoder::DecodeQuotedPrintable(StringVector& lines, TStream& stream) {
+void TmsCustomDecoder::DecodeQuotedPrintable(StringVector& lines, TStream& stream, bool openEnd) {
     struct Release {
         std::unique_ptr<TQuotedPrintable>& codec;
         ~Release() { codec.reset(); }
     } release{Codec};
     Codec = std::make_unique<TQuotedPrintable>(stream, lines);
+    Codec->OpenEnd = openEnd;
     Codec->Decode();
 }
 

@@ -89,7 +89,8 @@ private:
     std::string ReadAttachmentData(TmsAttItem& item, DataKind kind, bool stopAtBoundary,
                                    bool stopAtPeriod);
     // Quoted-printable Lines decoded into Stream through Codec.
-    void DecodeQuotedPrintable(StringVector& lines, TStream& stream);
+    // OpenEnd: no line end follows the last line.
+    void DecodeQuotedPrintable(StringVector& lines, TStream& stream, bool openEnd = false);
     // Body's lines decoded as quoted-printable, then split again.
     void DecodeBodyQuotedPrintable();
     void SetBodyText(std::string_view text);

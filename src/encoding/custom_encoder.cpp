@@ -1,6 +1,7 @@
 #include "encoding/custom_encoder.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 
@@ -141,31 +142,88 @@ private:
     std::size_t offset_ = 0;
 };
 
-// SMTP and RFC 5322 allow 998 octets in a line. The seven-bit writer ends the
-// text at a NUL byte, so only what comes before it counts.
-bool HasOverlongLine(const std::string& bytes) {
+// Control bytes that no text file holds (TAB, LF, VT, FF, CR and ESC do);
+// SUB also ends a line for the quoted-printable reader.
+constexpr std::array<bool, 256> kBinaryByte = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 32; ++c) table[static_cast<std::size_t>(c)] = true;
+    for (int c : {9, 10, 11, 12, 13, 27}) table[static_cast<std::size_t>(c)] = false;
+    return table;
+}();
+
+// Whether Bytes travel as seven-bit lines and come back as they were: CR LF
+// breaks only, a CR LF at the end (or nothing at all), no NUL (the writer
+// ends the text there) and no line over the 998 octets SMTP and RFC 5322
+// allow.
+bool SevenBitCarries(const std::string& bytes) {
     constexpr std::size_t kMaxLine = 998;
-    const std::size_t end = std::min(bytes.find('\0'), bytes.size());
+    if (!bytes.empty() && !bytes.ends_with(kCRLF)) return false;
     std::size_t start = 0;
-    for (std::size_t i = 0; i <= end; ++i) {
-        if (i < end && bytes[i] != '\r' && bytes[i] != '\n') continue;
-        if (i - start > kMaxLine) return true;
-        start = i + 1;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '\0') return false;
+        if (c == '\n') return false;  // an LF after its CR is passed over below
+        if (c != '\r') continue;
+        if (i + 1 == bytes.size() || bytes[i + 1] != '\n' || i - start > kMaxLine) return false;
+        start = ++i + 1;
     }
-    return false;
+    return true;
+}
+
+// Whether Bytes begin as a message does, so that a reader of a message part
+// takes them whole: header fields, each "Name:" or a folded line of the one
+// before, up to an empty line or the end.
+bool StartsWithHeaderBlock(std::string_view bytes) {
+    bool first = true;
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        std::size_t end = bytes.find(kCRLF, pos);
+        if (end == std::string_view::npos) end = bytes.size();
+        const std::string_view line = bytes.substr(pos, end - pos);
+        if (line.empty()) break;
+        if (line[0] == ' ' || line[0] == '\t') {
+            if (first) return false;
+        } else {
+            const std::size_t colon = line.find(':');
+            if (colon == 0 || colon == std::string_view::npos) return false;
+            for (const char c : line.substr(0, colon))
+                if (c < 33 || c > 126) return false;
+        }
+        first = false;
+        pos = end + kCRLF.size();
+    }
+    return !first;
+}
+
+// Whether quoted-printable gives a reader Bytes back as text: no byte that
+// marks binary data, and no line longer than the paragraph that the encoder
+// and the decoder each hold whole.
+bool QuotedPrintableCarries(const std::string& bytes) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (kBinaryByte[static_cast<unsigned char>(bytes[i])] ||
+            i - start + 4 >= kQPParagraphBufferSize)
+            return false;
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') start = ++i + 1;
+    }
+    return true;
 }
 
 }  // namespace
 
 TmsCustomEncoder::PartEncoding TmsCustomEncoder::EncodingOf(TmsAttItem& item) {
     PartEncoding part{item.TransferEncoding(), item.ContentType()};
-    if (part.encoding != te7Bit || !HasOverlongLine(item.Data().Bytes())) return part;
-    // Quoted-printable keeps every byte for the reader. MIME lets a message
-    // or multipart type carry no such encoding, so those go as plain data.
-    part.encoding = teQuotedPrintable;
-    if (StartsWithIgnoringCase(part.contentType, "message/") ||
-        StartsWithIgnoringCase(part.contentType, "multipart/"))
-        part.contentType = "application/octet-stream";
+    const std::string& bytes = item.Data().Bytes();
+    if (part.encoding == te7Bit) {
+        const bool message = StartsWithIgnoringCase(part.contentType, "message/");
+        if (SevenBitCarries(bytes) && (!message || StartsWithHeaderBlock(bytes))) return part;
+        // MIME lets a message or multipart type carry no other encoding, so
+        // those go as plain data.
+        part.encoding = teQuotedPrintable;
+        if (message || StartsWithIgnoringCase(part.contentType, "multipart/"))
+            part.contentType = "application/octet-stream";
+    }
+    if (part.encoding == teQuotedPrintable && !QuotedPrintableCarries(bytes))
+        part.encoding = teBase64;
     return part;
 }
 
@@ -344,8 +402,28 @@ void TmsCustomEncoder::WriteTextMessage(const std::string& contentType) {
     WriteBody();
 }
 
+std::string TmsCustomEncoder::FreshBoundary(std::string_view avoid) const {
+    // A file or text that holds the delimiter would end its part early, so
+    // such a boundary is drawn again (a bounded number of times: content
+    // cannot hold every boundary, and a composer never hangs).
+    constexpr int kMostDraws = 1000;
+    std::string boundary;
+    for (int draw = 0; draw < kMostDraws; ++draw) {
+        boundary = MakeBoundary(avoid);
+        const std::string delimiter = "--" + boundary;
+        auto holds = [&](std::string_view text) {
+            return text.find(delimiter) != std::string_view::npos;
+        };
+        bool clash = false;
+        for (const std::string& line : Message.Body()) clash = clash || holds(line);
+        for (TmsAttItem& item : Message.Attachments()) clash = clash || holds(item.Data().Bytes());
+        if (!clash) break;
+    }
+    return boundary;
+}
+
 void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, bool alternative) {
-    std::string boundary = MakeBoundary();
+    std::string boundary = FreshBoundary();
     WriteLine("Content-Type: " + contentType + "; boundary=\"" + boundary + "\"");
     WriteLine("X-Encoding: MIME");
     WriteLine("");
@@ -362,7 +440,7 @@ void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, boo
     std::string outer;
     if (group) {
         outer = boundary;
-        boundary = MakeBoundary(outer);
+        boundary = FreshBoundary(outer);
         WriteLine("Content-Type:  multipart/alternative; boundary=\"" + boundary + "\"");
         WriteLine("Content-Transfer-Encoding: 7bit");
         WriteLine("");
@@ -401,7 +479,9 @@ void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, boo
         }
         WriteLine("");
         WriteAttachmentData(item, part.encoding);
-        WriteLine("");
+        const bool closesGroup =
+            group && i + 1 < count && !IsAlternativeName(attachments.Items(i + 1).FileName());
+        WriteDataEnd(part.encoding, i + 1 < count && !closesGroup);
         if (i + 1 == count) {
             WriteLine("--" + boundary + "--");
             // A group that runs to the last file (only when the caller set
@@ -410,13 +490,25 @@ void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, boo
                 WriteLine("");
                 WriteLine("--" + outer + "--");
             }
-        } else if (group && !IsAlternativeName(attachments.Items(i + 1).FileName())) {
+        } else if (closesGroup) {
             nested = false;
             group = false;
             WriteLine("--" + boundary + "--");
             boundary = outer;
         }
     }
+}
+
+void TmsCustomEncoder::WriteDataEnd(TTransferEncoding encoding, bool twoEmptyLines) {
+    // The line end before a boundary is the boundary's; a reader takes any
+    // empty line before that as data. Base64 readers skip it.
+    if (!twoEmptyLines || encoding == teBase64) {
+        WriteLine("");
+    } else if (encoding == teQuotedPrintable) {
+        // A soft break that decodes to nothing.
+        WriteLine("=");
+    }
+    // Seven-bit data ends with its own line end and has no soft break.
 }
 
 void TmsCustomEncoder::WriteAttachmentMessage() {
@@ -503,15 +595,19 @@ void TmsCustomEncoder::WriteBase64Data(TMemoryStream& data) {
     data.SetPosition(data.Size());
 }
 
-void TmsCustomEncoder::WriteQuotedPrintableData(TMemoryStream& data) { WriteQuotedPrintable(data); }
+void TmsCustomEncoder::WriteQuotedPrintableData(TMemoryStream& data) {
+    WriteQuotedPrintable(data, true);
+}
 
-void TmsCustomEncoder::WriteQuotedPrintable(TStream& source) {
+void TmsCustomEncoder::WriteQuotedPrintable(TStream& source, bool exact) {
     // The encoded lines go straight into the write buffer, or are copied
     // there from a scratch buffer when a step's worst case does not fit; the pump
     // turns per 64 KiB read, as for the line list.
     QuotedPrintableLineEncoder encoder;
     encoder.DoublePeriods = true;
-    const auto chunk = std::make_unique<char[]>(kQPPumpInterval);
+    encoder.Exact = exact;
+    // Neither buffer is read before it is written: no need to clear them.
+    const auto chunk = std::make_unique_for_overwrite<char[]>(kQPPumpInterval);
     std::unique_ptr<char[]> scratch;
     auto write = [&](auto&& step, std::size_t bound) {
         if (bound <= kWriteBufferSize) {
@@ -520,7 +616,7 @@ void TmsCustomEncoder::WriteQuotedPrintable(TStream& source) {
             return;
         }
         if (!scratch)
-            scratch = std::make_unique<char[]>(
+            scratch = std::make_unique_for_overwrite<char[]>(
                 QuotedPrintableLineEncoder::StepMaxOutput(kQPPumpInterval));
         const std::size_t n = step(scratch.get());
         // Through the write buffer, so no write to Stream exceeds it.

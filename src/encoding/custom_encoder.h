@@ -78,20 +78,28 @@ private:
     void WriteTextPartHeaders(std::string_view contentType);
     void WriteTextMessage(const std::string& contentType);
     void WriteMultipartMessage(const std::string& contentType, bool alternative);
+    // A boundary, other than Avoid, whose delimiter no body line or file holds.
+    std::string FreshBoundary(std::string_view avoid = {}) const;
     void WriteAttachmentMessage();
     void WriteUUMessage();
-    // How a file goes out: its own encoding and type, except that seven-bit
-    // data with a line over 998 octets goes quoted-printable.
+    // How a file goes out: its own encoding and type, except that data the
+    // encoding would not bring back byte for byte goes another way: seven-bit
+    // data quoted-printable, and what quoted-printable cannot carry as text
+    // (binary bytes, a line beyond its paragraph) base64.
     struct PartEncoding {
         TTransferEncoding encoding;
         std::string contentType;
     };
     static PartEncoding EncodingOf(TmsAttItem& item);
     void WriteAttachmentData(TmsAttItem& item, TTransferEncoding encoding);
+    // The empty line after a file's data; when another empty line comes
+    // before the next boundary, one that no reader takes as data.
+    void WriteDataEnd(TTransferEncoding encoding, bool twoEmptyLines);
     void WriteBase64Data(TMemoryStream& data);
     void WriteQuotedPrintableData(TMemoryStream& data);
-    // The whole of Source, from position 0, as quoted-printable lines.
-    void WriteQuotedPrintable(TStream& source);
+    // The whole of Source, from position 0, as quoted-printable lines; Exact
+    // for a file's data, which must come back byte for byte.
+    void WriteQuotedPrintable(TStream& source, bool exact = false);
     void WriteSevenBitData(TMemoryStream& data);
     // The Content-Type, Content-Transfer-Encoding and Content-Disposition
     // lines of an attachment that goes with its name.

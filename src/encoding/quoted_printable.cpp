@@ -87,6 +87,7 @@ void QuotedPrintableLineEncoder::Fail() {
     pendingBreak_ = 0;
     skipLF_ = false;
     started_ = false;
+    atBreak_ = false;
     failed_ = false;
     RaiseParagraphTooLarge();
 }
@@ -100,22 +101,31 @@ bool QuotedPrintableLineEncoder::Carry(const char* bytes, std::size_t count) {
     return true;
 }
 
-char* QuotedPrintableLineEncoder::WriteParagraph(const char* text, std::size_t size,
-                                                 char* out) const {
+std::size_t QuotedPrintableLineEncoder::PieceLength(const char* text, std::size_t remaining) const {
+    if (Exact) {
+        // A lone break ends its piece, so the lines follow the file's own.
+        const std::size_t window = std::min(remaining, kQPLineLength);
+        for (std::size_t i = 0; i + 1 < remaining && i < window; ++i)
+            if (text[i] == '\r' || text[i] == '\n') return i + 1;
+    }
+    if (remaining < kQPLineLength) return remaining;
+    // Prefer a cut before a space; the end of the paragraph is no space, so
+    // a piece that reaches it looks one byte less far.
+    std::size_t c = remaining > kQPLineLength ? kQPLineLength : kQPLineLength - 1;
+    while (c > 0 && text[c] != ' ') --c;
+    return c > 0 ? c : kQPLineLength;
+}
+
+char* QuotedPrintableLineEncoder::WriteParagraph(const char* text, std::size_t size, char* out,
+                                                 bool softEnd) const {
     std::size_t start = 0;
     while (true) {
         const std::size_t remaining = size - start;
-        const bool last = remaining < kQPLineLength;
-        std::size_t cut = remaining;
-        if (!last) {
-            // Prefer a cut before a space; the end of the paragraph is no
-            // space, so a piece that reaches it looks one byte less far.
-            std::size_t c = remaining > kQPLineLength ? kQPLineLength : kQPLineLength - 1;
-            while (c > 0 && text[start + c] != ' ') --c;
-            cut = c > 0 ? c : kQPLineLength;
-        }
+        const std::size_t cut = PieceLength(text + start, remaining);
+        // A remainder of exactly 65 bytes still ends in an empty last line.
+        const bool last = cut == remaining && remaining < kQPLineLength;
         if (DoublePeriods && cut > 0 && text[start] == '.') *out++ = '.';
-        out += EscapeQPPiece(std::string_view(text + start, cut), last, out);
+        out += EscapeQPPiece(std::string_view(text + start, cut), last && !softEnd, out);
         *out++ = '\r';
         *out++ = '\n';
         if (last) return out;
@@ -123,10 +133,52 @@ char* QuotedPrintableLineEncoder::WriteParagraph(const char* text, std::size_t s
     }
 }
 
+std::size_t QuotedPrintableLineEncoder::StepExact(const char* s, std::size_t count, char* out) {
+    char* const begin = out;
+    std::size_t i = 0;
+    if (pendingBreak_) {
+        // A CR ended the last call: with an LF now it was a break.
+        pendingBreak_ = 0;
+        if (s[0] == '\n') {
+            out = WriteParagraph(paragraph_.data(), paragraph_.size(), out);
+            paragraph_.clear();
+            atBreak_ = true;
+            i = 1;
+        } else if (!Carry("\r", 1)) {
+            return 0;
+        }
+    }
+    while (i < count) {
+        // The next CR LF; a CR alone is text.
+        std::size_t j = i;
+        while (j + 1 < count) {
+            const void* cr = std::memchr(s + j, '\r', count - 1 - j);
+            j = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - s) : count - 1;
+            if (!cr || s[j + 1] == '\n') break;
+            ++j;
+        }
+        if (j + 1 >= count) {
+            // No break here; a final CR waits for what follows.
+            const bool cr = s[count - 1] == '\r';
+            if (!Carry(s + i, count - i - (cr ? 1 : 0))) break;
+            if (cr) pendingBreak_ = '\r';
+            atBreak_ = false;
+            break;
+        }
+        if (!Carry(s + i, j - i)) break;
+        out = WriteParagraph(paragraph_.data(), paragraph_.size(), out);
+        paragraph_.clear();
+        atBreak_ = true;
+        i = j + 2;
+    }
+    return static_cast<std::size_t>(out - begin);
+}
+
 std::size_t QuotedPrintableLineEncoder::Step(const void* bytes, std::size_t count, char* out) {
     if (failed_) Fail();
     if (count == 0) return 0;
     started_ = true;
+    if (Exact) return StepExact(static_cast<const char*>(bytes), count, out);
     char* const begin = out;
     const char* s = static_cast<const char*>(bytes);
     std::size_t i = 0;
@@ -170,7 +222,12 @@ std::size_t QuotedPrintableLineEncoder::Step(const void* bytes, std::size_t coun
 std::size_t QuotedPrintableLineEncoder::Finish(char* out) {
     if (failed_) Fail();
     char* const begin = out;
-    if (!started_) {
+    if (Exact) {
+        if (pendingBreak_ && !Carry("\r", 1)) Fail();
+        // No line end of the layout's may count as data.
+        if (!atBreak_ || !paragraph_.empty())
+            out = WriteParagraph(paragraph_.data(), paragraph_.size(), out, true);
+    } else if (!started_) {
         out = WriteParagraph("", 0, out);
     } else if (pendingBreak_) {
         // The stream's very last byte is text.
@@ -184,6 +241,7 @@ std::size_t QuotedPrintableLineEncoder::Finish(char* out) {
     pendingBreak_ = 0;
     skipLF_ = false;
     started_ = false;
+    atBreak_ = false;
     return static_cast<std::size_t>(out - begin);
 }
 
@@ -211,13 +269,17 @@ void TQuotedPrintable::Decode() {
         out.erase(0, paragraphStart);
         paragraphStart = 0;
     };
-    for (const std::string& line : Lines) {
+    const std::size_t count = Lines.size();
+    for (std::size_t index = 0; index < count; ++index) {
+        const std::string& line = Lines[index];
         // The soft break is the raw line's final "=", so an escaped "=3D"
-        // at the end of a line stays data.
+        // at the end of a line stays data; an open last line has no break.
         const bool soft = !line.empty() && line.back() == '=';
+        const bool open = OpenEnd && index + 1 == count;
         const std::size_t before = out.size();
         AppendDecoded(std::string_view(line).substr(0, soft ? line.size() - 1 : line.size()), out);
-        if (!soft && !(out.size() > before && static_cast<unsigned char>(out.back()) == kEndOfText))
+        if (!soft && !open &&
+            !(out.size() > before && static_cast<unsigned char>(out.back()) == kEndOfText))
             out.append("\r\n");
         if (out.size() - paragraphStart + 1 >= kQPParagraphBufferSize) {
             writeDone();

@@ -52,6 +52,9 @@ public:
 
     TStream& Stream;
     StringVector& Lines;
+    // No line end follows the last line (it stood before a boundary, whose
+    // line end it is), so that line gets no CR LF.
+    bool OpenEnd = false;
     // All of Lines to bytes written to Stream at its position. A line ending
     // in "=" joins the next; every other line gets CR LF, except when its
     // decoded text ends with the byte 26.
@@ -72,16 +75,20 @@ public:
 // most 65 bytes, preferring a cut before a space. Only whole paragraphs are
 // written: the unfinished one is carried, and a break that ends the input so
 // far waits to learn whether it is the last byte.
+// With Exact set (a file's data), a reader gets every byte back: only CR LF
+// is a break, a lone CR or LF is escaped and ends its piece with a soft
+// break, and input that does not end in CR LF ends with a soft break, so the
+// line end that the layout puts after the data is no data.
 // A paragraph too large stops the run: the call that meets it still returns
 // what the paragraphs before it wrote, and the next Step or Finish raises a
 // plain EQuillpostError kParagraphTooLarge. Finish resets for a new run.
 class QuotedPrintableLineEncoder {
 public:
-    // Every paragraph, with the break that ends it, writes at most four
-    // characters per byte (three for an escape, the rest for soft breaks,
-    // CR LF and a doubled period); Slack covers the escape loop's spare
-    // writes past the end of a piece.
-    static constexpr std::size_t kBytesPerInput = 4;
+    // Every paragraph, with the break that ends it, writes at most six
+    // characters per byte: an escaped lone break alone in its piece is
+    // "=0A=" and CR LF, and a doubled period needs an unescaped byte. Slack
+    // covers the escape loop's spare writes past the end of a piece.
+    static constexpr std::size_t kBytesPerInput = 6;
     static constexpr std::size_t kSlack = 8;
     static constexpr std::size_t kMaxCarried = kQPParagraphBufferSize;
     // Worst-case output of Step for Count input bytes, whatever is carried.
@@ -101,9 +108,12 @@ public:
     // Writes one more "." before a line that begins with ".", for a caller
     // that sends the lines as SMTP data.
     bool DoublePeriods = false;
+    // Byte-exact data rather than text lines; set before the first Step.
+    bool Exact = false;
 
     std::size_t Step(const void* bytes, std::size_t count, char* out);
-    // Writes the last paragraph; an empty run gives one empty line.
+    // Writes the last paragraph; an empty run gives one empty line, or with
+    // Exact the lone soft break "=".
     std::size_t Finish(char* out);
     std::size_t Carried() const { return paragraph_.size() + (pendingBreak_ ? 1 : 0); }
 
@@ -111,13 +121,17 @@ private:
     void Fail();
     // Appends Count bytes to the carried paragraph; false when too large.
     bool Carry(const char* bytes, std::size_t count);
-    // One paragraph's lines.
-    char* WriteParagraph(const char* text, std::size_t size, char* out) const;
+    std::size_t StepExact(const char* s, std::size_t count, char* out);
+    // One paragraph's lines; with SoftEnd its last line ends in a soft break.
+    char* WriteParagraph(const char* text, std::size_t size, char* out, bool softEnd = false) const;
+    // The length of the next piece of Remaining bytes.
+    std::size_t PieceLength(const char* text, std::size_t remaining) const;
 
     std::string paragraph_;
     char pendingBreak_ = 0;  // a CR or LF that ended the input so far
     bool skipLF_ = false;    // a CR ended the last paragraph
     bool started_ = false;   // some input was given in this run
+    bool atBreak_ = false;   // Exact: the input so far ends in CR LF
     bool failed_ = false;
 };
 

@@ -39,6 +39,19 @@ inline std::string Compose(TmsCustomMessage& message) {
     return stream.Bytes();
 }
 
+// What a receiving server stores: the doubled period of each line undone.
+inline std::string Unstuffed(const std::string& sent) {
+    std::string out;
+    for (std::size_t i = 0; i < sent.size();) {
+        std::size_t end = sent.find("\r\n", i);
+        end = end == std::string::npos ? sent.size() : end + 2;
+        if (sent[i] == '.') ++i;
+        out.append(sent, i, end - i);
+        i = end;
+    }
+    return out;
+}
+
 // The lines of a composed text, without their CR LF; a last piece without
 // CR LF is kept as a line of its own.
 inline std::vector<std::string> SplitCRLF(std::string_view text) {

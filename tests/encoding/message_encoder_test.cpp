@@ -263,7 +263,8 @@ TEST(MessageEncoderPeriods, EveryLayoutAndEncoding) {
         {"multipart text and 7bit data",
          [](TmsMessage& m) {
              m.Body().Add(".");
-             AddAttachment(m, "m.eml", "message/rfc822", te7Bit, ".one\r\n.\r\ntwo\n");
+             AddAttachment(m, "m.eml", "message/rfc822", te7Bit,
+                           "X: 1\r\n\r\n.one\r\n.\r\ntwo\r\n");
          },
          {"..", "..one", "..", "two"}},
         {"quoted-printable data",
@@ -273,7 +274,7 @@ TEST(MessageEncoderPeriods, EveryLayoutAndEncoding) {
          },
          {"x", "..dot=3D"}},
         {"attachment message",
-         [](TmsMessage& m) { AddAttachment(m, "a.txt", "text/plain", te7Bit, ".only"); },
+         [](TmsMessage& m) { AddAttachment(m, "a.txt", "text/plain", te7Bit, ".only\r\n"); },
          {"..only"}},
         {"uuencode",
          [](TmsMessage& m) {
@@ -385,7 +386,7 @@ TEST(MessageEncoderData, OverlongSevenBitLinesGoQuotedPrintable) {
         TmsMessage m;
         FillBasics(m);
         AddAttachment(m, "a.eml", c.type, te7Bit,
-                      "Subject: x\r\n\r\n" + std::string(c.longest, 'y'));
+                      "Subject: x\r\n\r\n" + std::string(c.longest, 'y') + "\r\n");
         const std::string text = Compose(m);
         EXPECT_NE(text.find(c.header), std::string::npos) << c.type << " " << c.longest;
     }
@@ -402,9 +403,9 @@ TEST(MessageEncoderMultipart, AlternativeGroupEndsAtFirstOrdinaryFile) {
     TmsMessage m;
     FillBasics(m);
     m.Body().Add("Hi");
-    AddAttachment(m, "_ALT.HTM", "text/html", te7Bit, "<p>Hi</p>");
+    AddAttachment(m, "_ALT.HTM", "text/html", te7Bit, "<p>Hi</p>\r\n");
     AddAttachment(m, "x.gif", "image/gif", teBase64, "GIF");
-    AddAttachment(m, "_alt.txt", "text/plain", te7Bit, "later");
+    AddAttachment(m, "_alt.txt", "text/plain", te7Bit, "later\r\n");
     EXPECT_EQ(m.ContentType(), "multipart/mixed");
     EXPECT_EQ(MultipartBody(m, {"111", "222"}),
               "--111\r\n"
@@ -428,11 +429,28 @@ TEST(MessageEncoderMultipart, AlternativeGroupEndsAtFirstOrdinaryFile) {
               "--111--\r\n");
 }
 
+// A boundary whose delimiter a body line or a file holds would end a part
+// early: it is drawn again, the group's too.
+TEST(MessageEncoderMultipart, NoTextHoldsItsBoundary) {
+    for (const bool inBody : {false, true}) {
+        TmsMessage m;
+        FillBasics(m);
+        m.Body().Add(inBody ? "x--11111111y" : "Hi");
+        AddAttachment(m, "_alt.htm", "text/html", teQuotedPrintable, "--22222222\r\n");
+        AddAttachment(m, "x.gif", "image/gif", teBase64, "b");
+        const std::string text = MultipartBody(m, {"11111111", "22222222", "33333333", "44444444"});
+        EXPECT_TRUE(text.starts_with(inBody ? "--33333333\r\n" : "--11111111\r\n")) << text;
+        EXPECT_NE(text.find(inBody ? "boundary=\"44444444\"" : "boundary=\"33333333\""),
+                  std::string::npos)
+            << text;
+    }
+}
+
 TEST(MessageEncoderMultipart, BoundariesOfAGroupDiffer) {
     TmsMessage m;
     FillBasics(m);
     m.Body().Add("Hi");
-    AddAttachment(m, "_alt.htm", "text/html", te7Bit, "a");
+    AddAttachment(m, "_alt.htm", "text/html", te7Bit, "a\r\n");
     AddAttachment(m, "x.gif", "image/gif", teBase64, "b");
     // The fixed sequence offers the outer boundary twice; the group takes the next.
     const std::string text = MultipartBody(m, {"12345678", "12345678", "87654321"});
@@ -453,7 +471,7 @@ TEST(MessageEncoderMultipart, GroupRunningToTheEndClosesBothLevels) {
     FillBasics(m);
     m.SetDetermineContentType(false);
     m.SetContentType("multipart/mixed");
-    AddAttachment(m, "_alt.htm", "text/html", te7Bit, "a");
+    AddAttachment(m, "_alt.htm", "text/html", te7Bit, "a\r\n");
     const std::string text = MultipartBody(m, {"111", "222"});
     EXPECT_TRUE(text.ends_with("a\r\n\r\n--222--\r\n\r\n--111--\r\n")) << text;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "encoding/codec_peer.h"
 #include "encoding/qp_reference.h"
 #include "encoding/quoted_printable.h"
 #include "util/errors.h"
@@ -165,6 +166,50 @@ TEST(QuotedPrintableLineEncoder, RandomInputsMatchTheLineList) {
         ExpectSameBytes(input, "round " + std::to_string(round));
         if (HasFatalFailure()) return;
     }
+}
+
+// A file's data, however cut into steps, gives the same text within its
+// bound, and each text decodes to exactly its input: none adds a line end,
+// so Python's quopri reads all of them, one after another, as all inputs.
+TEST(QuotedPrintableLineEncoder, ExactDataComesBackWhole) {
+    std::mt19937 gen(21);
+    const std::string bytes = std::string("aab  \t=.\r\n\r\n\r\n\xe9\x1a") + '\0';
+    std::vector<std::string> inputs = {"",
+                                       "\r",
+                                       "\n",
+                                       "\r\n",
+                                       "a",
+                                       "a\r\n",
+                                       "a\r",
+                                       "\r\r\n",
+                                       "\n\n\n",
+                                       "end \r\nx ",
+                                       ". \r\n.",
+                                       "a\r\n\r\n",
+                                       "x\n\r",
+                                       std::string(65, 'a'),
+                                       std::string(65, 'a') + "\r\n"};
+    for (int i = 0; i < 60; ++i) {
+        std::string input(gen() % 400, '\0');
+        for (char& c : input) c = bytes[gen() % bytes.size()];
+        inputs.push_back(input);
+    }
+    std::string all;
+    std::string encoded;
+    for (const std::string& input : inputs) {
+        QuotedPrintableLineEncoder whole;
+        whole.Exact = true;
+        const std::string once = ThroughBuffer(whole, input, 1 << 20).bytes;
+        for (std::size_t step : {1, 2, 3, 65}) {
+            QuotedPrintableLineEncoder encoder;
+            encoder.Exact = true;
+            ASSERT_EQ(ThroughBuffer(encoder, input, step).bytes, once) << input << " " << step;
+        }
+        all += input;
+        encoded += once;
+    }
+    QP_REQUIRE_CODEC_PEER();
+    EXPECT_EQ(test::CodecPeer::Run("qpdecode", encoded), all);
 }
 
 }  // namespace
