@@ -369,9 +369,10 @@ std::string TagSocket::Masked(std::string_view line, std::size_t keep) const {
         const std::string& text = secret.Text();
         for (std::size_t at = line.find(text); at != std::string_view::npos;
              at = line.find(text, at + 1))
-            std::fill(hidden.begin() + static_cast<std::ptrdiff_t>(std::max(at, keep)),
-                      hidden.begin() + static_cast<std::ptrdiff_t>(std::max(at + text.size(), keep)),
-                      true);
+            std::fill(
+                hidden.begin() + static_cast<std::ptrdiff_t>(std::max(at, keep)),
+                hidden.begin() + static_cast<std::ptrdiff_t>(std::max(at + text.size(), keep)),
+                true);
     }
     // Built afresh rather than replaced in place, so no block holding the
     // secret is left behind by a reallocation.

@@ -25,7 +25,8 @@ bool DnsNameMatches(std::string_view pattern, std::string_view host) {
         return AsciiLowerText(a) == AsciiLowerText(b);
     };
     if (pattern.empty() || host.empty()) return false;
-    if (pattern.substr(0, 2) != "*.") return pattern.find('*') == std::string_view::npos && same(pattern, host);
+    if (pattern.substr(0, 2) != "*.")
+        return pattern.find('*') == std::string_view::npos && same(pattern, host);
     // A whole-label wildcard on the left only, over at least two labels:
     // "*.example.com" takes "a.example.com", not "example.com" nor "a.b.example.com".
     const std::string_view rest = pattern.substr(1);  // ".example.com"

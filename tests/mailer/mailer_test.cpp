@@ -139,12 +139,17 @@ TEST(MailerProperties, CredentialsRefuseTheBytesTheirMechanismsCannotCarry) {
         std::string value;
         const char* refused;  // the start of Response, or nullptr when taken
     } cases[] = {
-        {&TMailer::SetUserName, "ann\x01" "auth=Bearer forged", "UserName contains the control byte 0x01"},
-        {&TMailer::SetUserName, std::string("ann\0x", 5), "UserName contains the control byte 0x00"},
+        {&TMailer::SetUserName,
+         "ann\x01"
+         "auth=Bearer forged",
+         "UserName contains the control byte 0x01"},
+        {&TMailer::SetUserName, std::string("ann\0x", 5),
+         "UserName contains the control byte 0x00"},
         {&TMailer::SetUserName, "ann\r\nQUIT", "UserName contains the control byte 0x0D"},
         {&TMailer::SetUserName, "ann\x7F", "UserName contains the control byte 0x7F"},
         {&TMailer::SetUserName, "j\xC3\xBCrgen@example.org", nullptr},
-        {&TMailer::SetPassword, std::string("pa\0ss", 5), "Password contains the control byte 0x00"},
+        {&TMailer::SetPassword, std::string("pa\0ss", 5),
+         "Password contains the control byte 0x00"},
         {&TMailer::SetPassword, "p\x01\t\xC3\xA4ss word", nullptr},  // LOGIN and PLAIN carry these
         {&TMailer::SetAccessToken, "tok\x01\x01", "AccessToken contains the control byte 0x01"},
         {&TMailer::SetAccessToken, "tok\n", "AccessToken contains the control byte 0x0A"},

@@ -184,7 +184,8 @@ TEST(SendMail, EsmtpDialogues) {
     const std::string noTls =
         "The server does not offer STARTTLS: the credentials are not sent without TLS "
         "(AllowClearTextAuth = True sends them in clear text, for a trusted local relay)";
-    const std::string plain = "AUTH PLAIN AHUAcMOkc3M=", xoauth2 = "AUTH XOAUTH2 dXNlcj11AWF1dGg9QmVhcmVyIHlhMjkudG9rAQE=";
+    const std::string plain = "AUTH PLAIN AHUAcMOkc3M=",
+                      xoauth2 = "AUTH XOAUTH2 dXNlcj11AWF1dGg9QmVhcmVyIHlhMjkudG9rAQE=";
     struct Case {
         std::int16_t security, auth;
         bool clearText;  // AllowClearTextAuth

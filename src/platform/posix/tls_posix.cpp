@@ -67,20 +67,21 @@ public:
         out_ = out;
         SSL_set_connect_state(ssl_);
         // An empty input is "not yet", never an end of stream.
-        if (BIO_set_mem_eof_return(in, -1) != 1) return Fail(TlsFailure::Protocol, LibraryErrorText());
+        if (BIO_set_mem_eof_return(in, -1) != 1)
+            return Fail(TlsFailure::Protocol, LibraryErrorText());
 
         const std::string& host = settings.host;
         bool address = IsAddressLiteral(host);
         // SNI carries DNS names only.
         if (!address && !host.empty() && SSL_set_tlsext_host_name(ssl_, host.c_str()) != 1)
-            return Fail(TlsFailure::Protocol, "cannot send the name " + host + ": " +
-                                                  LibraryErrorText());
+            return Fail(TlsFailure::Protocol,
+                        "cannot send the name " + host + ": " + LibraryErrorText());
         if (settings.verify) {
             // The name is matched against subjectAltName alone: a certificate
             // naming its host only in the subject's CN is refused (RFC 6125),
             // as browsers do.
-            SSL_set_hostflags(ssl_,
-                              X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS | X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
+            SSL_set_hostflags(
+                ssl_, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS | X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
             int ok = address ? X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), host.c_str())
                              : SSL_set1_host(ssl_, host.c_str());
             if (ok != 1) return Fail(TlsFailure::HostMismatch, "cannot check the name " + host);

@@ -105,8 +105,7 @@ bool CertificateNamesHost(PCCERT_CONTEXT cert, const std::string& host) {
                     std::memcmp(entry.IPAddress.pbData, address, 4) == 0;
         else
             found = entry.dwAltNameChoice == CERT_ALT_NAME_DNS_NAME &&
-                    entry.pwszDNSName != nullptr &&
-                    DnsNameMatches(Narrow(entry.pwszDNSName), host);
+                    entry.pwszDNSName != nullptr && DnsNameMatches(Narrow(entry.pwszDNSName), host);
     }
     LocalFree(info);
     return found;
