@@ -359,7 +359,10 @@ void TagSocket::Cancel() {
 // ---- lines and streams ----
 
 void TagSocket::AddSecret(std::string_view Secret) {
-    if (!Secret.empty()) secrets_.emplace_back(Secret);
+    if (Secret.empty()) return;
+    for (const TSecret& known : secrets_)
+        if (known.Text() == Secret) return;
+    secrets_.emplace_back(Secret);
 }
 
 std::string TagSocket::Masked(std::string_view line, std::size_t keep) const {

@@ -233,8 +233,17 @@ platform::TlsSettings TmsSMTP::TlsFor() const {
 
 void TmsSMTP::UpgradeToTls() {
     SendCommand("STARTTLS");
-    // StartTls drops whatever came after the "220": it could only be forged.
-    StartTls(TlsFor());
+    try {
+        // StartTls drops whatever came after the "220": it could only be forged.
+        StartTls(TlsFor());
+    } catch (const ETlsError& e) {
+        // Security 0 asked for no TLS; it was tried to keep the log-on
+        // secret. A relay with a certificate nobody can check needs the way out.
+        if (Settings.security != TSmtpSettings::kNoTls) throw;
+        throw ETlsError(e.cause, std::string(e.what()) +
+                                     "; STARTTLS was tried for the log-on (AllowClearTextAuth = "
+                                     "True logs on in clear text, for a trusted local relay)");
+    }
     tlsInfo_ = TlsDescription();
     // What the server offered before TLS may have been altered on the way.
     Ehlo(false);
