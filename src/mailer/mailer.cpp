@@ -101,4 +101,53 @@ void TMailer::SetAuthType(std::int16_t v) {
     session_.authType = v;
 }
 
+namespace {
+
+// The first byte of Text that Refused says no to, or -1.
+template <typename TRefused>
+int FirstRefused(std::string_view text, TRefused refused) {
+    for (char c : text)
+        if (refused(static_cast<unsigned char>(c))) return static_cast<unsigned char>(c);
+    return -1;
+}
+
+bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+std::string ByteText(int byte) {
+    const char* digits = "0123456789ABCDEF";
+    return std::string("0x") + digits[byte >> 4] + digits[byte & 15];
+}
+
+}  // namespace
+
+void TMailer::RefuseCredential(const char* member, int byte, const char* why) {
+    // The value itself is never repeated: it may be a secret.
+    std::string text = std::string(member) + " contains the control byte " + ByteText(byte) + ", " +
+                       why + "; the value was not taken";
+    response_ = text;
+    throw EMessageError(text);
+}
+
+void TMailer::SetUserName(std::string_view v) {
+    // A name goes into every mechanism's fields; no control byte belongs in one.
+    if (int byte = FirstRefused(v, IsControl); byte >= 0)
+        RefuseCredential("UserName", byte, "which no log-on carries safely");
+    session_.userName = v;
+}
+
+void TMailer::SetPassword(std::string_view v) {
+    // LOGIN carries any byte; only PLAIN's field separator cannot be told apart.
+    if (int byte = FirstRefused(v, [](unsigned char c) { return c == 0; }); byte >= 0)
+        RefuseCredential("Password", byte, "which ends a field of AUTH PLAIN");
+    session_.password.Assign(v);
+}
+
+void TMailer::SetAccessToken(std::string_view v) {
+    // A bearer token is printable ASCII (RFC 6750 b64token); 0x01 would end
+    // the XOAUTH2 field and let the rest forge another.
+    if (int byte = FirstRefused(v, IsControl); byte >= 0)
+        RefuseCredential("AccessToken", byte, "which ends a field of AUTH XOAUTH2");
+    session_.accessToken.Assign(v);
+}
+
 }  // namespace quillpost

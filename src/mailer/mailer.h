@@ -107,10 +107,15 @@ public:
     void SetSecurity(std::int16_t v);
     std::int16_t AuthType() const { return session_.authType; }
     void SetAuthType(std::int16_t v);
+    // The credentials refuse the control bytes a mechanism cannot carry (a
+    // NUL ends a field of PLAIN, 0x01 one of XOAUTH2): Response names the
+    // member, an error is raised and the old value stays.
     const std::string& UserName() const { return session_.userName; }
-    void SetUserName(std::string_view v) { session_.userName = v; }
-    void SetPassword(std::string_view v) { session_.password = v; }
-    void SetAccessToken(std::string_view v) { session_.accessToken = v; }
+    void SetUserName(std::string_view v);
+    void SetPassword(std::string_view v);
+    void SetAccessToken(std::string_view v);
+    WordBool AllowClearTextAuth() const { return ToWordBool(session_.allowClearTextAuth); }
+    void SetAllowClearTextAuth(WordBool v) { session_.allowClearTextAuth = IsTrue(v); }
     WordBool VerifyCertificate() const { return ToWordBool(session_.verifyCertificate); }
     void SetVerifyCertificate(WordBool v) { session_.verifyCertificate = IsTrue(v); }
     const std::string& CAFile() const { return session_.caFile; }
@@ -157,6 +162,7 @@ private:
     // kept one that cannot is closed first).
     std::unique_ptr<TmsSMTP> TakeSession(const std::string& host);
     bool AddParty(TmsAddressList& list, std::string_view name, std::string_view address);
+    [[noreturn]] void RefuseCredential(const char* member, int byte, const char* why);
 
     std::string remoteHost_;
     std::string fromName_;

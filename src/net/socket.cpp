@@ -18,6 +18,13 @@ constexpr std::size_t kHostNameLimit = 127;
 constexpr std::size_t kServiceNameLimit = 63;
 const char kBodySuppressed[] = "Suppressing the message body.";
 
+// A reply line's code and the character after it; a secret never hides them.
+std::size_t ReplyCodeLength(std::string_view line) {
+    auto digit = [&](std::size_t i) { return i < line.size() && line[i] >= '0' && line[i] <= '9'; };
+    if (!digit(0) || !digit(1) || !digit(2)) return 0;
+    return std::min<std::size_t>(line.size(), 4);
+}
+
 // Position * 100 / Size to the nearest integer, halves to even.
 std::int32_t Percent(std::int64_t position, std::int64_t size) {
     // An empty stream has been sent whole once its only (empty) block is out.
@@ -351,6 +358,39 @@ void TagSocket::Cancel() {
 
 // ---- lines and streams ----
 
+void TagSocket::AddSecret(std::string_view Secret) {
+    if (Secret.empty()) return;
+    for (const TSecret& known : secrets_)
+        if (known.Text() == Secret) return;
+    secrets_.emplace_back(Secret);
+}
+
+std::string TagSocket::Masked(std::string_view line, std::size_t keep) const {
+    if (secrets_.empty()) return std::string(line);
+    std::vector<bool> hidden(line.size(), false);
+    for (const TSecret& secret : secrets_) {
+        const std::string& text = secret.Text();
+        for (std::size_t at = line.find(text); at != std::string_view::npos;
+             at = line.find(text, at + 1))
+            std::fill(
+                hidden.begin() + static_cast<std::ptrdiff_t>(std::max(at, keep)),
+                hidden.begin() + static_cast<std::ptrdiff_t>(std::max(at + text.size(), keep)),
+                true);
+    }
+    // Built afresh rather than replaced in place, so no block holding the
+    // secret is left behind by a reallocation.
+    std::string out;
+    out.reserve(line.size() + 4);
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (!hidden[i]) {
+            out += line[i];
+        } else if (i == 0 || !hidden[i - 1]) {
+            out += "****";
+        }
+    }
+    return out;
+}
+
 void TagSocket::RecordLine(bool sent, const std::string& line) {
     if (!LogFileName.empty()) AddLogLine(line);
     const TmsLineEvent& event = sent ? OnLineSent : OnLineReceived;
@@ -373,7 +413,15 @@ void TagSocket::ReadLine(std::string& Line) {
     events_->DispatchPending();
     Line.clear();
     try {
-        if (GatherLine(Line)) {
+        const bool whole = GatherLine(Line);
+        if (!secrets_.empty()) {
+            // A server that echoes a credential (in an error reply, say) must
+            // not put it into Response, the events or the log.
+            std::string masked = Masked(Line, ReplyCodeLength(Line));
+            SecureWipe(Line);
+            Line = std::move(masked);
+        }
+        if (whole) {
             while (!Line.empty() && (Line.back() == '\n' || Line.back() == '\r')) Line.pop_back();
             HandleLine(Line);
         }
@@ -463,23 +511,27 @@ void TagSocket::SendRaw(const char* data, std::size_t count, bool restartOnProgr
     } while (p < count && !timedOut_ && !canceled_);
 }
 
-void TagSocket::SendLine(const std::string& Line) { SendLine(Line, Line); }
-
-void TagSocket::SendLine(const std::string& Line, const std::string& Shown) {
+void TagSocket::SendLine(const std::string& Line) {
     if (!Connected()) RaiseError(msgNotConnected);
     if (holding_) {
         held_ += Line;
         held_ += "\r\n";
-        heldLines_.push_back(Shown);
+        heldLines_.push_back(Masked(Line, 0));
         if (held_.size() >= kHoldLimit && !SendHeld()) RaiseIfStopped();
         return;
     }
-    std::string data = Line + "\r\n";
-    StartTimer();
-    SendBytes(data.data(), data.size(), false);
+    {
+        // The copy may hold a credential (an AUTH line): wiped on every way out.
+        TSecret data;
+        data.Reserve(Line.size() + 2);
+        data.Append(Line);
+        data.Append("\r\n");
+        StartTimer();
+        SendBytes(data.Text().data(), data.Text().size(), false);
+    }
     StopTimer();
     RaiseIfStopped();
-    RecordLine(true, Shown);
+    RecordLine(true, Masked(Line, 0));
 }
 
 void TagSocket::SendStream(TStream& Stream) {

@@ -7,8 +7,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "base/secret.h"
 #include "platform/socket_events.h"
 #include "platform/tls.h"
 #include "util/errors.h"
@@ -88,8 +90,12 @@ public:
     void ReadLine(std::string& Line);
     // Line followed by CR LF.
     void SendLine(const std::string& Line);
-    // The same, with Shown in the log and to OnLineSent (a secret masked).
-    void SendLine(const std::string& Line, const std::string& Shown);
+
+    // From now on every line read or sent has Secret masked ("****") before
+    // anything sees it: the reply check and so any error text, the events
+    // and the log. A received line keeps its reply code. Kept until the
+    // component is destroyed, then wiped.
+    void AddSecret(std::string_view Secret);
     // The whole stream from its start, unchanged, in blocks of 2047 bytes.
     void SendStream(TStream& Stream);
     // While held, what SendLine and SendStream hand over gathers into large
@@ -197,6 +203,8 @@ private:
     void RaiseIfStopped();
     // The one place every line sent or read passes through.
     void RecordLine(bool sent, const std::string& line);
+    // Line with every secret masked; its first Keep bytes stay as they are.
+    std::string Masked(std::string_view line, std::size_t keep) const;
     void AddLogLine(const std::string& line);
     void Fire(const TNotifyEvent& event);
 
@@ -225,6 +233,7 @@ private:
     bool holding_ = false;
     std::string held_;                    // bytes a hold has gathered
     std::vector<std::string> heldLines_;  // lines among them, reported once sent
+    std::vector<TSecret> secrets_;
     std::unique_ptr<platform::TlsSession> tls_;
     std::string tlsDescription_;
     std::string tlsHost_;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace quillpost::platform {
 
@@ -90,5 +91,9 @@ private:
     TlsFailure failure_ = TlsFailure::None;
     std::string detail_;
 };
+
+// Whether a certificate's DNS name entry Pattern names Host: ASCII case
+// folded, a wildcard only as the whole leftmost label of three or more.
+bool DnsNameMatches(std::string_view pattern, std::string_view host);
 
 }  // namespace quillpost::platform

@@ -34,10 +34,13 @@ bool IsRejection(const std::string& line) {
 
 bool HasCode(const std::string& line, const char* code) { return line.compare(0, 3, code) == 0; }
 
-std::string Base64(std::string_view bytes) {
-    std::string text(Base64EncodedSize(bytes.size()), '\0');
-    text.resize(EncodeBase64Block(bytes.data(), bytes.size(), text.data()));
-    return text;
+// Appends the base64 of Bytes to Out, encoding in place.
+void AppendBase64(std::string_view bytes, TSecret& out) {
+    const std::size_t start = out.Text().size();
+    out.Reserve(start + Base64EncodedSize(bytes.size()));
+    std::string& buffer = out.Buffer();
+    buffer.resize(start + Base64EncodedSize(bytes.size()));
+    buffer.resize(start + EncodeBase64Block(bytes.data(), bytes.size(), buffer.data() + start));
 }
 
 }  // namespace
@@ -175,7 +178,7 @@ void TmsSMTP::Login() {
     Ehlo(Settings.authType == TSmtpSettings::kNoAuth &&
          (Settings.security == TSmtpSettings::kNoTls ||
           Settings.security == TSmtpSettings::kStartTlsIfOffered));
-    if (Settings.StartTlsWanted()) {
+    if (StartTlsWanted()) {
         if (Offers("STARTTLS")) {
             UpgradeToTls();
         } else if (Settings.security == TSmtpSettings::kStartTlsRequired) {
@@ -230,43 +233,90 @@ platform::TlsSettings TmsSMTP::TlsFor() const {
 
 void TmsSMTP::UpgradeToTls() {
     SendCommand("STARTTLS");
-    // StartTls drops whatever came after the "220": it could only be forged.
-    StartTls(TlsFor());
+    try {
+        // StartTls drops whatever came after the "220": it could only be forged.
+        StartTls(TlsFor());
+    } catch (const ETlsError& e) {
+        // Security 0 asked for no TLS; it was tried to keep the log-on
+        // secret. A relay with a certificate nobody can check needs the way out.
+        if (Settings.security != TSmtpSettings::kNoTls) throw;
+        throw ETlsError(e.cause, std::string(e.what()) +
+                                     "; STARTTLS was tried for the log-on (AllowClearTextAuth = "
+                                     "True logs on in clear text, for a trusted local relay)");
+    }
     tlsInfo_ = TlsDescription();
     // What the server offered before TLS may have been altered on the way.
     Ehlo(false);
 }
 
+bool TmsSMTP::StartTlsWanted() const {
+    if (Settings.StartTlsWanted()) return true;
+    return Settings.security == TSmtpSettings::kNoTls &&
+           Settings.authType != TSmtpSettings::kNoAuth && !Settings.allowClearTextAuth;
+}
+
 void TmsSMTP::Authenticate() {
-    // The caller asked for protection; a password in clear now would be a
-    // silent downgrade.
-    if (!TlsActive() && Settings.security != TSmtpSettings::kNoTls)
-        Refuse("The server does not offer STARTTLS: the credentials are not sent without TLS");
+    // Without TLS the credentials could be read on the way; they go in clear
+    // only when the caller named the member that allows it.
+    if (!TlsActive() && !Settings.allowClearTextAuth)
+        Refuse(
+            "The server does not offer STARTTLS: the credentials are not sent without TLS "
+            "(AllowClearTextAuth = True sends them in clear text, for a trusted local relay)");
     const std::string mechanism = ChooseMechanism();
     if (mechanism.empty())
         Refuse("The server offers no authentication method this client can use (AUTH " +
                (Offers("AUTH") ? capabilities_.at("AUTH") : "not offered") + ")");
-    const std::string& user = Settings.userName;
-    const std::string masked = "****";
-    if (mechanism == "PLAIN") {
-        std::string response = '\0' + user + '\0' + Settings.password;
-        SendCommand("AUTH PLAIN " + Base64(response), Expect::Completion, "AUTH PLAIN " + masked);
-    } else if (mechanism == "LOGIN") {
+    AddSecret(Settings.password.Text());
+    AddSecret(Settings.accessToken.Text());
+    if (mechanism == "LOGIN") {
+        TSecret user, password;
+        AppendBase64(Settings.userName, user);
+        AppendBase64(Settings.password.Text(), password);
+        AddSecret(user.Text());
+        AddSecret(password.Text());
         // The prompts are not read: their order is fixed, their texts are not.
         SendCommand("AUTH LOGIN", Expect::Challenge);
-        SendCommand(Base64(user), Expect::Challenge, masked);
-        SendCommand(Base64(Settings.password), Expect::Completion, masked);
+        SendCommand(user.Text(), Expect::Challenge);
+        SendCommand(password.Text(), Expect::Completion);
     } else {
-        const std::string ctrlA(1, '\x01');  // the separator of the XOAUTH2 fields
-        std::string response =
-            "user=" + user + ctrlA + "auth=Bearer " + Settings.accessToken + ctrlA + ctrlA;
-        SendCommand("AUTH XOAUTH2 " + Base64(response), Expect::ChallengeOrDone,
-                    "AUTH XOAUTH2 " + masked);
-        // A refused token comes back as a challenge holding the details; an
-        // empty answer brings the final 5xx.
-        if (HasCode(lastReply_, "334")) SendCommand("");
+        TSecret line;
+        line.Append("AUTH " + mechanism + " ");
+        BuildResponse(mechanism, line);
+        if (mechanism == "PLAIN") {
+            SendCommand(line.Text());
+        } else {
+            SendCommand(line.Text(), Expect::ChallengeOrDone);
+            // A refused token comes back as a challenge holding the details;
+            // an empty answer brings the final 5xx.
+            if (HasCode(lastReply_, "334")) SendCommand("");
+        }
     }
     mechanism_ = mechanism;
+}
+
+void TmsSMTP::BuildResponse(const std::string& mechanism, TSecret& out) {
+    const std::string& user = Settings.userName;
+    TSecret response;
+    if (mechanism == "PLAIN") {
+        response.Reserve(user.size() + Settings.password.Text().size() + 2);
+        response.Append('\0');
+        response.Append(user);
+        response.Append('\0');
+        response.Append(Settings.password.Text());
+    } else {
+        const char ctrlA = '\x01';  // the separator of the XOAUTH2 fields
+        response.Reserve(user.size() + Settings.accessToken.Text().size() + 32);
+        response.Append("user=");
+        response.Append(user);
+        response.Append(ctrlA);
+        response.Append("auth=Bearer ");
+        response.Append(Settings.accessToken.Text());
+        response.Append(ctrlA);
+        response.Append(ctrlA);
+    }
+    const std::size_t start = out.Text().size();
+    AppendBase64(response.Text(), out);
+    AddSecret(std::string_view(out.Text()).substr(start));
 }
 
 std::string TmsSMTP::ChooseMechanism() const {
@@ -286,7 +336,7 @@ std::string TmsSMTP::ChooseMechanism() const {
     auto has = [&](const char* name) {
         return offered.find(" " + std::string(name) + " ") != std::string::npos;
     };
-    if (!Settings.accessToken.empty() && has("XOAUTH2")) return "XOAUTH2";
+    if (!Settings.accessToken.Empty() && has("XOAUTH2")) return "XOAUTH2";
     if (has("PLAIN")) return "PLAIN";
     if (has("LOGIN")) return "LOGIN";
     return "";
@@ -392,10 +442,10 @@ void TmsSMTP::ReadReply() {
     }
 }
 
-void TmsSMTP::SendCommand(const std::string& line, Expect expect, const std::string& shown) {
+void TmsSMTP::SendCommand(const std::string& line, Expect expect) {
     rejected_ = false;
     try {
-        SendLine(line, shown.empty() ? line : shown);
+        SendLine(line);
         expected_ = expect;
         ReadReply();
     } catch (...) {

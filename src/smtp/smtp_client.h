@@ -84,9 +84,7 @@ private:
     enum class Expect { Completion, TextWanted, Delivery, Challenge, ChallengeOrDone };
     // True for a final line that answers the command as hoped.
     bool Fits(const std::string& line) const;
-    // Shown: what the log and OnLineSent get instead of Line (a secret masked).
-    void SendCommand(const std::string& line, Expect expect = Expect::Completion,
-                     const std::string& shown = {});
+    void SendCommand(const std::string& line, Expect expect = Expect::Completion);
     void Helo();
     // EHLO, learning the capabilities; a 5xx answer falls back to HELO when
     // MayFallBack, otherwise it fails the send.
@@ -94,7 +92,13 @@ private:
     bool Offers(const std::string& keyword) const { return capabilities_.count(keyword) != 0; }
     platform::TlsSettings TlsFor() const;
     void UpgradeToTls();
+    // Whether this session must try STARTTLS: asked for by Security, or
+    // needed to log on without sending credentials in clear text.
+    bool StartTlsWanted() const;
     void Authenticate();
+    // The mechanism's answer to AUTH, masked in every line from now on.
+    // Built without temporaries, so nothing but Out ever holds it.
+    void BuildResponse(const std::string& mechanism, TSecret& out);
     std::string ChooseMechanism() const;
     // Ends the session with Text, saying nothing more to the server.
     [[noreturn]] void Refuse(std::string text);

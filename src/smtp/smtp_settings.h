@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/secret.h"
+
 namespace quillpost {
 
 struct TSmtpSettings {
@@ -21,10 +23,12 @@ struct TSmtpSettings {
     std::int16_t authType = kNoAuth;
     // UTF-8, as they go into the AUTH exchange.
     std::string userName;
-    std::string password;
-    std::string accessToken;
+    TSecret password;
+    TSecret accessToken;
     bool verifyCertificate = true;
     std::string caFile;
+    // Credentials may go without TLS only when the caller asked for it.
+    bool allowClearTextAuth = false;
 
     bool operator==(const TSmtpSettings&) const = default;
 

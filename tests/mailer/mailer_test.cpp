@@ -130,6 +130,50 @@ TEST(MailerProperties, StringsAreStoredUnchanged) {
     EXPECT_EQ(m.PGPTimeOut(), -5);
 }
 
+// Bytes a log-on mechanism cannot carry are refused where they enter: a NUL
+// ends a field of PLAIN, 0x01 one of XOAUTH2 (and forges the next).
+TEST(MailerProperties, CredentialsRefuseTheBytesTheirMechanismsCannotCarry) {
+    using Setter = void (TMailer::*)(std::string_view);
+    struct Case {
+        Setter set;
+        std::string value;
+        const char* refused;  // the start of Response, or nullptr when taken
+    } cases[] = {
+        {&TMailer::SetUserName,
+         "ann\x01"
+         "auth=Bearer forged",
+         "UserName contains the control byte 0x01"},
+        {&TMailer::SetUserName, std::string("ann\0x", 5),
+         "UserName contains the control byte 0x00"},
+        {&TMailer::SetUserName, "ann\r\nQUIT", "UserName contains the control byte 0x0D"},
+        {&TMailer::SetUserName, "ann\x7F", "UserName contains the control byte 0x7F"},
+        {&TMailer::SetUserName, "j\xC3\xBCrgen@example.org", nullptr},
+        {&TMailer::SetPassword, std::string("pa\0ss", 5),
+         "Password contains the control byte 0x00"},
+        {&TMailer::SetPassword, "p\x01\t\xC3\xA4ss word", nullptr},  // LOGIN and PLAIN carry these
+        {&TMailer::SetAccessToken, "tok\x01\x01", "AccessToken contains the control byte 0x01"},
+        {&TMailer::SetAccessToken, "tok\n", "AccessToken contains the control byte 0x0A"},
+        {&TMailer::SetAccessToken, "ya29.a0-_~+/=", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        TMailer m;
+        m.SetUserName("old");
+        bool raised = false;
+        try {
+            (m.*c.set)(c.value);
+        } catch (const EMessageError& e) {
+            raised = true;
+            EXPECT_EQ(m.Response(), e.what());
+        }
+        EXPECT_EQ(raised, c.refused != nullptr);
+        if (c.refused == nullptr) continue;
+        EXPECT_EQ(m.Response().rfind(c.refused, 0), 0u) << m.Response();
+        EXPECT_EQ(m.Response().find(c.value), std::string::npos) << "the value is not repeated";
+        EXPECT_EQ(m.UserName(), "old");
+    }
+}
+
 TEST(MailerLists, BodyTextAppendsAndClearRemovesAll) {
     TMailer m;
     m.SetBodyText("first");

@@ -171,7 +171,7 @@ TEST(SendMail, FailuresBeforeAnyConnection) {
 
 // The EHLO dialogue on plain connections (TLS and SMTPUTF8 are tried against
 // real servers): what goes out, what is refused, what ConnectionInfo says,
-// and that no credential reaches the log.
+// and that no credential reaches the log or Response, even echoed by the server.
 TEST(SendMail, EsmtpDialogues) {
     using Lines = std::vector<std::string>;
     const std::string offersAuth = "250-script\r\n250-AUTH LOGIN PLAIN XOAUTH2\r\n250 SIZE 9\r\n";
@@ -181,8 +181,14 @@ TEST(SendMail, EsmtpDialogues) {
         head.insert(head.end(), sent.begin(), sent.end());
         return head;
     };
+    const std::string noTls =
+        "The server does not offer STARTTLS: the credentials are not sent without TLS "
+        "(AllowClearTextAuth = True sends them in clear text, for a trusted local relay)";
+    const std::string plain = "AUTH PLAIN AHUAcMOkc3M=",
+                      xoauth2 = "AUTH XOAUTH2 dXNlcj11AWF1dGg9QmVhcmVyIHlhMjkudG9rAQE=";
     struct Case {
         std::int16_t security, auth;
+        bool clearText;  // AllowClearTextAuth
         const char* token;
         std::map<std::string, Lines> replies;
         std::string response;  // "" when the send succeeds
@@ -190,31 +196,42 @@ TEST(SendMail, EsmtpDialogues) {
         std::string info;  // ConnectionInfo
     } cases[] = {
         // clang-format off
-        {1, 0, "", {}, "The server does not offer STARTTLS", {"EHLO", "<closed>"}, "plain"},
-        {3, 0, "", {{"EHLO", {"250-script\r\n250\r\n"}}}, "", then({"EHLO"}), "plain"},
-        {3, 1, "", {{"EHLO", {offersAuth}}},
-         "The server does not offer STARTTLS: the credentials are not sent without TLS",
-         {"EHLO", "<closed>"}, "plain"},
-        // Automatic prefers PLAIN to LOGIN; with Security 0 it goes in clear, and is said so.
-        {0, 1, "", {{"EHLO", {offersAuth}}, {"AUTH", {"235 ok\r\n"}}}, "",
-         then({"EHLO", "AUTH PLAIN AHUAcMOkc3M="}), "plain; AUTH without TLS (PLAIN)"},
+        {1, 0, false, "", {}, "The server does not offer STARTTLS", {"EHLO", "<closed>"}, "plain"},
+        {3, 0, false, "", {{"EHLO", {"250-script\r\n250\r\n"}}}, "", then({"EHLO"}), "plain"},
+        // No STARTTLS on offer: credentials go in clear only when asked for by name.
+        {3, 1, false, "", {{"EHLO", {offersAuth}}}, noTls, {"EHLO", "<closed>"}, "plain"},
+        {0, 1, false, "", {{"EHLO", {offersAuth}}}, noTls, {"EHLO", "<closed>"}, "plain"},
+        {3, 2, true, "", {{"AUTH", {"235 ok\r\n"}}}, "", then({"EHLO", plain}),
+         "plain; AUTH without TLS (PLAIN)"},
+        // Automatic prefers PLAIN to LOGIN.
+        {0, 1, true, "", {{"EHLO", {offersAuth}}, {"AUTH", {"235 ok\r\n"}}}, "",
+         then({"EHLO", plain}), "plain; AUTH without TLS (PLAIN)"},
         // LOGIN reads no prompt; the script keys the answers by their base64 in capitals.
-        {0, 3, "", {{"AUTH", {"334 x\r\n"}}, {"DQ==", {"334 y\r\n"}}, {"CMOKC3M=", {"235 ok\r\n"}}},
+        {0, 3, true, "", {{"AUTH", {"334 x\r\n"}}, {"DQ==", {"334 y\r\n"}}, {"CMOKC3M=", {"235 ok\r\n"}}},
          "", then({"EHLO", "AUTH LOGIN", "dQ==", "cMOkc3M="}), "plain; AUTH without TLS (LOGIN)"},
         // With a token automatic is XOAUTH2; a refusal comes as a challenge, then the 5xx.
-        {0, 1, "tok", {{"EHLO", {offersAuth}}, {"AUTH", {"334 eyJzIjoiNDAxIn0=\r\n"}},
-                       {"", {"535 bad token\r\n"}}},
-         "535 bad token", {"EHLO", "AUTH XOAUTH2 dXNlcj11AWF1dGg9QmVhcmVyIHRvawEB", "", "QUIT"},
-         "plain"},
+        {0, 1, true, "ya29.tok", {{"EHLO", {offersAuth}}, {"AUTH", {"334 eyJzIjoiNDAxIn0=\r\n"}},
+                             {"", {"535 bad token\r\n"}}},
+         "535 bad token", {"EHLO", xoauth2, "", "QUIT"}, "plain"},
+        // A server that echoes what it got: masked, the reply code kept.
+        {0, 2, true, "", {{"AUTH", {"535-5.7.8 AUTH PLAIN AHUAcMOkc3M=\r\n535 rejected\r\n"}}},
+         "535 rejected", {"EHLO", plain, "QUIT"}, "plain"},
+        {0, 2, true, "", {{"AUTH", {"535 5.7.8 AUTH PLAIN AHUAcMOkc3M= rejected\r\n"}}},
+         "535 5.7.8 AUTH PLAIN **** rejected", {"EHLO", plain, "QUIT"}, "plain"},
+        {0, 3, true, "", {{"AUTH", {"334 x\r\n"}}, {"DQ==", {"334 y\r\n"}},
+                          {"CMOKC3M=", {"535 cMOkc3M= (p\xC3\xA4ss) is wrong\r\n"}}},
+         "535 **** (****) is wrong", {"EHLO", "AUTH LOGIN", "dQ==", "cMOkc3M=", "QUIT"}, "plain"},
+        {0, 4, true, "ya29.tok", {{"AUTH", {"535 " + xoauth2 + " for ya29.tok\r\n"}}},
+         "535 AUTH XOAUTH2 **** for ****", {"EHLO", xoauth2, "QUIT"}, "plain"},
         // A 5xx to EHLO falls back to HELO only when nothing is required.
-        {3, 0, "", {{"EHLO", {"502 no\r\n"}}}, "", then({"EHLO", "HELO"}), "plain"},
-        {0, 2, "", {{"EHLO", {"502 no\r\n"}}}, "502 no", {"EHLO", "QUIT"}, "plain"},
+        {3, 0, false, "", {{"EHLO", {"502 no\r\n"}}}, "", then({"EHLO", "HELO"}), "plain"},
+        {0, 2, false, "", {{"EHLO", {"502 no\r\n"}}}, "502 no", {"EHLO", "QUIT"}, "plain"},
         // clang-format on
     };
     testing::TempDir dir;
     const std::string log = dir.PathOf("esmtp.log");
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.transcript.at(1));
+        SCOPED_TRACE(c.transcript.at(1) + " " + c.response);
         std::filesystem::remove(log);
         ScriptServer server;
         server.replies = c.replies;
@@ -224,6 +241,7 @@ TEST(SendMail, EsmtpDialogues) {
         m.SetSMTPLog(log);
         m.SetSecurity(c.security);
         m.SetAuthType(c.auth);
+        m.SetAllowClearTextAuth(c.clearText ? kWordTrue : kWordFalse);
         m.SetUserName("u");
         m.SetPassword("p\xC3\xA4ss");  // UTF-8 on the wire
         m.SetAccessToken(c.token);
@@ -236,7 +254,7 @@ TEST(SendMail, EsmtpDialogues) {
         EXPECT_EQ(transcript, c.transcript);
         std::ifstream in(log, std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        for (const char* secret : {"AHUAcMOkc3M=", "dQ==", "cMOkc3M=", "dXNlcj11"})
+        for (const char* secret : {"AHUAcMOkc3M=", "dQ==", "cMOkc3M=", "dXNlcj11", "p\xC3\xA4ss"})
             EXPECT_EQ(text.find(secret), std::string::npos) << text;
         if (c.auth != 0 && c.response.empty()) {
             EXPECT_NE(text.find(c.auth == 3 ? "\n****" : "AUTH PLAIN ****"), std::string::npos)

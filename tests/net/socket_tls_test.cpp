@@ -101,6 +101,9 @@ TEST_F(SocketTls, FailuresNameTheirCauseAndCloseTheSocket) {
         {"wronghost", "localhost", true, nullptr, TlsFailure::HostMismatch,
          "does not match the host name localhost"},
         {"expired", "127.0.0.1", true, nullptr, TlsFailure::Expired, "has expired"},
+        // Its CN names the host, but only a subjectAltName counts.
+        {"cnonly", "localhost", true, nullptr, TlsFailure::HostMismatch,
+         "does not match the host name localhost"},
         {"plain", "127.0.0.1", true, nullptr, TlsFailure::PlainText,
          "TLS expected on this port, the server spoke plain SMTP"},
         {"good", "127.0.0.1", true, "no_such_ca.pem", TlsFailure::CaFile,
@@ -148,6 +151,43 @@ TEST_F(SocketTls, BytesSentBeforeTheHandshakeAreDiscarded) {
     socket.StartTls(TlsSettings{"127.0.0.1", true, ca_});
     socket.SendLine("EHLO after");
     EXPECT_EQ(socket.Read(), "EHLO after");
+}
+
+// The name rule the Windows build applies to subjectAltName DNS entries.
+TEST(TlsNames, DnsEntriesMatchWholeLabelsOnly) {
+    struct Case {
+        const char* pattern;
+        const char* host;
+        bool matches;
+    } cases[] = {
+        {"mail.example.com", "mail.example.com", true},
+        {"MAIL.Example.com", "mail.example.COM", true},
+        {"mail.example.com", "mail.example.com.", true},
+        {"mail.example.com", "mail.example.co", false},
+        {"mail.example.com", "xmail.example.com", false},
+        {"*.example.com", "mail.example.com", true},
+        {"*.example.com", "example.com", false},
+        {"*.example.com", "a.mail.example.com", false},
+        {"*.example.com", ".example.com", false},
+        {"*.com", "example.com", false},
+        {"m*.example.com", "mail.example.com", false},
+        {"mail.*.com", "mail.example.com", false},
+        {"*", "localhost", false},
+        {"", "", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::DnsNameMatches(c.pattern, c.host), c.matches)
+            << c.pattern << " " << c.host;
+}
+
+TEST(TlsNames, AnEmptyHostIsRefusedWhenTheCertificateIsChecked) {
+    TlsFailure failure = TlsFailure::None;
+    std::string detail;
+    EXPECT_EQ(platform::TlsSession::CreateClient(TlsSettings{"", true, ""}, &failure, &detail),
+              nullptr);
+    EXPECT_EQ(failure, TlsFailure::HostMismatch) << detail;
+    EXPECT_NE(platform::TlsSession::CreateClient(TlsSettings{"", false, ""}, nullptr, nullptr),
+              nullptr);
 }
 
 }  // namespace

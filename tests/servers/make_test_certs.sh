@@ -5,6 +5,7 @@
 #   good.pem/.key          for 127.0.0.1 and localhost
 #   wronghost.pem/.key     for wrong.example only
 #   expired.pem/.key       for 127.0.0.1 and localhost, valid only in 2024
+#   cnonly.pem/.key        CN=localhost and no subjectAltName at all
 set -euo pipefail
 dir=$1
 mkdir -p "$dir"
@@ -35,11 +36,12 @@ unique_subject = no
 commonName = supplied
 CNF
 
-issue() {  # name, subjectAltName, then openssl ca date options
+issue() {  # name, subjectAltName (or ""), then openssl ca date options; $cn for the subject
     local name=$1 san=$2; shift 2
-    printf 'subjectAltName=%s\nbasicConstraints=CA:FALSE\nkeyUsage=digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n' \
-        "$san" >"$name.ext"
-    openssl req -newkey rsa:2048 -nodes -sha256 -subj "/CN=$name" -keyout "$name.key" \
+    { [ -z "$san" ] || echo "subjectAltName=$san"
+      printf 'basicConstraints=CA:FALSE\nkeyUsage=digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n'
+    } >"$name.ext"
+    openssl req -newkey rsa:2048 -nodes -sha256 -subj "/CN=${cn:-$name}" -keyout "$name.key" \
         -out "$name.csr" 2>/dev/null
     openssl ca -batch -notext -config ca.cnf -cert ca.pem -keyfile ca.key -in "$name.csr" \
         -out "$name.pem" -extfile "$name.ext" "$@" 2>/dev/null
@@ -47,3 +49,4 @@ issue() {  # name, subjectAltName, then openssl ca date options
 issue good "IP:127.0.0.1,DNS:localhost" -days 30
 issue wronghost "DNS:wrong.example" -days 30
 issue expired "IP:127.0.0.1,DNS:localhost" -startdate 20240101000000Z -enddate 20250101000000Z
+cn=localhost issue cnonly "" -days 30

@@ -5,6 +5,8 @@ Each listener answers every line it receives with the same line. Listeners:
   good      TLS from the first byte, certificate for 127.0.0.1 and localhost
   wronghost TLS from the first byte, certificate for wrong.example only
   expired   TLS from the first byte, certificate that expired in the past
+  cnonly    TLS from the first byte, certificate naming localhost in its CN
+            only (no subjectAltName)
   plain     no TLS: greets with "220 plain.example ESMTP" like a plain SMTP server
   silent    reads and never answers
   inject    greets in plain text, then sends "220 ready" together with an
@@ -85,7 +87,7 @@ def serve(kind, folder, conn):
             conn.sendall(b"220 plain.example ESMTP\r\n")
             echo_lines(conn)
             return
-        ctx = tls_context(folder, {"wronghost": "wronghost", "expired": "expired"}.get(kind, "good"))
+        ctx = tls_context(folder, kind if kind in ("wronghost", "expired", "cnonly") else "good")
         if kind == "smtpinject":
             serve_smtp_inject(conn, ctx)
             return
@@ -114,7 +116,8 @@ def main():
     ap.add_argument("--lifetime", type=float, default=600)
     args = ap.parse_args()
     ready = []
-    for kind in ("good", "wronghost", "expired", "plain", "silent", "inject", "smtpinject"):
+    for kind in ("good", "wronghost", "expired", "cnonly", "plain", "silent", "inject",
+                 "smtpinject"):
         sock = socket.socket()
         sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         sock.bind(("127.0.0.1", 0))

@@ -39,10 +39,14 @@ public:
         ERR_clear_error();
         ctx_ = SSL_CTX_new(TLS_client_method());
         if (ctx_ == nullptr) return Fail(TlsFailure::Protocol, LibraryErrorText());
-        SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION);
+        if (SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION) != 1)
+            return Fail(TlsFailure::Protocol, "cannot require TLS 1.2: " + LibraryErrorText());
         if (settings.verify) {
             if (settings.caFile.empty()) {
-                SSL_CTX_set_default_verify_paths(ctx_);
+                // Without the system's roots every chain would fail; say why.
+                if (SSL_CTX_set_default_verify_paths(ctx_) != 1)
+                    return Fail(TlsFailure::CaFile,
+                                "the system's trusted roots: " + LibraryErrorText());
             } else if (SSL_CTX_load_verify_locations(ctx_, settings.caFile.c_str(), nullptr) != 1) {
                 return Fail(TlsFailure::CaFile, settings.caFile + ": " + LibraryErrorText());
             }
@@ -58,19 +62,26 @@ public:
             BIO_free(out);
             return Fail(TlsFailure::Protocol, LibraryErrorText());
         }
-        // An empty input is "not yet", never an end of stream.
-        BIO_set_mem_eof_return(in, -1);
-        SSL_set_bio(ssl_, in, out);
+        SSL_set_bio(ssl_, in, out);  // owned by the session from here
         in_ = in;
         out_ = out;
         SSL_set_connect_state(ssl_);
+        // An empty input is "not yet", never an end of stream.
+        if (BIO_set_mem_eof_return(in, -1) != 1)
+            return Fail(TlsFailure::Protocol, LibraryErrorText());
 
         const std::string& host = settings.host;
         bool address = IsAddressLiteral(host);
         // SNI carries DNS names only.
-        if (!address && !host.empty()) SSL_set_tlsext_host_name(ssl_, host.c_str());
+        if (!address && !host.empty() && SSL_set_tlsext_host_name(ssl_, host.c_str()) != 1)
+            return Fail(TlsFailure::Protocol,
+                        "cannot send the name " + host + ": " + LibraryErrorText());
         if (settings.verify) {
-            SSL_set_hostflags(ssl_, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+            // The name is matched against subjectAltName alone: a certificate
+            // naming its host only in the subject's CN is refused (RFC 6125),
+            // as browsers do.
+            SSL_set_hostflags(
+                ssl_, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS | X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
             int ok = address ? X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), host.c_str())
                              : SSL_set1_host(ssl_, host.c_str());
             if (ok != 1) return Fail(TlsFailure::HostMismatch, "cannot check the name " + host);
@@ -79,7 +90,10 @@ public:
     }
 
     void PutInput(const char* data, std::size_t count) override {
-        if (count > 0) BIO_write(in_, data, static_cast<int>(count));
+        // A memory BIO fails only without memory; the bytes are then lost
+        // and the session with them.
+        if (count > 0 && BIO_write(in_, data, static_cast<int>(count)) != static_cast<int>(count))
+            inputLost_ = true;
     }
 
     void TakeOutput(std::string& out) override {
@@ -91,6 +105,7 @@ public:
     }
 
     Status Handshake() override {
+        if (inputLost_) return InputLost();
         ERR_clear_error();
         int rc = SSL_do_handshake(ssl_);
         if (rc == 1) return Status::Done;
@@ -110,6 +125,7 @@ public:
     }
 
     Status Read(std::string& plain) override {
+        if (inputLost_) return InputLost();
         bool any = false;
         for (;;) {
             ERR_clear_error();
@@ -143,6 +159,11 @@ public:
     }
 
 private:
+    Status InputLost() {
+        Fail(TlsFailure::Protocol, "received bytes could not be kept");
+        return Status::Failed;
+    }
+
     Status Outcome(int rc) {
         switch (SSL_get_error(ssl_, rc)) {
             case SSL_ERROR_WANT_READ:
@@ -181,6 +202,7 @@ private:
     SSL* ssl_ = nullptr;
     BIO* in_ = nullptr;
     BIO* out_ = nullptr;
+    bool inputLost_ = false;
 };
 
 }  // namespace

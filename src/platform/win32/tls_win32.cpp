@@ -81,8 +81,13 @@ bool ParseIpv4(const std::string& text, BYTE out[4]) {
     return part == 4;
 }
 
-// Whether the certificate lists Address among its subject alternative names.
-bool CertificateNamesAddress(PCCERT_CONTEXT cert, const BYTE address[4]) {
+// Whether the certificate's subject alternative names list Host: an address
+// entry for an address, a DNS entry for a name. The subject's CN is never
+// read: Windows' own policy falls back to it, and a name there alone is not
+// enough (RFC 6125), as with OpenSSL's check on Linux.
+bool CertificateNamesHost(PCCERT_CONTEXT cert, const std::string& host) {
+    BYTE address[4];
+    const bool isAddress = ParseIpv4(host, address);
     PCERT_EXTENSION ext = CertFindExtension(szOID_SUBJECT_ALT_NAME2, cert->pCertInfo->cExtension,
                                             cert->pCertInfo->rgExtension);
     if (ext == nullptr) return false;
@@ -94,8 +99,13 @@ bool CertificateNamesAddress(PCCERT_CONTEXT cert, const BYTE address[4]) {
     bool found = false;
     for (DWORD i = 0; i < info->cAltEntry && !found; ++i) {
         const CERT_ALT_NAME_ENTRY& entry = info->rgAltEntry[i];
-        found = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && entry.IPAddress.cbData == 4 &&
-                std::memcmp(entry.IPAddress.pbData, address, 4) == 0;
+        if (isAddress)
+            found = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS &&
+                    entry.IPAddress.cbData == 4 &&
+                    std::memcmp(entry.IPAddress.pbData, address, 4) == 0;
+        else
+            found = entry.dwAltNameChoice == CERT_ALT_NAME_DNS_NAME &&
+                    entry.pwszDNSName != nullptr && DnsNameMatches(Narrow(entry.pwszDNSName), host);
     }
     LocalFree(info);
     return found;
@@ -112,6 +122,10 @@ public:
     bool Init(const TlsSettings& settings) override {
         host_ = settings.host;
         verify_ = settings.verify;
+        BYTE address[4];
+        // A name that does not convert would go without SNI.
+        if (!host_.empty() && !ParseIpv4(host_, address) && Widen(host_).empty())
+            return Fail(TlsFailure::HostMismatch, "cannot check the name " + host_);
         if (verify_ && !settings.caFile.empty() && !LoadRoots(settings.caFile)) return false;
         SCHANNEL_CRED cred{};
         cred.dwVersion = SCHANNEL_CRED_VERSION;
@@ -345,14 +359,12 @@ private:
             detail = "chain status " + CodeText(static_cast<long>(errors));
             result = TlsFailure::Untrusted;
         } else {
-            BYTE address[4];
-            bool isAddress = ParseIpv4(host_, address);
             std::wstring name = Widen(host_);
             SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
             ssl.cbSize = sizeof ssl;
             ssl.dwAuthType = AUTHTYPE_SERVER;
-            // An address is matched here, against the certificate's address entries.
-            ssl.fdwChecks = isAddress ? kIgnoreNameCheck : 0;
+            // The name is matched here, against subjectAltName alone.
+            ssl.fdwChecks = kIgnoreNameCheck;
             ssl.pwszServerName = name.data();
             CERT_CHAIN_POLICY_PARA policy{};
             policy.cbSize = sizeof policy;
@@ -362,17 +374,14 @@ private:
             if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status)) {
                 detail = "policy check failed, error " + std::to_string(GetLastError());
                 result = TlsFailure::Untrusted;
-            } else if (status.dwError == static_cast<DWORD>(CERT_E_CN_NO_MATCH)) {
-                detail = "the certificate names another host";
-                result = TlsFailure::HostMismatch;
             } else if (status.dwError == static_cast<DWORD>(CERT_E_EXPIRED)) {
                 detail = "outside its validity period";
                 result = TlsFailure::Expired;
             } else if (status.dwError != 0) {
                 detail = "policy error " + CodeText(static_cast<long>(status.dwError));
                 result = TlsFailure::Untrusted;
-            } else if (isAddress && !CertificateNamesAddress(server, address)) {
-                detail = "the certificate does not name the address";
+            } else if (!CertificateNamesHost(server, host_)) {
+                detail = "no subjectAltName of the certificate names it";
                 result = TlsFailure::HostMismatch;
             }
         }
