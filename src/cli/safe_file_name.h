@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "util/utf8.h"
+#include "base/utf8.h"
 
 namespace quillpost::cli {
 

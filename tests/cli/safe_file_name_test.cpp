@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "util/utf8.h"
+#include "base/utf8.h"
 
 namespace quillpost::cli {
 namespace {
