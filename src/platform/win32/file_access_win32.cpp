@@ -101,4 +101,8 @@ std::FILE* OpenFileStream(const std::string& fileName, const char* mode) {
     return _wfopen(WideName(fileName).c_str(), wideMode.c_str());
 }
 
+std::FILE* CreatePrivateFileStream(const std::string& fileName) {
+    return OpenFileStream(fileName, "wb");
+}
+
 }  // namespace quillpost::platform
