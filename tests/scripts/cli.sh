@@ -6,6 +6,7 @@ cd "$(dirname "$0")/../.."
 bin=${QP_CLI:-build/linux/quillpost}
 passed=0
 failed=0
+source tests/scripts/lib/checks.sh
 
 # check LABEL WANT_STATUS WANT_STDOUT_PATTERN WANT_STDERR_PATTERN -- ARGS...
 check() {
@@ -103,21 +104,7 @@ check not-property       2 '^$' '^quillpost: unknown member "SendMail-file"' -- 
 
 # A server's reply reaches the terminal with its control characters made
 # visible: it cannot erase the line and write a success of its own.
-/usr/bin/python3 - "$work" <<'PY' &
-import os, socket, sys
-s = socket.socket()
-s.bind(("127.0.0.1", 0))
-s.listen(8)
-open(sys.argv[1] + "/port.tmp", "w").write(str(s.getsockname()[1]))
-os.rename(sys.argv[1] + "/port.tmp", sys.argv[1] + "/port")
-s.settimeout(60)
-while True:
-    c, _ = s.accept()
-    c.sendall(b"554 no\x1b[2K\rquillpost: SendMail succeeded\x07\xc2\x9b\r\n")
-    c.close()
-PY
-server=$!
-for _ in $(seq 100); do [ -e "$work/port" ] && break; sleep 0.1; done
+start_reply_server "$work" '554 no\x1b[2K\rquillpost: SendMail succeeded\x07\xc2\x9b\r\n'
 hostile=(--RemoteHost "127.0.0.1:$(cat "$work/port")" --FromAddress a@example.test
     --AddRecipient B b@example.test)
 check reply-on-stderr 1 '^$' \

@@ -7,6 +7,7 @@ cd "$(dirname "$0")/../.."
 bin=$(pwd)/${QP_CLI:-build/linux/quillpost}
 passed=0
 failed=0
+source tests/scripts/lib/checks.sh
 if [ "$(id -u)" != 0 ] || ! id nobody >/dev/null 2>&1; then
     echo "not root, or no user nobody: skipped"
     echo "0 passed, 0 failed"
@@ -27,15 +28,6 @@ cleanup() {
 trap cleanup EXIT
 chmod 755 "$work"
 
-# ok LABEL CONDITION-TEXT: counts the result of the last test command.
-ok() {
-    if [ "$?" = 0 ]; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED $1"
-    fi
-}
 as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups -- "$@"; }
 
 # A root-only file that no rewrite may reach.
@@ -96,22 +88,8 @@ ok "the rewrite does not follow a link at its temporary name"
 
 # ---- SMTPLog ----
 
-# Greets and ends the session: enough for a log.
-/usr/bin/python3 - "$work" <<'PY' &
-import os, socket, sys
-s = socket.socket()
-s.bind(("127.0.0.1", 0))
-s.listen(8)
-open(sys.argv[1] + "/port.tmp", "w").write(str(s.getsockname()[1]))
-os.rename(sys.argv[1] + "/port.tmp", sys.argv[1] + "/port")
-s.settimeout(60)
-while True:
-    c, _ = s.accept()
-    c.sendall(b"554 no service here\r\n")
-    c.close()
-PY
-server=$!
-for _ in $(seq 100); do [ -e "$work/port" ] && break; sleep 0.1; done
+# Refuses the session at once: enough for a log.
+start_reply_server "$work" '554 no service here\r\n'
 send_with_log() {
     QUILLPOST_REGISTRY=$work/good/registry "$bin" --RemoteHost "127.0.0.1:$(cat "$work/port")" \
         --FromAddress a@example.test --AddRecipient B b@example.test --SMTPLog "$1" --SendMail \
