@@ -1,8 +1,9 @@
+#include <windows.h>
+// shellapi.h needs windows.h first.
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
 #include <stdlib.h>
-#include <windows.h>
 
 #include "platform/console.h"
 
