@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/console_text.h"
 #include "cli/progress_bar.h"
 #include "cli/stdio_stream.h"
 #include "encoding/temp_file_stream.h"
@@ -179,6 +180,7 @@ private:
                 throw EUsage("--compose needs a file name, or - for standard output");
             return step;
         }
+        if (const std::optional<TStep> step = IndirectStep()) return *step;
         if (const TMemberInfo* row = FindRow(name_, TMemberKind::Method))
             return MemberStep(TStep::TKind::Call, *row);
         if (const TMemberInfo* row = FindRow(name_, TMemberKind::PropertyPut))
@@ -189,6 +191,33 @@ private:
             return GetStep(std::string(name_));
         }
         throw EUsage("unknown member " + Quoted(name_) + " (see --help)");
+    }
+
+    // "--Member-env VARIABLE" and "--Member-file FILE": a String property's
+    // value from outside the arguments, which every local user can read.
+    // Read now, so a missing file stops the line before anything runs.
+    std::optional<TStep> IndirectStep() {
+        const std::size_t dash = name_.rfind('-');
+        if (dash == std::string_view::npos || FindRow(name_, TMemberKind::PropertyPut)) return {};
+        const std::string_view source = name_.substr(dash + 1);
+        const bool fromFile = SameAscii(source, "file");
+        if (!fromFile && !SameAscii(source, "env")) return {};
+        const TMemberInfo* row = FindRow(name_.substr(0, dash), TMemberKind::PropertyPut);
+        if (row == nullptr) return {};
+        if (row->params[0].type != com::kVtBstr)
+            throw EUsage(option_ + ": " + std::string(row->name) + " is not a text property");
+        const std::string where = Values(1, {})[0];
+        if (fromFile && where == "-" && std::exchange(readInput_, true))
+            throw EUsage(option_ + ": standard input is already read by an earlier option");
+        TStep step{TStep::TKind::Put, row};
+        try {
+            const std::string value =
+                fromFile ? ValueFromFile(where, stdin) : ValueFromEnvironment(where);
+            step.args.push_back(TVariant::Bstr(platform::ConsoleToWide(value)));
+        } catch (const std::runtime_error& e) {
+            throw EUsage(option_ + ": " + e.what());
+        }
+        return step;
     }
 
     TStep MemberStep(TStep::TKind kind, const TMemberInfo& row) {
@@ -247,6 +276,7 @@ private:
     std::string_view name_;
     std::string option_;
     std::optional<std::string> inline_;
+    bool readInput_ = false;
 };
 
 // ---- running ----
@@ -287,7 +317,7 @@ private:
             case TStep::TKind::Get: {
                 TVariant value;
                 const int status = Invoke(step, com::kDispatchPropertyGet, &value);
-                if (status == kExitSuccess) console_.out << ValueText(value) << '\n';
+                if (status == kExitSuccess) console_.out << VisibleText(ValueText(value)) << '\n';
                 return status;
             }
             case TStep::TKind::Call: {
@@ -352,7 +382,8 @@ private:
             return kExitFalse;
         }
         const std::string text = Get("Response");
-        console_.err << " failed: " << (text.empty() || text == before ? Unexplained(step) : text)
+        console_.err << " failed: "
+                     << VisibleText(text.empty() || text == before ? Unexplained(step) : text)
                      << '\n';
         return kExitFalse;
     }
@@ -416,7 +447,7 @@ private:
             console_.err << step.member->name << ": ";
         else if (step.kind == TStep::TKind::Compose)
             console_.err << "--compose: ";
-        console_.err << text << '\n';
+        console_.err << VisibleText(text) << '\n';
         return kExitError;
     }
 
@@ -488,6 +519,12 @@ std::string HelpText() {
         "                    and list its parts: type, size, transfer encoding, name\n"
         "  --to DIR          with --decode: write each attachment into the folder DIR\n"
         "                    under its name made safe, never over an existing file\n"
+        "  --Name-env VAR    set the text property Name to the value of the environment\n"
+        "                    variable VAR\n"
+        "  --Name-file FILE  set the text property Name to the contents of FILE (- for\n"
+        "                    standard input) without one trailing line end; with -env,\n"
+        "                    keeps a Password or AccessToken out of the command line,\n"
+        "                    which other users of the machine can read\n"
         "  --help            show this text\n"
         "\n"
         "Examples:\n"
@@ -498,6 +535,9 @@ std::string HelpText() {
         "  quillpost --FromAddress ann@example.com --AddRecipient Bob bob@example.com \\\n"
         "            --Subject Hello --BodyText Hi --compose message.txt\n"
         "  quillpost --get Version\n"
+        "\n"
+        "Text the server sent is printed with its control characters as escapes\n"
+        "(\\x1b).\n"
         "\n"
         "Exit status: 0 when every member succeeded; 1 when SendMail or\n"
         "GetBodyTextFromFile (whose Response is then printed), or an Add method,\n"
@@ -541,7 +581,7 @@ int RunCommandLine(TLateBoundMailer& mailer, std::span<const std::string> args, 
     try {
         command = TParser(args).Parse();
     } catch (const EUsage& e) {
-        console.err << kProgram << ": " << e.what() << '\n';
+        console.err << kProgram << ": " << VisibleText(e.what()) << '\n';
         return kExitError;
     }
     if (command.help) {

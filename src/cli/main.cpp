@@ -25,6 +25,7 @@
 #include "platform/com.h"
 #include "platform/console.h"
 #include "platform/module.h"
+#include "platform/registry.h"
 
 namespace {
 
@@ -41,6 +42,13 @@ std::unique_ptr<cli::TLateBoundMailer> CreateMailer(const std::vector<std::strin
         std::unique_ptr<cli::TComMailer> mailer;
         const com::HResult hr = cli::TComMailer::Create(ServerLibraryBesideProgram(), mailer);
         if (!com::Failed(hr)) return mailer;
+        // The same object is built in: nothing named by an untrusted registry
+        // is loaded, and the run goes on.
+        if (const std::string fault = platform::RegistryStoreFault(); !fault.empty()) {
+            std::cerr << "quillpost: " << fault
+                      << ", so it is not used; using the built-in object\n";
+            return std::make_unique<cli::TInProcessMailer>();
+        }
         char code[16];
         std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
         std::cerr << "quillpost: cannot create " << com::kMailerProgId << " through COM (" << code
@@ -55,7 +63,7 @@ int main(int argc, char** argv) {
     try {
         // A composed message must reach standard output with its CR LF intact.
         platform::SetBinaryMode(platform::kStandardOutput);
-        const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+        const std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
         if (cli::IsDecodeCommand(args)) {
             // Decoding needs no Mailer object and no COM.
             cli::TStdioStream out(stdout);

@@ -13,7 +13,7 @@ TStdioStream::~TStdioStream() {
 }
 
 std::unique_ptr<TStdioStream> TStdioStream::Create(const std::string& fileName) {
-    std::FILE* file = std::fopen(fileName.c_str(), "wb");
+    std::FILE* file = platform::OpenFileStream(fileName, "wb");  // Windows: the wide name
     if (file == nullptr)
         throw EInOutError("Cannot create file \"" + fileName + "\": " + std::strerror(errno));
     auto stream = std::make_unique<TStdioStream>(file);

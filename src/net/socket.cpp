@@ -601,7 +601,7 @@ void TagSocket::WriteLog() {
         out.WriteText(line);
         out.WriteText("\r\n");
     }
-    out.SaveToFile(LogFileName);
+    out.SaveToPrivateFile(LogFileName);  // the dialogue and the addresses
     logWritten_ = true;
     linesWritten_ = logRecorded_;
 }

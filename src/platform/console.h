@@ -2,8 +2,10 @@
 // What a command-line program needs from its console: whether a standard
 // handle is a terminal, raw bytes on standard output, and the text encoding
 // of command-line arguments and printed values.
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillpost::platform {
 
@@ -20,9 +22,18 @@ bool IsTerminal(int descriptor);
 void SetBinaryMode(int descriptor);
 
 // An argument of the command line as UTF-16, and UTF-16 text in the form the
-// console expects: the ANSI code page on Windows, UTF-8 elsewhere (an
-// argument that is not valid UTF-8 is read as the ANSI code page there).
+// console gets it: UTF-8 (an argument that is not valid UTF-8 is read as the
+// ANSI code page).
 std::u16string ConsoleToWide(std::string_view text);
 std::string WideToConsole(std::u16string_view text);
+
+// The program's arguments, without its name, as UTF-8. Windows: read from
+// the wide command line, so no character is lost to the ANSI code page.
+// POSIX: Argv's bytes as they are.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// The value of an environment variable as UTF-8 (POSIX: its bytes), or
+// nothing when it is not set.
+std::optional<std::string> EnvironmentText(const std::string& name);
 
 }  // namespace quillpost::platform

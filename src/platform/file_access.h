@@ -91,4 +91,14 @@ std::FILE* OpenFileStream(const std::string& fileName, const char* mode);
 // and Error set to the system's code.
 std::FILE* CreateNewFileStream(const std::string& fileName, bool& exists, std::uint32_t& error);
 
+// FileName created, or emptied, for writing ("wb"), for a file that holds
+// what others must not read, such as a log of a mail dialogue. POSIX: a new
+// file is made 0600. In a sticky folder others may write (/tmp), a symbolic
+// link is not followed unless this user or the folder's owner made it, and
+// an existing file of another user is not written: the kernel's
+// protected_symlinks and protected_regular rules, applied whatever the
+// kernel's own setting. Windows: as OpenFileStream (the folder's access
+// rules apply). Null with errno set on failure.
+std::FILE* CreatePrivateFileStream(const std::string& fileName);
+
 }  // namespace quillpost::platform

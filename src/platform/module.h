@@ -11,10 +11,6 @@ namespace quillpost::platform {
 // Full path of the module file this function is linked into.
 std::string ThisModulePath();
 
-// Shows an error to the user: on Windows a message box without owner, with
-// the hand icon, brought to the foreground; elsewhere a line on stderr.
-void ShowErrorBox(std::string_view caption, std::string_view text);
-
 // The module's type library (resource "TYPELIB" 1 of the module's own file),
 // loaded once. Windows only: elsewhere there is no type library and every
 // function answers E_NOTIMPL (registration steps are then skipped).

@@ -33,4 +33,11 @@ std::optional<std::string> RegistryReadString(std::string_view key, std::string_
 // Empty on Windows.
 std::string RegistryStorePath();
 
+// Why the store cannot be trusted, empty when it can (always on Windows).
+// Like ssh's own files, the file and its folder must belong to this user or
+// root and be writable by no one else; an untrusted store is neither read
+// (keys are missing) nor written (writes fail), and object creation through
+// it fails with E_ACCESSDENIED.
+std::string RegistryStoreFault();
+
 }  // namespace quillpost::platform

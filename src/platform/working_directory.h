@@ -1,11 +1,9 @@
 #pragma once
 // The directory an outside program is run in, for the span of one call.
-// Windows keeps the process-wide way: the process's current directory is
-// changed for the span and restored after it, so relative names and the
-// started program see it. POSIX leaves the process's directory alone, so that
-// concurrent callers cannot restore each other's directory: the directory is
-// only remembered, relative names are resolved against it, and it is handed
-// to the program start.
+// The process's current directory is left alone, so that Mailers on other
+// threads keep resolving their names against it: the directory is only
+// remembered, relative names are resolved against it, and it is handed to
+// the program start.
 #include <string>
 
 namespace quillpost::platform {
@@ -13,19 +11,15 @@ namespace quillpost::platform {
 #ifdef _WIN32
 // Program paths end their directory part at "\" or ":".
 inline constexpr bool kSlashSeparatesDirectories = false;
-inline constexpr bool kScopeChangesProcessDirectory = true;
 #else
 // Program paths end their directory part at "/".
 inline constexpr bool kSlashSeparatesDirectories = true;
-inline constexpr bool kScopeChangesProcessDirectory = false;
 #endif
 
 class ScopedWorkingDirectory {
 public:
     // Enters Directory; an empty Directory stays in the current one.
     explicit ScopedWorkingDirectory(const std::string& directory);
-    // Windows: makes the directory of the start current again (a failure is
-    // ignored).
     ~ScopedWorkingDirectory();
     ScopedWorkingDirectory(const ScopedWorkingDirectory&) = delete;
     ScopedWorkingDirectory& operator=(const ScopedWorkingDirectory&) = delete;
@@ -40,9 +34,7 @@ public:
     const std::string& ProgramDirectory() const { return programDirectory_; }
 
 private:
-    std::string previous_;          // Windows: the directory to restore
-    std::string programDirectory_;  // POSIX: the entered directory, absolute
-    bool restore_ = false;
+    std::string programDirectory_;  // the entered directory, absolute
     bool entered_ = false;
 };
 

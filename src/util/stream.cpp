@@ -24,6 +24,13 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
+// Bytes into F, just opened for FileName (null when that failed).
+void WriteTo(FilePtr f, const std::string& fileName, const std::string& bytes) {
+    if (!f) FileError("create", fileName, std::strerror(errno));
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f.get()) != bytes.size())
+        FileError("write", fileName, std::strerror(errno));
+}
+
 }  // namespace
 
 std::int64_t TStream::Size() {
@@ -102,10 +109,11 @@ void TMemoryStream::Assign(std::string bytes) {
 void TMemoryStream::LoadFromFile(const std::string& fileName) { Assign(ReadWholeFile(fileName)); }
 
 void TMemoryStream::SaveToFile(const std::string& fileName) const {
-    FilePtr f(platform::OpenFileStream(fileName, "wb"));
-    if (!f) FileError("create", fileName, std::strerror(errno));
-    if (!data_.empty() && std::fwrite(data_.data(), 1, data_.size(), f.get()) != data_.size())
-        FileError("write", fileName, std::strerror(errno));
+    WriteTo(FilePtr(platform::OpenFileStream(fileName, "wb")), fileName, data_);
+}
+
+void TMemoryStream::SaveToPrivateFile(const std::string& fileName) const {
+    WriteTo(FilePtr(platform::CreatePrivateFileStream(fileName)), fileName, data_);
 }
 
 std::string ReadWholeFile(const std::string& fileName) {

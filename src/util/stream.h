@@ -61,6 +61,9 @@ public:
     // naming the file and the system's reason; the stream is then unchanged.
     void LoadFromFile(const std::string& fileName);
     void SaveToFile(const std::string& fileName) const;
+    // As SaveToFile, into a file others may not read
+    // (platform::CreatePrivateFileStream).
+    void SaveToPrivateFile(const std::string& fileName) const;
 
 private:
     std::string data_;

@@ -13,19 +13,22 @@ namespace quillpost::testing {
 
 class RegistrySandbox {
 public:
+    // The store lives in a folder of its own: one in a folder others may
+    // write (the temporary folder itself) would not be trusted.
     RegistrySandbox() {
         std::random_device random;
-        file_ =
-            (std::filesystem::temp_directory_path() / ("qp_registry_" + std::to_string(random())))
-                .string();
+        folder_ =
+            std::filesystem::temp_directory_path() / ("qp_registry_" + std::to_string(random()));
+        std::filesystem::create_directory(folder_);
+        std::filesystem::permissions(folder_, std::filesystem::perms::owner_all);
+        file_ = (folder_ / "registry").string();
         if (const char* old = std::getenv(kVariable)) old_ = old;
         Set(file_.c_str());
     }
     ~RegistrySandbox() {
         Set(old_ ? old_->c_str() : nullptr);
         std::error_code ignored;
-        std::filesystem::remove(file_, ignored);
-        std::filesystem::remove(file_ + ".lock", ignored);
+        std::filesystem::remove_all(folder_, ignored);
     }
     RegistrySandbox(const RegistrySandbox&) = delete;
     RegistrySandbox& operator=(const RegistrySandbox&) = delete;
@@ -44,6 +47,7 @@ private:
 #endif
     }
 
+    std::filesystem::path folder_;
     std::string file_;
     std::optional<std::string> old_;
 };

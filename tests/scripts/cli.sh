@@ -6,6 +6,7 @@ cd "$(dirname "$0")/../.."
 bin=${QP_CLI:-build/linux/quillpost}
 passed=0
 failed=0
+source tests/scripts/lib/checks.sh
 
 # check LABEL WANT_STATUS WANT_STDOUT_PATTERN WANT_STDERR_PATTERN -- ARGS...
 check() {
@@ -31,8 +32,15 @@ fi
 
 # The program creates its Mailer through COM and registers the server library
 # beside it on first use: into a scratch registry, never the user's.
-registry=$(mktemp "${TMPDIR:-/tmp}/quillpost_cli_registry.XXXXXX")
-rm -f "$registry"
+# (in a folder of its own: one in the shared temporary folder is not trusted).
+work=$(mktemp -d "${TMPDIR:-/tmp}/quillpost_cli.XXXXXX")
+server=
+cleanup() {
+    [ -n "$server" ] && kill "$server" 2>/dev/null
+    rm -rf "$work" /tmp/quillpost_cli_err.$$
+}
+trap cleanup EXIT
+registry=$work/registry
 export QUILLPOST_REGISTRY=$registry
 
 check help 0 '^Usage: quillpost .*Methods:.*--SendMail' '^$' -- --help
@@ -69,6 +77,41 @@ QUILLPOST_REGISTRY=/dev/null/quillpost/registry \
     check fallback 0 '^a$' "^quillpost: cannot create Quillpost.Mailer through COM \\(0x[0-9A-F]{8}\\); using the built-in object$" \
     -- --Subject a --get Subject
 
-rm -f /tmp/quillpost_cli_err.$$ "$registry" "$registry.lock"
+# Values from outside the command line, where other users cannot read them.
+printf 'pw\n' >"$work/lf"
+printf 'pw\r\n' >"$work/crlf"
+printf 'pw\n\n' >"$work/two"
+printf 'pw' >"$work/none"
+printf 'from stdin\n' >"$work/stdin"
+export QP_CLI_SECRET='s3cret value'
+#     label              status stdout          stderr                                         args
+check env                0 '^s3cret value$'    '^$' -- --Subject-env QP_CLI_SECRET --get Subject
+check env-inline         0 '^s3cret value$'    '^$' -- --subject-ENV=QP_CLI_SECRET --get Subject
+check file-lf            0 '^pw$'              '^$' -- --Subject-file "$work/lf" --get Subject
+check file-crlf          0 '^pw$'              '^$' -- --Subject-file "$work/crlf" --get Subject
+check file-one-end-only  0 '^pw\\x0a$'       '^$' -- --Subject-file "$work/two" --get Subject
+check file-no-end        0 '^pw$'              '^$' -- --Subject-file "$work/none" --get Subject
+check write-only         0 '^$'                '^$' -- --Password-file "$work/lf" --AccessToken-env QP_CLI_SECRET
+check stdin              0 '^from stdin$'      '^$' -- --Subject-file - --get Subject <"$work/stdin"
+check stdin-twice        2 '^$' '^quillpost: --FromName-file: standard input is already read' \
+    -- --Subject-file - --FromName-file - <"$work/stdin"
+check env-unset          2 '^$' '^quillpost: --Subject-env: the environment variable QP_CLI_UNSET is not set$' \
+    -- --Subject a --get Subject --Subject-env QP_CLI_UNSET
+check file-missing       2 '^$' "^quillpost: --Subject-file: cannot open \"$work/missing\": " \
+    -- --Subject-file "$work/missing"
+check not-text           2 '^$' '^quillpost: --TimeOut-env: TimeOut is not a text property$' \
+    -- --TimeOut-env QP_CLI_SECRET
+check not-property       2 '^$' '^quillpost: unknown member "SendMail-file"' -- --SendMail-file x
+
+# A server's reply reaches the terminal with its control characters made
+# visible: it cannot erase the line and write a success of its own.
+start_reply_server "$work" '554 no\x1b[2K\rquillpost: SendMail succeeded\x07\xc2\x9b\r\n'
+hostile=(--RemoteHost "127.0.0.1:$(cat "$work/port")" --FromAddress a@example.test
+    --AddRecipient B b@example.test)
+check reply-on-stderr 1 '^$' \
+    '^quillpost: SendMail failed: 554 no\\x1b\[2K\\x0dquillpost: SendMail succeeded\\x07\\u009b$' \
+    -- "${hostile[@]}" --SendMail
+check value-on-stdout 0 '^a\\x1b\[2K\\x0db$' '^$' -- --Subject "$(printf 'a\033[2K\rb')" --get Subject
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

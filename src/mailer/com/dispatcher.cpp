@@ -158,6 +158,7 @@ HResult TMailerDispatcher::CallMember(DispId dispId, TMemberKind kind,
     // running out of memory while converting is reported like any failure.
     try {
         TVariant value;
+        const std::scoped_lock held(lock_);
         BindingOf (*row)(mailer_, args, value);
         if (result != nullptr) *result = std::move(value);
         return kS_OK;

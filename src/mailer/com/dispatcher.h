@@ -4,6 +4,7 @@
 // GetIDsOfNames and Invoke to it after translating VARIANTs, and the shape of
 // the dual interface's members (CallMember) for its virtual-table entries.
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -76,7 +77,8 @@ public:
                    TExcepInfo* excep, std::uint32_t* argErr);
 
     // One member as its virtual-table entry runs it: Args in declaration
-    // order and exactly of the declared types (E_INVALIDARG otherwise).
+    // order and exactly of the declared types (E_INVALIDARG otherwise). One
+    // call runs at a time; a call from another thread waits for it.
     // S_OK with Result set, or E_UNEXPECTED with Error filled when the member
     // raised; DISP_E_MEMBERNOTFOUND when the table has no such row.
     HResult CallMember(DispId dispId, TMemberKind kind, std::span<const TVariant> args,
@@ -89,6 +91,11 @@ public:
 
 private:
     TMailer& mailer_;
+    // Held for each member call: a class registered "Both" may be entered
+    // by two threads at once, and TMailer is not made for that. Recursive,
+    // so that an event handler or a message pumped during a send can call
+    // back into the object on the same thread.
+    std::recursive_mutex lock_;
 };
 
 }  // namespace quillpost::com

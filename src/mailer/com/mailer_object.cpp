@@ -108,15 +108,15 @@ HRESULT TMailerObject::Create(IUnknown* outer, REFIID iid, void** out) {
     *out = nullptr;
     // An aggregate must hold the object's own IUnknown to control its life.
     if (outer != nullptr && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+    // A failure is the caller's to report, as a member's is: a message box
+    // from a server under IIS or a service would wait for a click that
+    // never comes.
     std::unique_ptr<TMailerObject> made;
-    try {
+    const HRESULT hr = Guard(kDispIdUnknown, [&] {
         made.reset(new TMailerObject(outer));
-    } catch (const std::exception& e) {
-        std::string text = e.what();
-        if (text.empty() || text.back() != '.') text += '.';
-        platform::ShowErrorBox("VAD Error", text);
-        return E_UNEXPECTED;
-    }
+        return S_OK;
+    });
+    if (FAILED(hr)) return hr;
     // From here the reference count owns the object (see TInner::Release);
     // the holder has the creation reference, the last one when IID is missing.
     const auto creation = platform::TComPtr<IUnknown>::Adopt(&made.release()->inner_);

@@ -18,7 +18,8 @@ public:
     // Creates an object and returns its IID interface (the object is gone
     // again when it lacks IID). Outer, when given, aggregates the object and
     // IID must then be IUnknown (CLASS_E_NOAGGREGATION otherwise). A failing
-    // construction answers E_UNEXPECTED after the error box.
+    // construction answers E_UNEXPECTED with the thread's error information
+    // saying why, as a failing member does.
     static HRESULT Create(IUnknown* outer, REFIID iid, void** out);
 
     // Only the last Release destroys an object.

@@ -55,6 +55,7 @@ HRESULT CallServerExport(const std::string& path, const char* name) {
 HRESULT CreateObject(std::string_view progId, REFIID iid, void** out) {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
+    if (!RegistryStoreFault().empty()) return E_ACCESSDENIED;
     const std::optional<std::string> clsidText =
         RegistryReadString(std::string(progId) + "\\Clsid", "");
     CLSID clsid;

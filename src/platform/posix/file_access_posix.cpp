@@ -99,6 +99,57 @@ std::FILE* OpenFileStream(const std::string& fileName, const char* mode) {
     return std::fopen(fileName.c_str(), mode);
 }
 
+namespace {
+
+// Whether an entry of Owner in the folder of FileName may be used by this
+// user: false only in a sticky, world-writable folder when Owner is neither
+// this user nor the folder's owner.
+bool OwnerTrustedIn(const std::string& fileName, uid_t owner) {
+    if (owner == geteuid()) return true;
+    const std::size_t slash = fileName.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : fileName.substr(0, slash));
+    struct stat info {};
+    if (stat(folder.c_str(), &info) != 0) return false;
+    const bool shared = (info.st_mode & S_ISVTX) != 0 && (info.st_mode & S_IWOTH) != 0;
+    return !shared || owner == info.st_uid;
+}
+
+}  // namespace
+
+std::FILE* CreatePrivateFileStream(const std::string& fileName) {
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY;
+    int fd = open(fileName.c_str(), kFlags | O_NOFOLLOW, 0600);
+    if (fd < 0 && errno == ELOOP) {
+        struct stat link {};
+        if (lstat(fileName.c_str(), &link) != 0) return nullptr;
+        if (!OwnerTrustedIn(fileName, link.st_uid)) {
+            errno = ELOOP;
+            return nullptr;
+        }
+        fd = open(fileName.c_str(), kFlags, 0600);
+    }
+    if (fd < 0) return nullptr;
+    // Emptied only once known to be ours to write: another user's file
+    // planted in /tmp is left as it was.
+    struct stat info {};
+    if (fstat(fd, &info) != 0 ||
+        (S_ISREG(info.st_mode) && !OwnerTrustedIn(fileName, info.st_uid))) {
+        close(fd);
+        errno = EACCES;
+        return nullptr;
+    }
+    if (S_ISREG(info.st_mode) && ftruncate(fd, 0) != 0) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+        return nullptr;
+    }
+    std::FILE* stream = fdopen(fd, "wb");
+    if (stream == nullptr) close(fd);
+    return stream;
+}
+
 std::unique_ptr<SharedReadFile> OpenInputFile(const std::string& fileName, std::uint32_t& error) {
     if (InjectFault(FaultPoint::InputFileOpen)) {
         error = FailAsSystem(FaultPoint::InputFileOpen);

@@ -1,7 +1,6 @@
 #include <dlfcn.h>
 
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -16,11 +15,6 @@ std::string ThisModulePath() {
     char resolved[PATH_MAX];
     if (realpath(info.dli_fname, resolved) != nullptr) return resolved;
     return info.dli_fname;
-}
-
-void ShowErrorBox(std::string_view caption, std::string_view text) {
-    std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
-                 static_cast<int>(text.size()), text.data());
 }
 
 HRESULT ModuleTypeInfo(REFGUID, ITypeInfo** out) {

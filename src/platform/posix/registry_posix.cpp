@@ -3,6 +3,11 @@
 // written as %25, %09, %0D, %0A. Every change rewrites the file through a
 // temporary file and a rename, under an exclusive lock, so concurrent
 // registrations do not lose each other's keys.
+//
+// The store names the libraries a host loads, so it is trusted as ssh trusts
+// its files: the file and its folder must belong to this user or root and be
+// writable by no one else. The temporary file is made exclusively and never
+// through a link, so nothing planted at its name is followed.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,10 +15,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -86,9 +92,70 @@ struct TKey {
 // Keys by folded path, in a stable order.
 using TStore = std::map<std::string, TKey>;
 
-TStore Load(const std::string& file) {
+std::string ModeText(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
+}
+
+// Why What (the file or its folder, Info from stat) is not to be trusted;
+// empty when it is.
+std::string Distrust(const std::string& what, const std::string& name, const struct stat& info) {
+    if (info.st_uid != geteuid() && info.st_uid != 0)
+        return "the registry " + what + " " + name + " belongs to user " +
+               std::to_string(info.st_uid) + ", neither this user nor root";
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return "the registry " + what + " " + name + " is writable by group or others (mode " +
+               ModeText(info.st_mode) + ")";
+    return {};
+}
+
+std::string FolderOf(const std::string& file) {
+    const std::size_t slash = file.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+// Why the folder of File cannot be trusted; empty when it can or is missing
+// (it is then made, as this user's).
+std::string FolderDistrust(const std::string& file) {
+    const std::string folder = FolderOf(file);
+    struct stat info {};
+    if (stat(folder.c_str(), &info) != 0) return {};
+    return Distrust("folder", folder, info);
+}
+
+// The store's text, read from the descriptor that was checked, so the file
+// cannot be swapped between the check and the read. Nothing when File is
+// missing; Fault says why when it is not to be trusted.
+std::optional<std::string> ReadTrusted(const std::string& file, std::string& fault) {
+    fault = FolderDistrust(file);
+    if (!fault.empty()) return std::nullopt;
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return std::string();
+    struct stat info {};
+    std::string text;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        fault = "the registry file " + file + " is no regular file";
+    } else {
+        fault = Distrust("file", file, info);
+    }
+    char chunk[4096];
+    ssize_t n = 0;
+    while (fault.empty() && (n = read(fd, chunk, sizeof chunk)) > 0)
+        text.append(chunk, static_cast<std::size_t>(n));
+    close(fd);
+    if (!fault.empty()) return std::nullopt;
+    return text;
+}
+
+// The store in File; nothing when it cannot be trusted.
+std::optional<TStore> Load(const std::string& file) {
+    std::string fault;
+    const std::optional<std::string> text = ReadTrusted(file, fault);
+    if (!text) return std::nullopt;
     TStore store;
-    std::ifstream in(file, std::ios::binary);
+    std::istringstream in(*text);
     std::string line;
     while (std::getline(in, line)) {
         std::vector<std::string> fields;
@@ -111,6 +178,29 @@ TStore Load(const std::string& file) {
     return store;
 }
 
+// A new file beside File, made exclusively: a name already taken, by a link
+// or anything else, is passed over, never opened. -1 when none can be made.
+int CreateTemporary(const std::string& file, std::string& name) {
+    const std::string stem = file + ".tmp" + std::to_string(getpid());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = attempt == 0 ? stem : stem + "." + std::to_string(attempt);
+        const int fd =
+            open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+bool WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 bool Save(const std::string& file, const TStore& store) {
     std::ostringstream out;
     for (const auto& [folded, key] : store) {
@@ -119,15 +209,14 @@ bool Save(const std::string& file, const TStore& store) {
             out << "V\t" << Escape(key.path) << '\t' << Escape(value.first) << '\t'
                 << Escape(value.second) << '\n';
     }
-    const std::string temp = file + ".tmp" + std::to_string(getpid());
-    {
-        std::ofstream f(temp, std::ios::binary | std::ios::trunc);
-        f << out.str();
-        f.flush();
-        if (!f) {
-            unlink(temp.c_str());
-            return false;
-        }
+    std::string temp;
+    const int fd = CreateTemporary(file, temp);
+    if (fd < 0) return false;
+    const std::string text = out.str();
+    const bool written = WriteAll(fd, text) && fsync(fd) == 0;
+    if (close(fd) != 0 || !written) {
+        unlink(temp.c_str());
+        return false;
     }
     if (rename(temp.c_str(), file.c_str()) != 0) {
         unlink(temp.c_str());
@@ -148,14 +237,14 @@ bool MakeParents(const std::string& file) {
 // saves when Change answers true.
 bool Update(const std::function<bool(TStore&)>& change) {
     const std::string file = RegistryStorePath();
-    if (file.empty() || !MakeParents(file)) return false;
+    if (file.empty() || !MakeParents(file) || !FolderDistrust(file).empty()) return false;
     const std::string lockName = file + ".lock";
-    const int lock = open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const int lock = open(lockName.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (lock < 0) return false;
     bool ok = false;
     if (flock(lock, LOCK_EX) == 0) {
-        TStore store = Load(file);
-        ok = change(store) && Save(file, store);
+        std::optional<TStore> store = Load(file);
+        ok = store && change(*store) && Save(file, *store);
         flock(lock, LOCK_UN);
     }
     close(lock);
@@ -172,6 +261,13 @@ std::string RegistryStorePath() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
         return std::string(home) + "/.config/quillpost/registry";
     return {};
+}
+
+std::string RegistryStoreFault() {
+    const std::string file = RegistryStorePath();
+    std::string fault;
+    if (!file.empty()) ReadTrusted(file, fault);
+    return fault;
 }
 
 bool RegistryWriteString(std::string_view key, std::string_view name, std::string_view value) {
@@ -209,7 +305,8 @@ bool RegistryDeleteKey(std::string_view key) {
 bool RegistryKeyExists(std::string_view key) {
     const std::string file = RegistryStorePath();
     if (file.empty()) return false;
-    return Load(file).count(Fold(Normalize(key))) != 0;
+    const std::optional<TStore> store = Load(file);
+    return store && store->count(Fold(Normalize(key))) != 0;
 }
 
 bool RegistryKeyExistsInOtherView(std::string_view) { return false; }
@@ -217,7 +314,9 @@ bool RegistryKeyExistsInOtherView(std::string_view) { return false; }
 std::optional<std::string> RegistryReadString(std::string_view key, std::string_view name) {
     const std::string file = RegistryStorePath();
     if (file.empty()) return std::nullopt;
-    const TStore store = Load(file);
+    const std::optional<TStore> loaded = Load(file);
+    if (!loaded) return std::nullopt;
+    const TStore& store = *loaded;
     const auto k = store.find(Fold(Normalize(key)));
     if (k == store.end()) return std::nullopt;
     const auto v = k->second.values.find(Fold(name));

@@ -125,4 +125,8 @@ std::FILE* CreateNewFileStream(const std::string& fileName, bool& exists, std::u
     return file;
 }
 
+std::FILE* CreatePrivateFileStream(const std::string& fileName) {
+    return OpenFileStream(fileName, "wb");
+}
+
 }  // namespace quillpost::platform

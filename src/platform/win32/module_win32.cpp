@@ -60,11 +60,6 @@ std::string ThisModulePath() {
     return WideToAnsi(std::u16string(path.begin(), path.end()));
 }
 
-void ShowErrorBox(std::string_view caption, std::string_view text) {
-    MessageBoxA(nullptr, std::string(text).c_str(), std::string(caption).c_str(),
-                MB_OK | MB_ICONHAND | MB_SETFOREGROUND);
-}
-
 HRESULT ModuleTypeInfo(REFGUID guid, ITypeInfo** out) {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;

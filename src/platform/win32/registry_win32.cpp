@@ -69,4 +69,6 @@ std::optional<std::string> RegistryReadString(std::string_view key, std::string_
 
 std::string RegistryStorePath() { return {}; }
 
+std::string RegistryStoreFault() { return {}; }
+
 }  // namespace quillpost::platform

@@ -8,28 +8,47 @@
 namespace quillpost::platform {
 namespace {
 
-bool CurrentDirectory(std::string& directory) {
-    DWORD size = GetCurrentDirectoryW(0, nullptr);
-    if (size == 0) return false;
+// Directory made absolute against the process's current directory (and the
+// current directory of its drive), as entering it would.
+std::string FullPath(const std::string& directory) {
+    const std::wstring wide = WideName(directory);
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return {};
     std::vector<wchar_t> buffer(size + 1);
-    DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
-    if (length == 0 || length >= buffer.size()) return false;
-    directory = NameFromWide(buffer.data(), length);
-    return true;
+    const DWORD length =
+        GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (length == 0 || length >= buffer.size()) return {};
+    return NameFromWide(buffer.data(), length);
+}
+
+// Names that do not depend on the current directory: "\\server\share",
+// "\\?\...", "C:\...". A root-relative "\x" and a drive-relative "C:x"
+// are left alone too: they name no place below a directory.
+bool StandsAlone(const std::string& name) {
+    if (name.empty() || name.front() == '\\' || name.front() == '/') return true;
+    return name.size() >= 2 && name[1] == ':';
 }
 
 }  // namespace
 
 ScopedWorkingDirectory::ScopedWorkingDirectory(const std::string& directory) {
-    restore_ = CurrentDirectory(previous_);
-    entered_ = directory.empty() || SetCurrentDirectoryW(WideName(directory).c_str());
+    if (directory.empty()) {
+        entered_ = true;
+        return;
+    }
+    const DWORD attributes = GetFileAttributesW(WideName(directory).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return;
+    programDirectory_ = FullPath(directory);
+    entered_ = !programDirectory_.empty();
 }
 
-ScopedWorkingDirectory::~ScopedWorkingDirectory() {
-    if (restore_) SetCurrentDirectoryW(WideName(previous_).c_str());
-}
+ScopedWorkingDirectory::~ScopedWorkingDirectory() = default;
 
-// The process's directory is the entered one, so names stand as they are.
-std::string ScopedWorkingDirectory::Resolve(const std::string& name) const { return name; }
+std::string ScopedWorkingDirectory::Resolve(const std::string& name) const {
+    if (programDirectory_.empty() || StandsAlone(name)) return name;
+    const char last = programDirectory_.back();
+    return programDirectory_ + (last == '\\' || last == '/' ? "" : "\\") + name;
+}
 
 }  // namespace quillpost::platform
