@@ -2,6 +2,7 @@
 # quillpost.exe under 64-bit Wine keeps Unicode arguments: text beyond the
 # ANSI code page (Cyrillic, Chinese) reaches the message, a file name, and
 # standard output (UTF-8) whole. Python's email reads back what was composed.
+# needs: windows
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD

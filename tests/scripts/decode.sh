@@ -2,6 +2,7 @@
 # quillpost --decode as a shell sees it: the listing, exit statuses, the files
 # --to writes for hostile names (never outside its folder, never over a file
 # or through a planted link), and a round trip on messages no one here wrote.
+# needs: core tools
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 bin=${QP_CLI:-build/linux/quillpost}
