@@ -54,7 +54,8 @@ TEST(SafeFileName, HostileNames) {
 // Whatever a sender writes, the result is one plain, visible, portable name.
 TEST(SafeFileName, AnyBytesGiveAPlainName) {
     std::mt19937 rng(20261209);
-    const std::string alphabet = std::string("./\\:\0\x01\x1F\x7F\x80\xC3\xA9 aZ9", 17);
+    constexpr char kAlphabet[] = "./\\:\0\x01\x1F\x7F\x80\xC3\xA9 aZ9";
+    const std::string alphabet(kAlphabet, sizeof kAlphabet - 1);
     for (int round = 0; round < 20000; ++round) {
         std::string name;
         const std::size_t size = rng() % (round % 50 == 0 ? 400 : 12);
