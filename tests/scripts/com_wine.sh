@@ -22,8 +22,7 @@ export WINEDEBUG=-all
 
 passed=0
 failed=0
-pass() { echo "ok - $1"; passed=$((passed + 1)); }
-fail() { echo "not ok - $1"; failed=$((failed + 1)); }
+source tests/scripts/lib/checks.sh
 expect() { if [ "$2" = "$3" ]; then pass "$1"; else fail "$1: got '$2', want '$3'"; fi; }
 check() { if "${@:2}"; then pass "$1"; else fail "$1"; fi; }
 

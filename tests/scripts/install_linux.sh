@@ -11,8 +11,7 @@ build=$root/build/linux
 
 passed=0
 failed=0
-pass() { echo "ok - $1"; passed=$((passed + 1)); }
-fail() { echo "not ok - $1"; failed=$((failed + 1)); }
+source tests/scripts/lib/checks.sh
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -14,8 +14,7 @@ cd "$(dirname "$0")/../.."
 root=$PWD
 passed=0
 failed=0
-pass() { echo "ok - $1"; passed=$((passed + 1)); }
-fail() { echo "not ok - $1"; failed=$((failed + 1)); }
+source tests/scripts/lib/checks.sh
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qp_setup_mirror.XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -9,8 +9,7 @@ cd "$(dirname "$0")/../.."
 root=$PWD
 passed=0
 failed=0
-pass() { echo "ok - $1"; passed=$((passed + 1)); }
-fail() { echo "not ok - $1"; failed=$((failed + 1)); }
+source tests/scripts/lib/checks.sh
 
 zip=$root/build/windows/Quillpost-2.2-windows.zip
 rm -f "$zip"

@@ -1,5 +1,9 @@
 # Shared by the scripts beside this folder; sourced, never run.
 
+# pass LABEL, fail LABEL: a check whose verdict the script reached itself.
+pass() { echo "ok - $1"; passed=$((passed + 1)); }
+fail() { echo "not ok - $1"; failed=$((failed + 1)); }
+
 # ok LABEL: counts the status of the command just before it.
 ok() {
     if [ "$?" = 0 ]; then
