@@ -60,6 +60,12 @@ constexpr bool SameTextIgnoringCase(std::u16string_view a, std::string_view b) {
 
 constexpr bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 
+// A C0 control character or DEL.
+constexpr bool IsAsciiControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
 constexpr std::string_view TrimBlanksAndControls(std::string_view text) {
     while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "base/ascii.h"
 #include "platform/console.h"
 #include "platform/file_access.h"
 
@@ -42,7 +43,7 @@ std::string VisibleText(std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
         const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0u;
-        if (byte < 0x20 || byte == 0x7F) {
+        if (IsAsciiControl(text[i])) {
             shown += Hex("\\x", byte, 2);
         } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
             shown += Hex("\\u", next, 4);  // U+0080 to U+009F in UTF-8

@@ -13,7 +13,8 @@ constexpr std::size_t kExtensionMax = 32;
 
 bool IsRefused(unsigned char c) {
     constexpr std::string_view kRefused = "/\\:*?\"<>|";
-    return c < 0x20 || c == 0x7F || kRefused.find(static_cast<char>(c)) != std::string_view::npos;
+    return IsAsciiControl(static_cast<char>(c)) ||
+           kRefused.find(static_cast<char>(c)) != std::string_view::npos;
 }
 
 // Name with every refused character, and every byte not part of a

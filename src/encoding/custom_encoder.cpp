@@ -73,8 +73,7 @@ std::string DisplayName(std::string_view name) {
 // A control character has no escape in a quoted parameter: a name with one
 // goes in the extended form.
 bool HasControl(std::string_view text) {
-    return std::any_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+    return std::any_of(text.begin(), text.end(), IsAsciiControl);
 }
 
 // The body as one text, each line followed by CR LF, read without copying it.

@@ -232,7 +232,7 @@ std::string AsciiFallbackName(std::string_view name) {
     for (std::size_t i = 0; i < name.size();) {
         const auto c = static_cast<unsigned char>(name[i]);
         const std::size_t n = std::max<std::size_t>(1, Utf8SequenceLength(c));
-        out += c >= 0x80 || c < 0x20 || c == 0x7F || c == '"' || c == '\\' ? '_' : name[i];
+        out += c >= 0x80 || IsAsciiControl(name[i]) || c == '"' || c == '\\' ? '_' : name[i];
         i += n;
     }
     return out;

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "base/ascii.h"
 #include "message/address_syntax.h"
 #include "message/message.h"
 #include "util/errors.h"
@@ -107,11 +108,9 @@ namespace {
 template <typename TRefused>
 int FirstRefused(std::string_view text, TRefused refused) {
     for (char c : text)
-        if (refused(static_cast<unsigned char>(c))) return static_cast<unsigned char>(c);
+        if (refused(c)) return static_cast<unsigned char>(c);
     return -1;
 }
-
-bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
 std::string ByteText(int byte) {
     const char* digits = "0123456789ABCDEF";
@@ -130,14 +129,14 @@ void TMailer::RefuseCredential(const char* member, int byte, const char* why) {
 
 void TMailer::SetUserName(std::string_view v) {
     // A name goes into every mechanism's fields; no control byte belongs in one.
-    if (int byte = FirstRefused(v, IsControl); byte >= 0)
+    if (int byte = FirstRefused(v, IsAsciiControl); byte >= 0)
         RefuseCredential("UserName", byte, "which no log-on carries safely");
     session_.userName = v;
 }
 
 void TMailer::SetPassword(std::string_view v) {
     // LOGIN carries any byte; only PLAIN's field separator cannot be told apart.
-    if (int byte = FirstRefused(v, [](unsigned char c) { return c == 0; }); byte >= 0)
+    if (int byte = FirstRefused(v, [](char c) { return c == 0; }); byte >= 0)
         RefuseCredential("Password", byte, "which ends a field of AUTH PLAIN");
     session_.password.Assign(v);
 }
@@ -145,7 +144,7 @@ void TMailer::SetPassword(std::string_view v) {
 void TMailer::SetAccessToken(std::string_view v) {
     // A bearer token is printable ASCII (RFC 6750 b64token); 0x01 would end
     // the XOAUTH2 field and let the rest forge another.
-    if (int byte = FirstRefused(v, IsControl); byte >= 0)
+    if (int byte = FirstRefused(v, IsAsciiControl); byte >= 0)
         RefuseCredential("AccessToken", byte, "which ends a field of AUTH XOAUTH2");
     session_.accessToken.Assign(v);
 }

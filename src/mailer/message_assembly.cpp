@@ -2,6 +2,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/ascii.h"
 #include "base/utf8.h"
 #include "mailer/mailer.h"
 #include "message/address_syntax.h"
@@ -54,7 +55,7 @@ void CheckParties(const TmsAddressList& list, std::int16_t charSet) {
 std::string OwnerLabel() {
     std::string label;
     for (char c : platform::InstallationOwner()) {
-        if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
+        if (IsAsciiControl(c)) c = ' ';
         if (c == '(' || c == ')') c = ' ';
         label += c;
     }

@@ -226,7 +226,7 @@ const char* HeaderTextFault(std::string_view text) {
                               (text[i + 2] == ' ' || text[i + 2] == '\t');
             if (!fold) return "contains a line break";
             ++i;
-        } else if ((c < ' ' && c != '\t') || c == 0x7F) {
+        } else if (c != '\t' && IsAsciiControl(text[i])) {
             return "contains a control character";
         }
     }
@@ -244,7 +244,7 @@ std::string QuotedForMessage(std::string_view text) {
             out += "\\n";
         } else if (c == '\t') {
             out += "\\t";
-        } else if (c < ' ' || c == 0x7F) {
+        } else if (IsAsciiControl(ch)) {
             out += "\\x";
             out += kHex[c >> 4];
             out += kHex[c & 15];
