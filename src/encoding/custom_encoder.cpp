@@ -65,7 +65,7 @@ std::string QuotedString(std::string_view text) {
 // is quoted whole, so no part of it can become an address of its own.
 std::string DisplayName(std::string_view name) {
     if (name.find('"') != std::string_view::npos)
-        return IsPhrase(name) ? std::string(name) : QuotedString(name);
+        return IsPhrase(name, true) ? std::string(name) : QuotedString(name);
     if (name.find_first_of(".,;:@<>()[]\\") == std::string_view::npos) return std::string(name);
     return QuotedString(name);
 }

@@ -174,18 +174,18 @@ bool IsMailbox(std::string_view text) {
     return IsDomain(domain);
 }
 
-bool IsPhrase(std::string_view text) {
+bool IsPhrase(std::string_view text, bool anyByte) {
     // Atoms may hold dots here: "J. Smith" is how names have long been written.
     std::size_t at = 0;
     bool word = false;
     while (at < text.size()) {
         if (text[at] == ' ' || text[at] == '\t') {
             ++at;
-        } else if (std::size_t q = QuotedStringAt(text.substr(at))) {
+        } else if (std::size_t q = QuotedStringAt(text.substr(at), anyByte)) {
             at += q;
             word = true;
-        } else if (std::size_t n =
-                       RunOf(text, at, [](unsigned char c) { return kAtext[c] || c == '.'; })) {
+        } else if (std::size_t n = RunOf(
+                       text, at, [](unsigned char c) { return kAtext[c] || c == '.'; }, anyByte)) {
             at += n;
             word = true;
         } else {

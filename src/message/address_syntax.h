@@ -14,7 +14,10 @@ bool IsMailbox(std::string_view text);
 
 // A display name that a reader takes as one phrase, exactly as written: atoms
 // (with the dots of older names) and quoted strings, blanks between them.
-bool IsPhrase(std::string_view text);
+// AnyByte takes every byte outside ASCII as a character of its own, for a
+// name already in the message's character set (the ANSI code page among
+// them); otherwise only well-formed UTF-8 counts.
+bool IsPhrase(std::string_view text, bool anyByte = false);
 
 // A mailbox alone, or a display name (possibly none) and the mailbox in angle
 // brackets: what a single-address header such as Reply-To may hold.

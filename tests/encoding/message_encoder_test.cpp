@@ -111,6 +111,8 @@ TEST(MessageEncoderHeaders, DisplayNamesAndAddressLists) {
         {"Team: Sales", "\"Team: Sales\" <x@example.org>"},
         // A caller's own quotes are kept as they are.
         {"\"Lee, A.\" Jr", "\"Lee, A.\" Jr <x@example.org>"},
+        // ... also when they hold ANSI text: a name is in the message's set here.
+        {"\"M\xFCller, Hans\"", "\"M\xFCller, Hans\" <x@example.org>"},
         {"", " <x@example.org>"},
     };
     for (const auto& c : cases) {
