@@ -228,10 +228,12 @@ std::string WriteExtendedParam(std::string_view name, std::string_view value,
 }
 
 std::string AsciiFallbackName(std::string_view name) {
+    // A name in the ANSI code page has one byte a character.
+    const bool utf8 = IsUtf8(name);
     std::string out;
     for (std::size_t i = 0; i < name.size();) {
         const auto c = static_cast<unsigned char>(name[i]);
-        const std::size_t n = std::max<std::size_t>(1, Utf8SequenceLength(c));
+        const std::size_t n = utf8 ? std::max<std::size_t>(1, Utf8SequenceLength(c)) : 1;
         out += c >= 0x80 || IsAsciiControl(name[i]) || c == '"' || c == '\\' ? '_' : name[i];
         i += n;
     }
