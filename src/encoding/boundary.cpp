@@ -40,10 +40,14 @@ std::uint32_t RandomBelow(std::uint32_t n) {
 }
 
 std::string MakeBoundary(std::string_view avoid) {
+    return MakeBoundary([avoid](std::string_view boundary) { return boundary == avoid; });
+}
+
+std::string MakeBoundary(const std::function<bool(std::string_view)>& refused) {
     if (ScopedBoundarySequence* fixed = t_fixed) {
         while (fixed->next_ < fixed->boundaries_.size()) {
             std::string boundary = fixed->boundaries_[fixed->next_++];
-            if (boundary != avoid) return boundary;
+            if (!refused(boundary)) return boundary;
         }
     }
     for (int i = 0; i < kFirstReseeds; ++i) Reseed();
@@ -51,8 +55,10 @@ std::string MakeBoundary(std::string_view avoid) {
     for (std::uint32_t i = 0; i <= extra; ++i) Reseed();
     std::string boundary = DrawDigits();
     // Boundaries made within one millisecond come out equal; the generator
-    // moves on with every draw, so a second draw differs.
-    while (boundary == avoid) boundary = DrawDigits();
+    // moves on with every draw, so a second draw differs. Reseeding again
+    // would only give the refused digits once more.
+    constexpr int kMostDraws = 1000;
+    for (int draw = 1; draw < kMostDraws && refused(boundary); ++draw) boundary = DrawDigits();
     return boundary;
 }
 

@@ -2,6 +2,7 @@
 // MIME boundaries: eight digits from the thread's pseudo-random generator,
 // reseeded from the clock before every boundary.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,11 @@ std::uint32_t RandomBelow(std::uint32_t n);
 // drawing the digits again while equal.
 std::string MakeBoundary(std::string_view avoid = {});
 
+// As MakeBoundary, drawing the digits again while Refused says no to them
+// (a boundary the content holds), a bounded number of times: content cannot
+// hold every boundary, and a composer never hangs.
+std::string MakeBoundary(const std::function<bool(std::string_view)>& refused);
+
 // Tests: while alive, MakeBoundary on the thread that made it hands out these
 // boundaries in order (skipping one equal to Avoid) and falls back to the
 // generator when they run out. Other threads are not affected.
@@ -35,7 +41,7 @@ public:
     ScopedBoundarySequence& operator=(const ScopedBoundarySequence&) = delete;
 
 private:
-    friend std::string MakeBoundary(std::string_view avoid);
+    friend std::string MakeBoundary(const std::function<bool(std::string_view)>& refused);
     std::vector<std::string> boundaries_;
     std::size_t next_ = 0;
     ScopedBoundarySequence* previous_;

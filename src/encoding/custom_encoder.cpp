@@ -402,23 +402,19 @@ void TmsCustomEncoder::WriteTextMessage(const std::string& contentType) {
 }
 
 std::string TmsCustomEncoder::FreshBoundary(std::string_view avoid) const {
-    // A file or text that holds the delimiter would end its part early, so
-    // such a boundary is drawn again (a bounded number of times: content
-    // cannot hold every boundary, and a composer never hangs).
-    constexpr int kMostDraws = 1000;
-    std::string boundary;
-    for (int draw = 0; draw < kMostDraws; ++draw) {
-        boundary = MakeBoundary(avoid);
-        const std::string delimiter = "--" + boundary;
+    // A file or text that holds the delimiter would end its part early.
+    return MakeBoundary([&](std::string_view boundary) {
+        if (boundary == avoid) return true;
+        const std::string delimiter = "--" + std::string(boundary);
         auto holds = [&](std::string_view text) {
             return text.find(delimiter) != std::string_view::npos;
         };
-        bool clash = false;
-        for (const std::string& line : Message.Body()) clash = clash || holds(line);
-        for (TmsAttItem& item : Message.Attachments()) clash = clash || holds(item.Data().Bytes());
-        if (!clash) break;
-    }
-    return boundary;
+        for (const std::string& line : Message.Body())
+            if (holds(line)) return true;
+        for (TmsAttItem& item : Message.Attachments())
+            if (holds(item.Data().Bytes())) return true;
+        return false;
+    });
 }
 
 void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, bool alternative) {
