@@ -110,6 +110,16 @@ send_with_log "$work/shared/theirs.log"
 [ "$(cat "$work/shared/theirs.log")" = mine ]
 ok "SMTPLog does not write another user's file in a sticky folder"
 
+# A FIFO of theirs, with their reader waiting on it, gets nothing.
+as_nobody mkfifo -m 622 "$work/shared/fifo.log"
+as_nobody timeout 20 cat "$work/shared/fifo.log" >"$work/fifo.read" &
+reader=$!
+sleep 0.2
+timeout 20 bash -c "$(declare -f send_with_log); work='$work' bin='$bin' send_with_log '$work/shared/fifo.log'"
+[ $? != 124 ] && ! grep -q "554" "$work/fifo.read"
+ok "SMTPLog does not write into another user's FIFO in a sticky folder"
+kill "$reader" 2>/dev/null
+
 send_with_log "$work/shared/own-link.log"
 grep -q "554 no service here" "$work/private/own.log"
 ok "SMTPLog follows this user's own link"

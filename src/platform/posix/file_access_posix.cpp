@@ -118,7 +118,8 @@ bool OwnerTrustedIn(const std::string& fileName, uid_t owner) {
 }  // namespace
 
 std::FILE* CreatePrivateFileStream(const std::string& fileName) {
-    constexpr int kFlags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY;
+    // Without waiting: a FIFO planted under the name must not hold the send.
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     int fd = open(fileName.c_str(), kFlags | O_NOFOLLOW, 0600);
     if (fd < 0 && errno == ELOOP) {
         struct stat link {};
@@ -130,11 +131,12 @@ std::FILE* CreatePrivateFileStream(const std::string& fileName) {
         fd = open(fileName.c_str(), kFlags, 0600);
     }
     if (fd < 0) return nullptr;
-    // Emptied only once known to be ours to write: another user's file
-    // planted in /tmp is left as it was.
+    // Written and emptied only once known to be ours to write: another
+    // user's file, FIFO or device planted in /tmp is left as it was (a FIFO
+    // would hand its reader the dialogue).
     struct stat info {};
-    if (fstat(fd, &info) != 0 ||
-        (S_ISREG(info.st_mode) && !OwnerTrustedIn(fileName, info.st_uid))) {
+    if (fstat(fd, &info) != 0 || !OwnerTrustedIn(fileName, info.st_uid) ||
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         close(fd);
         errno = EACCES;
         return nullptr;
