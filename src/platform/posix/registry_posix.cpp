@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <optional>
@@ -142,8 +143,11 @@ std::optional<std::string> ReadTrusted(const std::string& file, std::string& fau
     }
     char chunk[4096];
     ssize_t n = 0;
-    while (fault.empty() && (n = read(fd, chunk, sizeof chunk)) > 0)
-        text.append(chunk, static_cast<std::size_t>(n));
+    while (fault.empty() && ((n = read(fd, chunk, sizeof chunk)) > 0 || (n < 0 && errno == EINTR)))
+        if (n > 0) text.append(chunk, static_cast<std::size_t>(n));
+    // A store cut short by a failed read would lose keys at the next rewrite.
+    if (fault.empty() && n < 0)
+        fault = "the registry file " + file + " cannot be read: " + std::strerror(errno);
     close(fd);
     if (!fault.empty()) return std::nullopt;
     return text;
