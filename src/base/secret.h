@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quillpost {
 
@@ -25,14 +26,16 @@ public:
     TSecret() = default;
     explicit TSecret(std::string_view text) : text_(text) {}
     TSecret(const TSecret& other) : text_(other.text_) {}
-    TSecret(TSecret&& other) noexcept : text_(other.text_) { SecureWipe(other.text_); }
+    // Moves take the block itself: a copy could throw where nothing may.
+    TSecret(TSecret&& other) noexcept : text_(std::move(other.text_)) { SecureWipe(other.text_); }
     TSecret& operator=(const TSecret& other) {
         if (this != &other) Assign(other.text_);
         return *this;
     }
     TSecret& operator=(TSecret&& other) noexcept {
         if (this != &other) {
-            Assign(other.text_);
+            SecureWipe(text_);
+            text_.swap(other.text_);
             SecureWipe(other.text_);
         }
         return *this;
