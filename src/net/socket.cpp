@@ -231,6 +231,9 @@ std::uint16_t TagSocket::PortFromServer() const {
 }
 
 void TagSocket::Connect() {
+    // A new session masks only its own secrets: an old token kept here would
+    // cost every line a search and could mask what the next server offers.
+    secrets_.clear();
     Fire(OnOpen);
     if (Server.empty()) RaiseError(msgServerRequired);
     if (binding_.Startup(*events_) != 0) RaiseError(msgInvalidWinsockVersion);
