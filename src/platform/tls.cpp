@@ -21,19 +21,16 @@ std::unique_ptr<TlsSession> TlsSession::CreateClient(const TlsSettings& settings
 
 bool DnsNameMatches(std::string_view pattern, std::string_view host) {
     if (!host.empty() && host.back() == '.') host.remove_suffix(1);
-    auto same = [](std::string_view a, std::string_view b) {
-        return AsciiLowerText(a) == AsciiLowerText(b);
-    };
     if (pattern.empty() || host.empty()) return false;
     if (pattern.substr(0, 2) != "*.")
-        return pattern.find('*') == std::string_view::npos && same(pattern, host);
+        return pattern.find('*') == std::string_view::npos && SameTextIgnoringCase(pattern, host);
     // A whole-label wildcard on the left only, over at least two labels:
     // "*.example.com" takes "a.example.com", not "example.com" nor "a.b.example.com".
     const std::string_view rest = pattern.substr(1);  // ".example.com"
     if (rest.find('*') != std::string_view::npos || rest.find('.', 1) == std::string_view::npos)
         return false;
     const std::size_t dot = host.find('.');
-    return dot != std::string_view::npos && dot > 0 && same(host.substr(dot), rest);
+    return dot != std::string_view::npos && dot > 0 && SameTextIgnoringCase(host.substr(dot), rest);
 }
 
 }  // namespace quillpost::platform
