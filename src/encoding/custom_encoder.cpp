@@ -155,7 +155,6 @@ constexpr std::array<bool, 256> kBinaryByte = [] {
 // ends the text there) and no line over the 998 octets SMTP and RFC 5322
 // allow.
 bool SevenBitCarries(const std::string& bytes) {
-    constexpr std::size_t kMaxLine = 998;
     if (!bytes.empty() && !bytes.ends_with(kCRLF)) return false;
     std::size_t start = 0;
     for (std::size_t i = 0; i < bytes.size(); ++i) {

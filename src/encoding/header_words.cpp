@@ -309,8 +309,6 @@ std::string WriteHeaderWords(std::string_view prefix, std::string_view text, THe
 
 namespace {
 
-constexpr std::size_t kMaxLine = 998;
-
 bool FitsLines(std::string_view text) {
     for (std::size_t start = 0;;) {
         const std::size_t stop = text.find_first_of("\r\n", start);

@@ -2,10 +2,14 @@
 // Encoded words of header text ("=?charset?B?...?=" and "=?charset?Q?...?=").
 // Decoding does not convert the charset: the bytes are taken as they are
 // (a UTF-8 word gives the core's own text). Writing is for UTF-8 messages.
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace quillpost {
+
+// The longest line SMTP and RFC 5322 allow, CR LF not counted.
+inline constexpr std::size_t kMaxLine = 998;
 
 // Decodes every encoded word of Value in place. Blanks between two adjacent
 // encoded words are dropped; all other text stays as it is. A malformed word
