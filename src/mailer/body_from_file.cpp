@@ -46,7 +46,8 @@ bool TMailer::GetBodyTextFromFile(std::string_view strInputFile, WordBool bolEra
     pgpPath_ = std::string(TrimBlanksAndControls(pgpPath_));
     pgpParams_ = std::string(TrimBlanksAndControls(pgpParams_));
 
-    // Leaving this scope makes the directory of the start current again.
+    // The program's directory, for resolving names and starting it; the
+    // process's own current directory is never changed.
     platform::ScopedWorkingDirectory directory(ProgramDirectoryOf(pgpPath_));
     if (!directory.Entered()) return false;
 

@@ -20,7 +20,6 @@ class ScopedWorkingDirectory {
 public:
     // Enters Directory; an empty Directory stays in the current one.
     explicit ScopedWorkingDirectory(const std::string& directory);
-    ~ScopedWorkingDirectory();
     ScopedWorkingDirectory(const ScopedWorkingDirectory&) = delete;
     ScopedWorkingDirectory& operator=(const ScopedWorkingDirectory&) = delete;
 

@@ -41,8 +41,6 @@ ScopedWorkingDirectory::ScopedWorkingDirectory(const std::string& directory) {
     }
 }
 
-ScopedWorkingDirectory::~ScopedWorkingDirectory() = default;
-
 std::string ScopedWorkingDirectory::Resolve(const std::string& name) const {
     if (programDirectory_.empty() || name.empty() || name.front() == '/') return name;
     return programDirectory_ + (programDirectory_.back() == '/' ? "" : "/") + name;

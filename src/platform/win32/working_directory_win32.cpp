@@ -43,8 +43,6 @@ ScopedWorkingDirectory::ScopedWorkingDirectory(const std::string& directory) {
     entered_ = !programDirectory_.empty();
 }
 
-ScopedWorkingDirectory::~ScopedWorkingDirectory() = default;
-
 std::string ScopedWorkingDirectory::Resolve(const std::string& name) const {
     if (programDirectory_.empty() || StandsAlone(name)) return name;
     const char last = programDirectory_.back();
