@@ -178,7 +178,7 @@ void TmsSMTP::Login() {
     Ehlo(Settings.authType == TSmtpSettings::kNoAuth &&
          (Settings.security == TSmtpSettings::kNoTls ||
           Settings.security == TSmtpSettings::kStartTlsIfOffered));
-    if (StartTlsWanted()) {
+    if (Settings.StartTlsWanted()) {
         if (Offers("STARTTLS")) {
             UpgradeToTls();
         } else if (Settings.security == TSmtpSettings::kStartTlsRequired) {
@@ -247,12 +247,6 @@ void TmsSMTP::UpgradeToTls() {
     tlsInfo_ = TlsDescription();
     // What the server offered before TLS may have been altered on the way.
     Ehlo(false);
-}
-
-bool TmsSMTP::StartTlsWanted() const {
-    if (Settings.StartTlsWanted()) return true;
-    return Settings.security == TSmtpSettings::kNoTls &&
-           Settings.authType != TSmtpSettings::kNoAuth && !Settings.allowClearTextAuth;
 }
 
 void TmsSMTP::Authenticate() {

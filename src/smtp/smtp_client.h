@@ -92,9 +92,6 @@ private:
     bool Offers(const std::string& keyword) const { return capabilities_.count(keyword) != 0; }
     platform::TlsSettings TlsFor() const;
     void UpgradeToTls();
-    // Whether this session must try STARTTLS: asked for by Security, or
-    // needed to log on without sending credentials in clear text.
-    bool StartTlsWanted() const;
     void Authenticate();
     // The mechanism's answer to AUTH, masked in every line from now on.
     // Built without temporaries, so nothing but Out ever holds it.

@@ -34,8 +34,11 @@ struct TSmtpSettings {
 
     // Whether the session speaks EHLO for these settings alone.
     bool WantsEsmtp() const { return security != kNoTls || authType != kNoAuth; }
+    // Whether the session tries STARTTLS: asked for by Security, or needed
+    // to log on without sending credentials in clear text.
     bool StartTlsWanted() const {
-        return security == kStartTlsRequired || security == kStartTlsIfOffered;
+        if (security == kStartTlsRequired || security == kStartTlsIfOffered) return true;
+        return security == kNoTls && authType != kNoAuth && !allowClearTextAuth;
     }
 };
 
