@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "message/attachment_list.h"
 #include "message/component.h"
@@ -70,6 +71,9 @@ public:
     virtual void Validate() const;
     // Writes the complete message text (headers, blank line, body) to Stream.
     virtual void EncodeToStream(TStream& stream) = 0;
+    // Header lines (no CR LF, none beginning with ".") that go before the
+    // composed text, set by the encoding (a signature over that text).
+    std::vector<std::string> LeadingLines;
     // Fills this message from the message text read from Stream.
     virtual void DecodeFromStream(TStream& stream) = 0;
     // Back to an empty state; DetermineContentType keeps its value.

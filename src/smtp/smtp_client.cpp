@@ -521,6 +521,7 @@ void TmsSMTP::SendData() {
     // each small piece of the end.
     HoldWrites();
     try {
+        for (const std::string& line : mailMessage_->LeadingLines) SendLine(line);
         SendStream(*stream_);
         // The composed text carries its own period stuffing; this ends it.
         SendLine("");

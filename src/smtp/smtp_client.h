@@ -30,6 +30,17 @@ public:
 
     // TLS and log-on; read at each Connect and Login.
     TSmtpSettings Settings;
+    // Read at each Send.
+    TEnvelopeOptions Envelope;
+
+    // A recipient the server refused in the last Send, and its reply line.
+    struct TRefusedRecipient {
+        std::string address;
+        std::string reply;
+    };
+    const std::vector<TRefusedRecipient>& RefusedRecipients() const { return refused_; }
+    // Envelope recipients of the last Send (refused ones included).
+    std::int32_t RecipientCount() const { return recipientCount_; }
 
     // The message to send; not owned. Cleared when that message is destroyed.
     TmsMessage* MailMessage() const { return mailMessage_; }
@@ -139,6 +150,8 @@ private:
     bool reached_ = false;       // the last session connected
     std::string tlsInfo_;        // protocol and cipher of the last session's TLS
     std::string mechanism_;      // the AUTH mechanism that logged on
+    std::vector<TRefusedRecipient> refused_;
+    std::int32_t recipientCount_ = 0;
 };
 
 }  // namespace quillpost
