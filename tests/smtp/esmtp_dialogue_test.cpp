@@ -142,7 +142,7 @@ TEST(EsmtpDialogue, ExtensionsOfferedAndReplies) {
                   {"250-half\r\n" + std::string(1, ScriptServer::kPause) + ScriptServer::kClose}}}),
          nullptr,
          "socket: [10054] Connection reset by peer",
-         {"EHLO", std::string(kMail) + " + " + kRcpt + " + DATA"},
+         {"EHLO", std::string(kMail) + " + " + kRcpt},
          {}},
         {"a 354 to MAIL within a group",
          Offers({"PIPELINING"}, {{"MAIL", {"354 odd\r\n"}}}),
