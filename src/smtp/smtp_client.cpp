@@ -552,6 +552,8 @@ std::string TmsSMTP::MailParameters() {
         throw EMessageError("The address \"" + utf8Address +
                             "\" needs SMTPUTF8, which the server did not offer.");
     std::string parameters;
+    storedSize_ = 0;
+    eightBit_ = false;
     if (Uses("SIZE") || Uses("8BITMIME") || Uses("CHUNKING")) {
         const TStoredText::TSurvey survey =
             TStoredText::Survey(mailMessage_->LeadingLines, *stream_);
@@ -574,7 +576,9 @@ std::string TmsSMTP::MailParameters() {
         if (!options.envelopeId.empty()) parameters += " ENVID=" + Xtext(options.envelopeId);
     } else if (!options.dsnNotify.empty() || !options.dsnReturn.empty() ||
                !options.envelopeId.empty()) {
-        LogNote("The server does not offer DSN: NOTIFY, RET and ENVID are left out.");
+        LogNote(Offers("DSN")
+                    ? "DSN is disabled: NOTIFY, RET and ENVID are left out."
+                    : "The server does not offer DSN: NOTIFY, RET and ENVID are left out.");
     }
     return parameters;
 }
