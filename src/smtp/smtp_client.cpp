@@ -152,6 +152,8 @@ bool TmsSMTP::ResumeSession() {
             SendCommand("RSET", Step::Rset);
             reused_ = true;
             return true;
+        } catch (const ECanceledError&) {
+            throw;  // a new session would send what the caller stopped
         } catch (const EQuillpostError&) {
             // The server has closed or given up on the session since the
             // last message (an idle time-out, say). Nothing of this message
@@ -642,6 +644,8 @@ bool TmsSMTP::TakeReplies(TEnvelopeReplies& replies) {
             bool accepted = false;
             try {
                 accepted = ReadReply();
+            } catch (const ECanceledError&) {
+                throw;  // the caller's word, not the server's state
             } catch (const EQuillpostError&) {
                 // The server has closed or given up on the session since the
                 // last message (an idle time-out, say).
