@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstring>
 #include <string_view>
 
 #include "base/ascii.h"
@@ -25,12 +26,19 @@ const char* const kDefaultFields[] = {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// Bytes the body canonicalisation looks at; all others are copied in runs.
-constexpr std::array<bool, 256> kBodySpecial = [] {
-    std::array<bool, 256> table{};
-    table[' '] = table['\t'] = table['\r'] = true;
-    return table;
-}();
+const char* Find(const char* p, const char* end, char c) {
+    const void* at = std::memchr(p, c, static_cast<std::size_t>(end - p));
+    return at != nullptr ? static_cast<const char*>(at) : end;
+}
+
+// The first blank or CR at or after P: the bytes the body canonicalisation
+// looks at. The next CR is kept in NextCr between calls, so a line of many
+// words is searched once for it.
+const char* NextSpecial(const char* p, const char* end, const char*& nextCr) {
+    if (nextCr == nullptr || nextCr < p) nextCr = Find(p, end, '\r');
+    const char* stop = Find(p, nextCr, ' ');
+    return Find(p, stop, '\t');
+}
 
 std::string Base64Text(std::string_view bytes) {
     std::string text(Base64EncodedSize(bytes.size()), '\0');
@@ -112,6 +120,7 @@ void TRelaxedBodyHash::StartContent() {
 void TRelaxedBodyHash::Update(const char* data, std::size_t count) {
     const char* p = data;
     const char* const end = data + count;
+    const char* nextCr = nullptr;
     while (p < end) {
         if (cr_) {
             cr_ = false;
@@ -130,7 +139,7 @@ void TRelaxedBodyHash::Update(const char* data, std::size_t count) {
             out_ += '\r';
         }
         const char* run = p;
-        while (p < end && !kBodySpecial[static_cast<unsigned char>(*p)]) ++p;
+        p = NextSpecial(p, end, nextCr);
         if (p != run) {
             StartContent();
             out_.append(run, static_cast<std::size_t>(p - run));
