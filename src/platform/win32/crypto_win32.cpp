@@ -7,7 +7,9 @@
 #include <wincrypt.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <new>
+#include <span>
 #include <stdexcept>
 #include <vector>
 
@@ -197,6 +199,41 @@ bool PemBlock(std::string_view pem, std::vector<BYTE>& der, std::string& label) 
                                 der.data(), &size, nullptr, nullptr) != FALSE;
 }
 
+// One DER element at the start of Der: its tag and contents; false when Der
+// does not hold a whole one.
+bool TakeElement(std::span<const BYTE>& der, BYTE& tag, std::span<const BYTE>& contents) {
+    if (der.size() < 2) return false;
+    tag = der[0];
+    std::size_t length = der[1], at = 2;
+    if (length & 0x80) {
+        const std::size_t bytes = length & 0x7F;
+        if (bytes == 0 || bytes > 4 || der.size() < 2 + bytes) return false;
+        length = 0;
+        for (; at < 2 + bytes; ++at) length = length << 8 | der[at];
+    }
+    if (der.size() - at < length) return false;
+    contents = der.subspan(at, length);
+    der = der.subspan(at + length);
+    return true;
+}
+
+// The algorithm and key of a PKCS#8 PrivateKeyInfo: SEQUENCE { version,
+// SEQUENCE { OID, ... }, OCTET STRING key }. Read here rather than through
+// CryptDecodeObjectEx(PKCS_PRIVATE_KEY_INFO), which not every crypt32 has.
+bool SplitPkcs8(std::span<const BYTE> der, std::span<const BYTE>& oid, std::span<const BYTE>& key) {
+    BYTE tag = 0;
+    std::span<const BYTE> info, version, algorithm;
+    if (!TakeElement(der, tag, info) || tag != 0x30) return false;
+    if (!TakeElement(info, tag, version) || tag != 0x02) return false;
+    if (!TakeElement(info, tag, algorithm) || tag != 0x30) return false;
+    if (!TakeElement(algorithm, tag, oid) || tag != 0x06) return false;
+    return TakeElement(info, tag, key) && tag == 0x04;
+}
+
+bool SameBytes(std::span<const BYTE> a, std::initializer_list<BYTE> b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
+}
+
 // The PKCS#1 RSAPrivateKey inside Der (PKCS#8 or PKCS#1 by Label); empty
 // with *failure set otherwise.
 std::vector<BYTE> RsaPrivateKeyDer(const std::string& label, std::vector<BYTE> der,
@@ -208,24 +245,21 @@ std::vector<BYTE> RsaPrivateKeyDer(const std::string& label, std::vector<BYTE> d
                        : "the PEM block is a " + label + ", not a private key";
         return {};
     }
-    std::vector<BYTE> decoded;
-    if (!Decode(PKCS_PRIVATE_KEY_INFO, der.data(), DWORD(der.size()), decoded)) {
+    std::span<const BYTE> oid, key;
+    if (!SplitPkcs8(der, oid, key)) {
         *failure = "the PKCS#8 key cannot be decoded";
         return {};
     }
-    const auto* info = reinterpret_cast<const CRYPT_PRIVATE_KEY_INFO*>(decoded.data());
-    const std::string oid = info->Algorithm.pszObjId ? info->Algorithm.pszObjId : "";
-    if (oid == "1.3.101.112") {
+    if (SameBytes(oid, {0x2B, 0x65, 0x70})) {  // 1.3.101.112
         *failure = "Ed25519 keys are not supported on Windows; use an RSA key";
         return {};
     }
-    if (oid != szOID_RSA_RSA) {
+    if (!SameBytes(oid, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01})) {  // rsaEncryption
         *failure = "the key is neither RSA nor Ed25519";
         return {};
     }
-    std::vector<BYTE> rsa(info->PrivateKey.pbData,
-                          info->PrivateKey.pbData + info->PrivateKey.cbData);
-    SecureZeroMemory(decoded.data(), decoded.size());
+    std::vector<BYTE> rsa(key.begin(), key.end());
+    SecureZeroMemory(der.data(), der.size());
     return rsa;
 }
 
