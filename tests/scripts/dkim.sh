@@ -4,7 +4,7 @@
 # (aiosmtpd) stores it, with the public key from the record that
 # --dkim-record prints; a changed header must fail. Keys that cannot sign
 # fail before anything is sent.
-# needs: core tools
+# needs: core servers
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 bin=${QP_CLI:-build/linux/quillpost}

@@ -12,20 +12,10 @@
 #include <stdexcept>
 
 #include "platform/crypto.h"
+#include "platform/posix/openssl_errors.h"
 
 namespace quillpost::platform {
 namespace {
-
-std::string LibraryErrorText() {
-    std::string text;
-    while (unsigned long code = ERR_get_error()) {
-        char buffer[256];
-        ERR_error_string_n(code, buffer, sizeof buffer);
-        if (!text.empty()) text += "; ";
-        text += buffer;
-    }
-    return text.empty() ? "unknown error" : text;
-}
 
 class OpenSslSha256 final : public Sha256 {
 public:
@@ -75,7 +65,7 @@ public:
         ERR_clear_error();
         const bool done = Type() == SigningKeyType::Rsa ? SignRsa(digest, signature)
                                                         : SignEd25519(digest, signature);
-        if (!done) *failure = LibraryErrorText();
+        if (!done) *failure = "OpenSSL: " + LibraryErrorText();
         return done;
     }
 
@@ -144,7 +134,8 @@ std::unique_ptr<SigningKey> SigningKey::FromPem(std::string_view pem, std::strin
         bio == nullptr ? nullptr : PEM_read_bio_PrivateKey(bio, nullptr, NoPassphrase, nullptr);
     BIO_free(bio);
     if (key == nullptr) {
-        *failure = "no usable private key in PEM form (" + LibraryErrorText() + ")";
+        const std::string why = LibraryErrorText();
+        *failure = "no usable private key in PEM form" + (why.empty() ? "" : " (" + why + ")");
         return nullptr;
     }
     const int type = EVP_PKEY_get_base_id(key);
