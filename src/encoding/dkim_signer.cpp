@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstring>
 #include <string_view>
 
@@ -10,6 +9,7 @@
 #include "base/errors.h"
 #include "encoding/base64.h"
 #include "encoding/dot_unstuffing.h"
+#include "util/date_time.h"
 
 namespace quillpost {
 namespace {
@@ -239,13 +239,13 @@ std::vector<std::string> TDkimSigner::Sign(TStream& stream, std::int64_t start) 
     return SignatureField(SplitFields(head), body.Finish());
 }
 
-std::vector<std::string> TDkimSigner::SignatureField(const std::vector<std::string>& fields,
-                                                     const platform::Sha256Digest& bodyHash) const {
-    // Each wanted name as often as it occurs, From and Subject once more;
-    // fields are taken from the bottom up, as a verifier takes them.
-    StringVector wanted = options_.headers;
-    if (wanted.empty()) wanted.assign(std::begin(kDefaultFields), std::end(kDefaultFields));
-    std::vector<std::string_view> names;
+namespace {
+
+// The field names for h= (each wanted name as often as it occurs, From and
+// Subject once more) and the canonical text of the fields they sign, taken
+// from the bottom up as a verifier takes them.
+std::string SignedFields(const std::vector<std::string>& fields, const StringVector& wanted,
+                         std::vector<std::string>& names) {
     std::string canonical;
     std::vector<bool> used(fields.size(), false);
     for (std::size_t w = 0; w < wanted.size(); ++w) {
@@ -262,17 +262,24 @@ std::vector<std::string> TDkimSigner::SignatureField(const std::vector<std::stri
         if (SameTextIgnoringCase(name, "From") || SameTextIgnoringCase(name, "Subject"))
             names.push_back(name);
     }
+    return canonical;
+}
+
+}  // namespace
+
+std::vector<std::string> TDkimSigner::SignatureField(const std::vector<std::string>& fields,
+                                                     const platform::Sha256Digest& bodyHash) const {
+    StringVector wanted = options_.headers;
+    if (wanted.empty()) wanted.assign(std::begin(kDefaultFields), std::end(kDefaultFields));
+    std::vector<std::string> names;
+    std::string canonical = SignedFields(fields, wanted, names);
 
     TFieldFolder folder("DKIM-Signature: v=1;");
     folder.Add(std::string("a=") + Algorithm() + ";", true);
     folder.Add("c=relaxed/relaxed;", true);
     folder.Add("d=" + options_.domain + ";", true);
     folder.Add("s=" + options_.selector + ";", true);
-    const std::int64_t time = options_.time >= 0
-                                  ? options_.time
-                                  : std::chrono::duration_cast<std::chrono::seconds>(
-                                        std::chrono::system_clock::now().time_since_epoch())
-                                        .count();
+    const std::int64_t time = options_.time >= 0 ? options_.time : UnixSecondsNow();
     folder.Add("t=" + std::to_string(time) + ";", true);
     for (std::size_t i = 0; i < names.size(); ++i)
         folder.Add(

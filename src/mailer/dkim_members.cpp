@@ -1,7 +1,6 @@
 // The signing members: DKIM's domain, selector, key file and field list, and
 // the Message-ID a signed message carries.
 #include <algorithm>
-#include <chrono>
 #include <string>
 #include <utility>
 
@@ -11,6 +10,7 @@
 #include "mailer/mailer.h"
 #include "message/address_syntax.h"
 #include "platform/crypto.h"
+#include "util/date_time.h"
 #include "util/errors.h"
 #include "util/stream.h"
 
@@ -107,11 +107,7 @@ std::string TMailer::NewMessageId(std::string_view address) {
     unsigned char random[16];
     platform::RandomBytes(random, sizeof random);
     const char* digits = "0123456789abcdef";
-    std::string id = "<" +
-                     std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
-                                        std::chrono::system_clock::now().time_since_epoch())
-                                        .count()) +
-                     ".";
+    std::string id = "<" + std::to_string(UnixSecondsNow()) + ".";
     for (unsigned char byte : random) {
         id += digits[byte >> 4];
         id += digits[byte & 15];
