@@ -40,9 +40,9 @@ void TmsMessage::Validate() const {
 }
 
 void TmsMessage::EncodeToStream(TStream& stream) {
-    const std::int64_t start = stream.Position();
     EncodeWith<TmsMessageEncoder>(*this, stream);
-    if (Signer) LeadingLines = Signer->Sign(stream, start);
+    // The encoder writes from the stream's start.
+    if (Signer) LeadingLines = Signer->Sign(stream, 0);
 }
 
 void TmsMessage::DecodeFromStream(TStream& stream) { DecodeWith<TmsMessageDecoder>(stream); }
