@@ -503,6 +503,7 @@ std::string HelpText() {
     std::string text =
         "Usage: quillpost [--Member [VALUE...]]... [--get Member]... [--compose FILE|-]\n"
         "       quillpost --decode FILE|- [--to DIR]\n"
+        "       quillpost --dkim-record KEYFILE SELECTOR DOMAIN\n"
         "       quillpost --help\n"
         "\n"
         "Runs the members of one Quillpost.Mailer object in the order given. Member\n"
@@ -519,6 +520,9 @@ std::string HelpText() {
         "                    and list its parts: type, size, transfer encoding, name\n"
         "  --to DIR          with --decode: write each attachment into the folder DIR\n"
         "                    under its name made safe, never over an existing file\n"
+        "  --dkim-record KEYFILE SELECTOR DOMAIN\n"
+        "                    print the DNS TXT record that publishes the public half\n"
+        "                    of the PEM key KEYFILE for DKIMSelector and DKIMDomain\n"
         "  --Name-env VAR    set the text property Name to the value of the environment\n"
         "                    variable VAR\n"
         "  --Name-file FILE  set the text property Name to the contents of FILE (- for\n"

@@ -20,6 +20,7 @@
 #include "cli/com_mailer.h"
 #include "cli/command_line_runner.h"
 #include "cli/decode_command.h"
+#include "cli/dkim_record_command.h"
 #include "cli/in_process_mailer.h"
 #include "cli/stdio_stream.h"
 #include "platform/com.h"
@@ -70,6 +71,11 @@ int main(int argc, char** argv) {
             cli::TConsole console{std::cout, std::cerr, out, false};
             const int status = cli::RunDecodeCommand(args, console);
             return std::fflush(stdout) == 0 ? status : cli::kExitError;
+        }
+        if (cli::IsDkimRecordCommand(args)) {
+            cli::TStdioStream out(stdout);
+            cli::TConsole console{std::cout, std::cerr, out, false};
+            return cli::RunDkimRecordCommand(args, console);
         }
         const bool progressBar = platform::IsTerminal(platform::kStandardError);
         const bool comReady = SUCCEEDED(platform::ComInitialize());

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "base/ascii.h"
+#include "encoding/temp_file_stream.h"
 #include "message/address_syntax.h"
 #include "message/message.h"
 #include "util/errors.h"
@@ -15,8 +16,21 @@ bool HasLineBreakOrNul(std::string_view text) {
 
 void TMailer::ComposeMessage(TStream& out) {
     TmsMessage message;
-    BuildMessage(message);
-    message.EncodeToStream(out);
+    std::string id;
+    BuildMessage(message, &id);
+    if (!message.Signer) {
+        message.EncodeToStream(out);
+    } else {
+        // The signature goes first and is known only once the text is written.
+        TTempFileStream text;
+        message.EncodeToStream(text);
+        for (const std::string& line : message.LeadingLines) {
+            out.WriteText(line);
+            out.WriteText("\r\n");
+        }
+        out.CopyFrom(text, 0);
+    }
+    messageId_ = id;
 }
 
 bool TMailer::AddAttachment(std::string_view strAttach) {

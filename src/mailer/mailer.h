@@ -18,6 +18,7 @@
 
 namespace quillpost {
 
+class TDkimSigner;
 class TmsMessage;
 class TmsSMTP;
 class TStrings;
@@ -122,6 +123,19 @@ public:
     void SetCAFile(std::string_view v) { session_.caFile = v; }
     WordBool KeepConnection() const { return keepConnection_; }
     void SetKeepConnection(WordBool v) { keepConnection_ = v; }
+    // DKIM signing, on when domain, selector and key file are all set. The
+    // setters refuse what cannot be one (Response names the member, an error
+    // is raised and the old value stays); an empty text is always taken.
+    const std::string& DKIMDomain() const { return dkimDomain_; }
+    void SetDKIMDomain(std::string_view v);
+    const std::string& DKIMSelector() const { return dkimSelector_; }
+    void SetDKIMSelector(std::string_view v);
+    const std::string& DKIMKeyFile() const { return dkimKeyFile_; }
+    void SetDKIMKeyFile(std::string_view v);
+    const std::string& DKIMHeaders() const { return dkimHeaders_; }
+    void SetDKIMHeaders(std::string_view v);
+    // The Message-ID of the last message sent (or composed); empty before.
+    const std::string& MessageID() const { return messageId_; }
 
     // --- for C++ hosts such as the command line (not on the automation surface) ---
     // Writes the exact text that SendMail would send after DATA, without
@@ -142,8 +156,12 @@ public:
     std::int32_t PGPTimeOut() const { return pgpTimeOut_; }
 
     // Fills a fresh message from this object's state; reads the attachment
-    // files. Any failure raises, naming the property or the file.
-    void BuildMessage(TmsMessage& message) const;
+    // files and the signing key. Any failure raises, naming the property or
+    // the file. *MessageId gets the Message-ID written, if any.
+    void BuildMessage(TmsMessage& message, std::string* messageId = nullptr) const;
+    // Whether the message gets a Message-ID: receivers expect one to be signed.
+    bool WantsMessageId() const { return SignsMessages(); }
+    bool SignsMessages() const;
     // The body lines as sent: into a message's Body, or as the one text of
     // the test mode (entries kept whole, each ended by CR LF).
     void BuildBody(TStrings& body) const;
@@ -163,6 +181,12 @@ private:
     std::unique_ptr<TmsSMTP> TakeSession(const std::string& host);
     bool AddParty(TmsAddressList& list, std::string_view name, std::string_view address);
     [[noreturn]] void RefuseCredential(const char* member, int byte, const char* why);
+    [[noreturn]] void RefuseValue(const char* member, std::string_view value, const char* why);
+    // A new "<unique@domain>" for the From address Address.
+    static std::string NewMessageId(std::string_view address);
+    // The signer the DKIM members describe, or null when they ask for none;
+    // raises naming DKIM and the cause when the key cannot be used.
+    std::shared_ptr<const TDkimSigner> MakeSigner() const;
 
     std::string remoteHost_;
     std::string fromName_;
@@ -196,6 +220,11 @@ private:
     TSmtpSettings session_;
     std::string connectionInfo_;
     WordBool keepConnection_ = kWordFalse;
+    std::string dkimDomain_;
+    std::string dkimSelector_;
+    std::string dkimKeyFile_;
+    std::string dkimHeaders_;
+    std::string messageId_;
     // The connection KeepConnection keeps between sends, and the thread that
     // opened it: its waits work only there.
     std::unique_ptr<TmsSMTP> kept_;

@@ -4,6 +4,7 @@
 
 #include "base/ascii.h"
 #include "base/utf8.h"
+#include "encoding/dkim_signer.h"
 #include "mailer/mailer.h"
 #include "message/address_syntax.h"
 #include "message/message.h"
@@ -144,7 +145,7 @@ std::string TMailer::BuildBodyText() const {
     return text;
 }
 
-void TMailer::BuildMessage(TmsMessage& message) const {
+void TMailer::BuildMessage(TmsMessage& message, std::string* messageId) const {
     if (fromAddress_.empty()) throw EEmptyFromAddress("FromAddress Property cannot be blank.");
     // Parties and extra header lines were checked where they entered; the
     // properties are checked here, where they are used.
@@ -176,6 +177,11 @@ void TMailer::BuildMessage(TmsMessage& message) const {
 
     if (IsTrue(urgent_)) headers.Add("Priority: urgent");
     headers.Add("Date: " + (dateTime_.empty() ? GmtDateText(Now()) : text(dateTime_)));
+    if (WantsMessageId()) {
+        const std::string id = NewMessageId(text(fromAddress_));
+        headers.Add("Message-ID: " + id);
+        if (messageId) *messageId = id;
+    }
     if (IsTrue(confirmRead_)) headers.Add("X-Confirm-Reading-To: <" + text(fromAddress_) + ">");
     message.SetReturnReceipt(IsTrue(returnReceipt_));
     if (IsTrue(useMSMailHeaders_)) {
@@ -200,6 +206,7 @@ void TMailer::BuildMessage(TmsMessage& message) const {
         message.SetDetermineContentType(false);
         message.SetContentType(text(contentType_));
     }
+    message.Signer = MakeSigner();
 }
 
 }  // namespace quillpost

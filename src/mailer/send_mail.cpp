@@ -68,7 +68,8 @@ bool TMailer::SendMail() {
     connectionInfo_.clear();
     try {
         auto message = std::make_unique<TmsMessage>();
-        BuildMessage(*message);
+        std::string id;
+        BuildMessage(*message, &id);
         std::unique_ptr<TmsSMTP> smtp = TakeSession(GetHost(0));
         smtp->KeepOpen = IsTrue(keepConnection_);
         smtp->OnProgress = nullptr;
@@ -115,6 +116,7 @@ bool TMailer::SendMail() {
         }
         smtp.reset();
         message.reset();
+        if (result) messageId_ = id;
     } catch (const EQuillpostError& e) {
         response_ = e.what();
         result = false;

@@ -174,6 +174,11 @@ bool IsMailbox(std::string_view text) {
     return IsDomain(domain);
 }
 
+bool IsDnsName(std::string_view text) {
+    constexpr std::size_t kMaxName = 253;
+    return text.size() <= kMaxName && IsAscii(text) && IsDomain(text);
+}
+
 bool IsPhrase(std::string_view text, bool anyByte) {
     // Atoms may hold dots here: "J. Smith" is how names have long been written.
     std::size_t at = 0;

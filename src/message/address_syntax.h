@@ -12,6 +12,10 @@ namespace quillpost {
 // At most 254 octets: the 256 of an SMTP path less its angle brackets.
 bool IsMailbox(std::string_view text);
 
+// An ASCII host name: labels of letters, digits and inner hyphens, each at
+// most 63 long, joined by dots; at most 253 in all (RFC 1035).
+bool IsDnsName(std::string_view text);
+
 // A display name that a reader takes as one phrase, exactly as written: atoms
 // (with the dots of older names) and quoted strings, blanks between them.
 // AnyByte takes every byte outside ASCII as a character of its own, for a

@@ -1,6 +1,7 @@
 #include "message/message.h"
 
 #include "decoding/message_decoder.h"
+#include "encoding/dkim_signer.h"
 #include "encoding/message_encoder.h"
 #include "message/article.h"
 #include "message/component_stream.h"
@@ -38,7 +39,11 @@ void TmsMessage::Validate() const {
         throw EMessageError(LoadMessage(msgRecipientRequired));
 }
 
-void TmsMessage::EncodeToStream(TStream& stream) { EncodeWith<TmsMessageEncoder>(*this, stream); }
+void TmsMessage::EncodeToStream(TStream& stream) {
+    EncodeWith<TmsMessageEncoder>(*this, stream);
+    // The encoder writes from the stream's start.
+    if (Signer) LeadingLines = Signer->Sign(stream, 0);
+}
 
 void TmsMessage::DecodeFromStream(TStream& stream) { DecodeWith<TmsMessageDecoder>(stream); }
 

@@ -2,6 +2,7 @@
 // The mail message: the shared fields plus the To, CC and BCC parties, the
 // priority and the return-receipt request.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -9,6 +10,8 @@
 #include "message/custom_message.h"
 
 namespace quillpost {
+
+class TDkimSigner;
 
 enum TPriority : std::uint8_t { ptLow = 0, ptNormal = 1, ptHigh = 2 };
 
@@ -42,10 +45,14 @@ public:
     void Assign(const TPersistent& source) override;
     // Also needs one party with a non-empty address.
     void Validate() const override;
+    // With a Signer, LeadingLines then hold its signature over the text.
     void EncodeToStream(TStream& stream) override;
     void DecodeFromStream(TStream& stream) override;
     // Priority and ReturnReceipt keep their values.
     void Clear() override;
+
+    // Signs the composed text when set; not copied by Assign.
+    std::shared_ptr<const TDkimSigner> Signer;
 
     void WriteProperties(ComponentWriter& writer, const std::string& prefix) const override;
     bool ReadProperty(ComponentReader& reader, std::string_view name) override;

@@ -1,5 +1,6 @@
 #include "util/date_time.h"
 
+#include <chrono>
 #include <cmath>
 
 #include "platform/clock.h"
@@ -95,6 +96,12 @@ DateTimeParts DecodeDateTime(TDateTime value) {
 
 TDateTime AddMilliseconds(TDateTime value, std::int64_t milliseconds) {
     return FromLine(ToLine(value) + milliseconds);
+}
+
+std::int64_t UnixSecondsNow() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 TDateTime Now() {

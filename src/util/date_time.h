@@ -35,4 +35,8 @@ TDateTime AddMilliseconds(TDateTime value, std::int64_t milliseconds);
 // The current local date and time, from the clock in use.
 TDateTime Now();
 
+// Seconds since 1970-01-01 UTC from the system's clock (a signature's t=
+// and the time in a Message-ID).
+std::int64_t UnixSecondsNow();
+
 }  // namespace quillpost

@@ -49,5 +49,18 @@ chinese|你好，世界
 mixed|Grüße 中文 ✉
 TABLE
 
+# The DNS record of a DKIM key from CNG's decoding: the public key openssl
+# reads out of the same file; an Ed25519 key is refused by name.
+openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$work/rsa.pem" 2>/dev/null
+openssl genpkey -algorithm ed25519 -out "$work/ed25519.pem" 2>/dev/null
+want="sel._domainkey.example.test. IN TXT \"v=DKIM1; k=rsa; p=$(openssl pkey -in "$work/rsa.pem" \
+    -pubout -outform DER | base64 -w0)\""
+got=$(qp --dkim-record "Z:$work/rsa.pem" sel example.test 2>&1 | tr -d '\r' | sed 's/" "//g')
+[ "$got" = "$want" ]
+ok "--dkim-record of an RSA key: [$got]"
+got=$(qp --dkim-record "Z:$work/ed25519.pem" sel example.test 2>&1 | tr -d '\r')
+[[ $got == *"Ed25519 keys are not supported on Windows; use an RSA key"* ]]
+ok "--dkim-record of an Ed25519 key: [$got]"
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

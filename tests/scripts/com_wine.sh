@@ -114,6 +114,28 @@ assert parts[0].get_content() == data, "attachment bytes differ"
 assert msg.get_body(("plain",)).get_content().rstrip() == "Привет, 世界"
 PY
     check "$bits: SMTPLog with a Chinese name written" grep -q "MAIL FROM:<script@example.test>" "$inbox/数据.bin.log"
+
+    # A DKIM-signed message: an Ed25519 key is refused by name (CNG has no
+    # Ed25519), an RSA key signs, and dkimpy verifies what the server got.
+    openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$inbox/rsa.pem" 2>/dev/null
+    openssl genpkey -algorithm ed25519 -out "$inbox/ed25519.pem" 2>/dev/null
+    sent=$(on "$bits" cscript //nologo "$(winpath tests/scripts/com/send_dkim.vbs)" \
+        "127.0.0.1:$port" "$(winpath "$inbox/rsa.pem")" "$(winpath "$inbox/ed25519.pem")" \
+        "$(winpath "$inbox/data.bin")" 2>&1 | tr -d '\r')
+    check "$bits: Ed25519 refused, then a DKIM-signed SendMail from VBScript ($sent)" \
+        grep -qE '^refused; sent <[0-9]+\.[0-9a-f]{32}@example\.test>$' <<<"$sent"
+    for _ in $(seq 1 50); do [ -e "$inbox/mail/0003.eml" ] && break; sleep 0.1; done
+    check "$bits: dkimpy verifies the signed message the server received" \
+        /usr/bin/python3 - "$inbox/mail/0003.eml" "$inbox/rsa.pem" <<'PY'
+import base64, subprocess, sys, dkim
+message = open(sys.argv[1], "rb").read()
+der = subprocess.run(["openssl", "pkey", "-in", sys.argv[2], "-pubout", "-outform", "DER"],
+                     capture_output=True, check=True).stdout
+record = b"v=DKIM1; k=rsa; p=" + base64.b64encode(der)
+assert message.startswith(b"DKIM-Signature: "), message[:40]
+assert dkim.verify(message, dnsfunc=lambda name, timeout=5: record
+                   if name == b"wine._domainkey.example.test." else None)
+PY
     kill "$server" 2>/dev/null
     wait "$server" 2>/dev/null
     rm -rf "$inbox"

@@ -6,21 +6,11 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include "platform/posix/openssl_errors.h"
 #include "platform/tls.h"
 
 namespace quillpost::platform {
 namespace {
-
-std::string LibraryErrorText() {
-    std::string text;
-    while (unsigned long code = ERR_get_error()) {
-        char buffer[256];
-        ERR_error_string_n(code, buffer, sizeof buffer);
-        if (!text.empty()) text += "; ";
-        text += buffer;
-    }
-    return text;
-}
 
 bool IsAddressLiteral(const std::string& host) {
     unsigned char bytes[16];

@@ -101,7 +101,7 @@ TEST_F(DispatcherTest, EveryRowIsBoundToItsOperation) {
         TErrorRecord error;
         const HResult hr = d.CallMember(row.dispId, row.kind, args, &result, &error);
         if (hr == kE_UNEXPECTED) {
-            EXPECT_EQ(row.kind, TMemberKind::Method);
+            EXPECT_NE(row.kind, TMemberKind::PropertyGet);
             EXPECT_FALSE(error.description.empty());
             continue;
         }
