@@ -318,6 +318,14 @@ TEST(SendMail, AKeptConnectionCarriesTheNextMessageAfterRset) {
         m.SetCharSet(3);
         m.AddBCC("", "j\xC3\xBCrgen@example.org");
     };
+    const Step esmtp = [](TMailer& m, const std::string&) {
+        m.SetUseESMTP(kWordTrue);
+        m.SetDisableExtensions("CHUNKING");
+    };
+    const Step notices = [](TMailer& m, const std::string&) {
+        m.SetDSNNotify("FAILURE");
+        m.SetSkipRefusedRecipients(kWordTrue);
+    };
     const std::string sent = "HELO MAIL RCPT DATA <data>", again = "RSET MAIL RCPT DATA <data>";
     using Replies = std::map<std::string, std::vector<std::string>>;
     const Replies closeAtRset = {{"RSET", {ScriptServer::kClose}}};
@@ -337,6 +345,8 @@ TEST(SendMail, AKeptConnectionCarriesTheNextMessageAfterRset) {
         {"turned off: the next send ends it", {send, keepOff, send}, {}, sent + " " + again + " QUIT", "", "plain; reused"},
         {"another thread cannot wait on it", {send, sendOnAnotherThread}, {}, sent + " <closed> " + sent + " QUIT", "", "plain"},
         {"HELO learned no SMTPUTF8", {send, utf8Bcc, send}, smtpUtf8, sent + " QUIT EHLO MAIL RCPT RCPT DATA <data> QUIT", "", "plain"},
+        {"ESMTP asked for: a new session", {send, esmtp, send}, {}, sent + " QUIT EHLO MAIL RCPT DATA <data> QUIT", "", "plain"},
+        {"envelope options: the same session", {send, notices, send}, {}, sent + " " + again + " QUIT", "", "plain; reused"},
     };
     // clang-format on
     for (const Case& c : cases) {
