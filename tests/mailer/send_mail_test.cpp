@@ -387,7 +387,10 @@ TEST(SendMail, AKeptConnectionCarriesTheNextMessageAfterRset) {
     };
     const Step esmtp = [](TMailer& m, const std::string&) {
         m.SetUseESMTP(kWordTrue);
-        m.SetDisableExtensions("CHUNKING");
+        m.SetDisableExtensions("SIZE,CHUNKING");
+    };
+    const Step sameSet = [](TMailer& m, const std::string&) {
+        m.SetDisableExtensions("chunking , size");
     };
     const Step notices = [](TMailer& m, const std::string&) {
         m.SetDSNNotify("FAILURE");
@@ -413,6 +416,7 @@ TEST(SendMail, AKeptConnectionCarriesTheNextMessageAfterRset) {
         {"another thread cannot wait on it", {send, sendOnAnotherThread}, {}, sent + " <closed> " + sent + " QUIT", "", "plain"},
         {"HELO learned no SMTPUTF8", {send, utf8Bcc, send}, smtpUtf8, sent + " QUIT EHLO MAIL RCPT RCPT DATA <data> QUIT", "", "plain"},
         {"ESMTP asked for: a new session", {send, esmtp, send}, {}, sent + " QUIT EHLO MAIL RCPT DATA <data> QUIT", "", "plain"},
+        {"the same extensions written otherwise: the same session", {esmtp, send, sameSet, send}, {}, "EHLO MAIL RCPT DATA <data> RSET MAIL RCPT DATA <data> QUIT", "", "plain; reused"},
         {"envelope options: the same session", {send, notices, send}, {}, sent + " " + again + " QUIT", "", "plain; reused"},
     };
     // clang-format on
