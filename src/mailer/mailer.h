@@ -223,6 +223,8 @@ private:
     // connection must match.
     TEnvelopeOptions envelope_;
     std::string refusedRecipients_;
+    // The count of refused recipients the last send put into Response.
+    std::string refusalNote_;
     std::string connectionInfo_;
     WordBool keepConnection_ = kWordFalse;
     // The connection KeepConnection keeps between sends, and the thread that

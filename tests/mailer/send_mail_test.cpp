@@ -323,10 +323,12 @@ TEST(SendMail, RefusedRecipientsAndResponseSayWhoWasRefused) {
         EXPECT_EQ(m.SendMail(), c.sent);
         EXPECT_EQ(m.Response(), c.response);
         EXPECT_EQ(m.RefusedRecipients(), c.refused);
-        // The script's replies are used up: everyone is accepted now.
+        // The script's replies are used up: everyone is accepted now. The
+        // count goes with its send; a failure's text stays, as it always has.
         m.SetSkipRefusedRecipients(kWordFalse);
         EXPECT_TRUE(m.SendMail()) << m.Response();
         EXPECT_EQ(m.RefusedRecipients(), "");
+        EXPECT_EQ(m.Response(), c.sent ? "" : c.response);
     }
 }
 
