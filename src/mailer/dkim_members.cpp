@@ -30,13 +30,6 @@ StringVector FieldNames(std::string_view list) {
 
 }  // namespace
 
-void TMailer::RefuseValue(const char* member, std::string_view value, const char* why) {
-    std::string text = std::string(member) + " " + QuotedForMessage(value) + " " + why +
-                       "; the value was not taken";
-    response_ = text;
-    throw EMessageError(text);
-}
-
 void TMailer::SetDKIMDomain(std::string_view v) {
     if (!v.empty() && !IsDnsName(v)) RefuseValue("DKIMDomain", v, "is not a domain name");
     dkimDomain_ = v;

@@ -261,4 +261,10 @@ std::string QuotedForMessage(std::string_view text) {
     return out;
 }
 
+std::string ShownForMessage(std::string_view text) {
+    constexpr std::size_t kMaxShownLength = 120;
+    if (text.size() > kMaxShownLength) return "of " + std::to_string(text.size()) + " bytes";
+    return QuotedForMessage(text);
+}
+
 }  // namespace quillpost

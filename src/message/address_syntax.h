@@ -43,5 +43,7 @@ const char* HeaderTextFault(std::string_view text);
 // \r, \n, \t or \xNN, so a refused value shows what it held and starts no line
 // of its own where the message is shown.
 std::string QuotedForMessage(std::string_view text);
+// QuotedForMessage, or "of N bytes" for a text too long to read in a message.
+std::string ShownForMessage(std::string_view text);
 
 }  // namespace quillpost

@@ -174,6 +174,110 @@ TEST(MailerProperties, CredentialsRefuseTheBytesTheirMechanismsCannotCarry) {
     }
 }
 
+// The ESMTP keywords go to the server as they read back, so every value is
+// checked and normalised where it enters; a refused one keeps the old value.
+struct KeywordMember {
+    const char* name;
+    void (TMailer::*set)(std::string_view);
+    std::function<std::string(const TMailer&)> get;
+    const char* before;  // a valid value set first
+};
+const KeywordMember kDisable{"DisableExtensions", &TMailer::SetDisableExtensions,
+                             [](const TMailer& m) { return m.DisableExtensions(); }, "DSN"};
+const KeywordMember kNotify{"DSNNotify", &TMailer::SetDSNNotify,
+                            [](const TMailer& m) { return m.DSNNotify(); }, "DELAY"};
+const KeywordMember kReturn{"DSNReturn", &TMailer::SetDSNReturn,
+                            [](const TMailer& m) { return m.DSNReturn(); }, "FULL"};
+const KeywordMember kEnvelopeId{"EnvelopeID", &TMailer::SetEnvelopeID,
+                                [](const TMailer& m) { return m.EnvelopeID(); }, "old"};
+const std::string kLongestId(100, '~');
+const std::string kNotTaken = "; the value was not taken";
+const std::string kNotAnExtension = ", which is not PIPELINING, SIZE, CHUNKING, 8BITMIME or DSN";
+struct KeywordCase {
+    const KeywordMember& member;
+    std::string value;
+    std::string result;  // what reads back, or the whole Response of a refusal
+    bool refused;
+};
+const KeywordCase kKeywordCases[] = {
+    {kDisable, " \t ", "", false},
+    {kDisable, " pipelining ,\tSize,CHUNKING, 8bitmime ,dsn",
+     "PIPELINING,SIZE,CHUNKING,8BITMIME,DSN", false},
+    {kDisable, "dsn,chunking,size,CHUNKING", "SIZE,CHUNKING,DSN", false},
+    {kDisable, "SIZE,,DSN", "DisableExtensions \"SIZE,,DSN\" has an empty entry" + kNotTaken, true},
+    {kDisable, "SIZE,starttls",
+     "DisableExtensions \"SIZE,starttls\" names \"starttls\"" + kNotAnExtension + kNotTaken, true},
+    {kDisable, "SIZE DSN",
+     "DisableExtensions \"SIZE DSN\" names \"SIZE DSN\"" + kNotAnExtension + kNotTaken, true},
+    {kDisable, "DSN\r\n",
+     "DisableExtensions \"DSN\\r\\n\" names \"DSN\\r\\n\"" + kNotAnExtension + kNotTaken, true},
+    {kNotify, "delay, Failure ,success", "SUCCESS,FAILURE,DELAY", false},
+    {kNotify, "never", "NEVER", false},
+    {kNotify, "NEVER,never", "NEVER", false},
+    {kNotify, "", "", false},
+    {kNotify, "failure,NEVER",
+     "DSNNotify \"failure,NEVER\" combines NEVER, which stands alone, with another value" +
+         kNotTaken,
+     true},
+    {kNotify, "SUCCESS;FAILURE",
+     "DSNNotify \"SUCCESS;FAILURE\" names \"SUCCESS;FAILURE\", which is not SUCCESS, FAILURE, "
+     "DELAY or NEVER" +
+         kNotTaken,
+     true},
+    {kReturn, " hdrs ", "HDRS", false},
+    {kReturn, "HEADERS", "DSNReturn \"HEADERS\" is not FULL, HDRS or empty" + kNotTaken, true},
+    {kEnvelopeId, "QP-1234+x=y", "QP-1234+x=y", false},
+    {kEnvelopeId, kLongestId, kLongestId, false},
+    {kEnvelopeId, kLongestId + "~",
+     "EnvelopeID \"" + kLongestId +
+         "~\" is longer than the 100 characters an envelope identifier "
+         "may have" +
+         kNotTaken,
+     true},
+    {kEnvelopeId, std::string(5000, 'x'),
+     "EnvelopeID of 5000 bytes is longer than the 100 "
+     "characters an envelope identifier may have" +
+         kNotTaken,
+     true},
+    {kEnvelopeId, "a b",
+     "EnvelopeID \"a b\" is not printable ASCII without blanks (0x21 to 0x7E) "
+     "throughout" +
+         kNotTaken,
+     true},
+    {kEnvelopeId, "id\r\nRSET",
+     "EnvelopeID \"id\\r\\nRSET\" is not printable ASCII without "
+     "blanks (0x21 to 0x7E) throughout" +
+         kNotTaken,
+     true},
+    {kEnvelopeId, "caf\xC3\xA9",
+     "EnvelopeID \"caf\xC3\xA9\" is not printable ASCII without blanks "
+     "(0x21 to 0x7E) throughout" +
+         kNotTaken,
+     true},
+};
+
+TEST(MailerProperties, EnvelopeKeywordsAreNormalisedOrRefused) {
+    for (const KeywordCase& c : kKeywordCases) {
+        SCOPED_TRACE(std::string(c.member.name) + " " + c.value);
+        TMailer m;
+        (m.*c.member.set)(c.member.before);
+        std::string raised;
+        try {
+            (m.*c.member.set)(c.value);
+        } catch (const EMessageError& e) {
+            raised = e.what();
+        }
+        if (c.refused) {
+            EXPECT_EQ(raised, c.result);
+            EXPECT_EQ(m.Response(), c.result);
+            EXPECT_EQ(c.member.get(m), c.member.before);
+        } else {
+            EXPECT_EQ(raised, "");
+            EXPECT_EQ(c.member.get(m), c.result);
+        }
+    }
+}
+
 TEST(MailerLists, BodyTextAppendsAndClearRemovesAll) {
     TMailer m;
     m.SetBodyText("first");
