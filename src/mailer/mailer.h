@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "base/non_copyable.h"
 #include "message/address_list.h"
@@ -44,6 +45,12 @@ public:
                              WordBool bolShowWindow);
     void ClearExtraHeaders() { extraHeaders_.clear(); }
     bool AddExtraHeader(std::string_view strExtraHeader);
+    // An image file the HTML body shows as "cid:ContentID": False, with
+    // Response saying why, for an ID that is no msg-id token (angle brackets
+    // around it are dropped), one already added, or a file that cannot be
+    // opened. The file is read when the message is put together.
+    bool AddEmbeddedImage(std::string_view strFile, std::string_view strContentID);
+    void ClearEmbeddedImages() { images_.clear(); }
     // Says QUIT to a session KeepConnection kept open, and closes it.
     void CloseConnection() noexcept;
 
@@ -120,6 +127,10 @@ public:
     void SetVerifyCertificate(WordBool v) { session_.verifyCertificate = IsTrue(v); }
     const std::string& CAFile() const { return session_.caFile; }
     void SetCAFile(std::string_view v) { session_.caFile = v; }
+    // With HTML set the message goes as text and HTML alternatives; the text
+    // is made from the HTML when no BodyText was set.
+    const std::string& HTMLBody() const { return htmlBody_; }
+    void SetHTMLBody(std::string_view v) { htmlBody_ = v; }
     WordBool KeepConnection() const { return keepConnection_; }
     void SetKeepConnection(WordBool v) { keepConnection_ = v; }
 
@@ -162,6 +173,12 @@ private:
     // kept one that cannot is closed first).
     std::unique_ptr<TmsSMTP> TakeSession(const std::string& host);
     bool AddParty(TmsAddressList& list, std::string_view name, std::string_view address);
+    // The HTML body and its images into Message; raises when they cannot go
+    // (a layout that has no place for them, an image file that cannot be
+    // read).
+    void BuildHtml(TmsMessage& message) const;
+    // The body lines of Entries as BuildBody sends them.
+    void BuildBodyFrom(const StringVector& entries, TStrings& body) const;
     [[noreturn]] void RefuseCredential(const char* member, int byte, const char* why);
 
     std::string remoteHost_;
@@ -196,6 +213,12 @@ private:
     TSmtpSettings session_;
     std::string connectionInfo_;
     WordBool keepConnection_ = kWordFalse;
+    struct TEmbeddedImage {
+        std::string file;
+        std::string contentId;
+    };
+    std::string htmlBody_;
+    std::vector<TEmbeddedImage> images_;
     // The connection KeepConnection keeps between sends, and the thread that
     // opened it: its waits work only there.
     std::unique_ptr<TmsSMTP> kept_;
