@@ -113,5 +113,14 @@ check reply-on-stderr 1 '^$' \
     -- "${hostile[@]}" --SendMail
 check value-on-stdout 0 '^a\\x1b\[2K\\x0db$' '^$' -- --Subject "$(printf 'a\033[2K\rb')" --get Subject
 
+# A method of two arguments, its refusal with the reason, and the image where
+# the HTML finds it.
+printf 'GIF89a' >"$work/logo.gif"
+html=(--FromAddress a@example.test --HTMLBody '<img src="cid:logo">' --compose -)
+check embedded-image 0 'Content-ID: <logo>.*Content-Disposition: inline; filename="logo.gif"' '^$' \
+    -- --AddEmbeddedImage "$work/logo.gif" '<logo>' "${html[@]}"
+check embedded-refused 1 '^$' '^quillpost: AddEmbeddedImage failed: The Content-ID "a b" is not valid' \
+    -- --AddEmbeddedImage "$work/logo.gif" 'a b' "${html[@]}"
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -114,6 +114,23 @@ assert parts[0].get_content() == data, "attachment bytes differ"
 assert msg.get_body(("plain",)).get_content().rstrip() == "Привет, 世界"
 PY
     check "$bits: SMTPLog with a Chinese name written" grep -q "MAIL FROM:<script@example.test>" "$inbox/数据.bin.log"
+
+    # HTML with an inline image: the text made from it, the cid resolved.
+    sent=$(on "$bits" cscript //nologo "$(winpath tests/scripts/com/send_html.vbs)" \
+        "127.0.0.1:$port" "$(winpath "$inbox/data.bin")" 2>&1 | tr -d '\r')
+    expect "$bits: SendMail of HTML with an inline image from VBScript" "$sent" "sent"
+    for _ in $(seq 1 50); do [ -e "$inbox/mail/0003.eml" ] && break; sleep 0.1; done
+    check "$bits: the received HTML message shows its image and text" \
+        /usr/bin/python3 - "$inbox/mail/0003.eml" "$inbox/data.bin" <<'PY'
+import email, email.policy, sys
+msg = email.message_from_binary_file(open(sys.argv[1], "rb"), policy=email.policy.default)
+data = open(sys.argv[2], "rb").read()
+assert msg.get_content_type() == "multipart/alternative", msg.get_content_type()
+assert "cid:logo" in msg.get_body(("html",)).get_content()
+images = [p for p in msg.walk() if p["Content-ID"] == "<logo>"]
+assert len(images) == 1 and images[0].get_payload(decode=True) == data, "image bytes differ"
+assert msg.get_body(("plain",)).get_content().rstrip() == "Logo\n\nCaf\u00e9 news <https://example.test/>"
+PY
     kill "$server" 2>/dev/null
     wait "$server" 2>/dev/null
     rm -rf "$inbox"
