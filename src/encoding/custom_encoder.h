@@ -90,7 +90,9 @@ private:
     void WriteHtmlMessage();
     // The HTML alternative, with the images it shows when there are any.
     void WriteHtmlAlternative(const std::string& alternative, std::string_view outer);
-    void WriteHtmlPart();
+    // The text or HTML alternative: Lines (each ended by CR LF) in the
+    // message's character set, in the encoding that brings them back.
+    void WriteTextAlternative(std::string_view subtype, std::string lines);
     // One file as a part: its headers and data. An image carries its
     // Content-ID.
     void WriteFilePart(TmsAttItem& item, bool image);

@@ -6,14 +6,14 @@
 #include "base/ascii.h"
 #include "base/utf8.h"
 #include "encoding/custom_encoder.h"
-#include "encoding/header_words.h"
+#include "encoding/quoted_printable.h"
 #include "util/file_name.h"
 #include "util/stream.h"
 
 namespace quillpost {
 namespace {
 
-constexpr std::size_t kLongHtmlLine = 256;
+constexpr std::size_t kLongLine = 256;
 
 // The HTML with every line break as CR LF and one at its end.
 std::string HtmlLines(std::string_view html) {
@@ -32,9 +32,11 @@ std::string HtmlLines(std::string_view html) {
     return lines;
 }
 
-// Whether the lines of Html go as they are: short, ASCII and without
-// control characters but TAB.
-bool HtmlIsSevenBit(std::string_view lines) {
+// How a text part goes: as it is when its lines are short ASCII text without
+// control characters but TAB, quoted-printable when that brings every byte
+// back (no line beyond the paragraph it holds whole), else base64.
+TTransferEncoding TextPartEncoding(std::string_view lines) {
+    bool sevenBit = true;
     std::size_t start = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const char c = lines[i];
@@ -42,10 +44,22 @@ bool HtmlIsSevenBit(std::string_view lines) {
             start = i + 1;
             continue;
         }
-        if (i - start >= kLongHtmlLine || static_cast<unsigned char>(c) >= 0x80) return false;
-        if (IsAsciiControl(c) && c != '\t' && c != '\r') return false;
+        if (i - start + 4 >= kQPParagraphBufferSize) return teBase64;
+        if (i - start >= kLongLine || static_cast<unsigned char>(c) >= 0x80 ||
+            (IsAsciiControl(c) && c != '\t' && c != '\r'))
+            sevenBit = false;
     }
-    return true;
+    return sevenBit ? te7Bit : teQuotedPrintable;
+}
+
+// The body lines as one text, each ended by CR LF.
+std::string JoinedLines(const TStrings& body) {
+    std::string text;
+    for (const std::string& line : body) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
 }
 
 }  // namespace
@@ -66,9 +80,7 @@ void TmsCustomEncoder::WriteHtmlMessage() {
         WriteLine("");
     }
     WriteLine("--" + alternative);
-    WriteTextPartHeaders("text/plain");
-    WriteLine("");
-    WriteBody();
+    WriteTextAlternative("plain", JoinedLines(Message.Body()));
     WriteLine("");
     WriteLine("--" + alternative);
     WriteHtmlAlternative(alternative, outer);
@@ -86,7 +98,7 @@ void TmsCustomEncoder::WriteHtmlMessage() {
 void TmsCustomEncoder::WriteHtmlAlternative(const std::string& alternative,
                                             std::string_view outer) {
     if (Message.Related().Count() == 0) {
-        WriteHtmlPart();
+        WriteTextAlternative("html", HtmlLines(Message.HtmlBody()));
         WriteLine("");
         return;
     }
@@ -94,7 +106,7 @@ void TmsCustomEncoder::WriteHtmlAlternative(const std::string& alternative,
     WriteLine("Content-Type: multipart/related; type=\"text/html\"; boundary=\"" + related + "\"");
     WriteLine("");
     WriteLine("--" + related);
-    WriteHtmlPart();
+    WriteTextAlternative("html", HtmlLines(Message.HtmlBody()));
     for (TmsAttItem& image : Message.Related()) {
         WriteLine("");
         WriteLine("--" + related);
@@ -105,27 +117,26 @@ void TmsCustomEncoder::WriteHtmlAlternative(const std::string& alternative,
     WriteLine("");
 }
 
-void TmsCustomEncoder::WriteHtmlPart() {
-    std::string lines = HtmlLines(Message.HtmlBody());
-    const bool sevenBit = HtmlIsSevenBit(lines) && Message.CharSet() != csISO8859;
-    const TCharSet charSet = Message.CharSet();
-    WriteLine(std::string("Content-Type: text/html; charset=\"") +
-              (charSet == csUTF8      ? "utf-8"
-               : charSet == csISO8859 ? "iso-8859-1"
-                                      : "us-ascii") +
-              '"');
-    WriteLine(sevenBit ? "Content-Transfer-Encoding: 7bit"
-                       : "Content-Transfer-Encoding: quoted-printable");
+void TmsCustomEncoder::WriteTextAlternative(std::string_view subtype, std::string lines) {
+    const TTransferEncoding encoding = TextPartEncoding(lines);
+    // The ANSI bytes of the other character sets are named as ISO 8859-1, as
+    // in the headers.
+    const char* charset = Message.CharSet() == csUTF8 ? "utf-8"
+                          : IsAscii(lines)            ? "us-ascii"
+                                                      : "iso-8859-1";
+    WriteLine("Content-Type: text/" + std::string(subtype) + "; charset=\"" + charset + '"');
+    WriteLine(encoding == te7Bit              ? "Content-Transfer-Encoding: 7bit"
+              : encoding == teQuotedPrintable ? "Content-Transfer-Encoding: quoted-printable"
+                                              : "Content-Transfer-Encoding: base64");
     WriteLine("");
-    if (sevenBit) {
-        lines.resize(lines.size() - 2);
-        WriteLine(lines);
-        return;
-    }
-    TMemoryStream source;
-    source.Assign(std::move(lines));
-    // Exact: the page comes back byte for byte, line ends as CR LF.
-    WriteQuotedPrintable(source, true);
+    TMemoryStream data;
+    data.Assign(std::move(lines));
+    if (encoding == te7Bit)
+        WriteSevenBitData(data);
+    else if (encoding == teQuotedPrintable)
+        WriteQuotedPrintable(data, true);  // exact: the text comes back byte for byte
+    else
+        WriteBase64Data(data);
 }
 
 void TmsCustomEncoder::WriteFilePart(TmsAttItem& item, bool image) {

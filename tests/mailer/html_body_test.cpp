@@ -77,6 +77,14 @@ const HtmlCase kCases[] = {
      {"notes.txt"},
      "multipart/mixed(multipart/alternative(text/plain,multipart/related(text/html,image/png)),"
      "text/plain)"},
+    // A page on one line longer than quoted-printable holds, and so its text.
+    {"one_line",
+     1,
+     nullptr,
+     "<p>" + std::string(30000, 'a') + " &eacute;</p>",
+     {},
+     {},
+     "multipart/alternative(text/plain,text/html)"},
     {"latin1",
      2,
      "Caf\xC3\xA9 given",
