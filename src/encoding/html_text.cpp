@@ -252,7 +252,7 @@ private:
                 out_.Space();
             } else if (c == '\n') {
                 out_.HardBreak();
-            } else if (c != '\r') {
+            } else if (c == ' ' || c == '\t') {
                 out_.Text(std::string_view(&html_[at_], 1));
             }
             ++at_;

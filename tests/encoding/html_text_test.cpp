@@ -66,7 +66,7 @@ TEST(HtmlInAscii, WritesWhatIsNotAsciiAsReferences) {
 }
 
 // Hostile pages: deep nesting, huge attributes, unclosed everything. The
-// text holds no control character but LF, and each page takes time in
+// text holds no control character but LF and TAB, and each page takes time in
 // proportion to its size (a quadratic pass would take minutes here).
 TEST(HtmlToText, HostilePagesEndQuicklyWithCleanText) {
     const std::size_t n = 1 << 20;
@@ -75,7 +75,7 @@ TEST(HtmlToText, HostilePagesEndQuicklyWithCleanText) {
     const std::string pieces[] = {
         "<",    ">",        "</",     "&",    "&#",   "&amp;", "<a href=", "\"", "'",
         "<p>",  "<pre>",    "</a>",   "<li>", "<!--", "-->",   " ",        "\n", "x",
-        "\x01", "\xC3\xA9", "<style", "</",   "<br>", "<td>",  "&#x1F;"};
+        "\x01", "\xC3\xA9", "<style", "</",   "<br>", "<td>",  "&#x1F;",   "\f", "\t"};
     while (noise.size() < n) noise += pieces[random() % std::size(pieces)];
     const std::string pages[] = {
         std::string(n, '<'),
@@ -97,7 +97,7 @@ TEST(HtmlToText, HostilePagesEndQuicklyWithCleanText) {
         const auto start = std::chrono::steady_clock::now();
         const std::string text = HtmlToText(page);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-        for (char c : text) ASSERT_TRUE(c == '\n' || !IsAsciiControl(c)) << int(c);
+        for (char c : text) ASSERT_TRUE(c == '\n' || c == '\t' || !IsAsciiControl(c)) << int(c);
     }
 }
 
