@@ -1,8 +1,9 @@
 #pragma once
 // Composes one message object into the exact text sent after DATA: the
-// header block, then one of four body layouts (a single text part, a MIME
+// header block, then one of five body layouts (a single text part, a MIME
 // multipart with an optional nested alternative group, a message that is one
-// attachment, or plain text followed by uuencoded files). Every line passes
+// attachment, plain text followed by uuencoded files, or text and HTML
+// alternatives with the HTML's images and the attachments). Every line passes
 // through WriteLine, which doubles a leading period, so the SMTP client can
 // send the stream as it is.
 #include <cstddef>
