@@ -10,7 +10,7 @@ m.CharSet = 3
 m.FromAddress = "script@example.test"
 m.AddRecipient "Linux", "linux@example.test"
 m.Subject = "HTML from VBScript"
-m.HTMLBody = "<p><img src=""cid:logo"" alt=""Logo""></p><p>Caf" & ChrW(233) & " <a href=""https://example.test/"">news</a></p>"
+m.HTMLBody = "<p><img src=""cid:logo"" alt=""Logo""></p><p>Caf&eacute; <a href=""https://example.test/"">news</a></p>"
 If m.AddEmbeddedImage(a(1), "logo") = False Then
     WScript.Echo "not sent: " & m.Response
 ElseIf m.AddEmbeddedImage(a(1), "bad id") Then
