@@ -99,7 +99,12 @@ TEST(HtmlBody, ReadersSeeTheLayoutTextHtmlAndImages) {
     testing::TempDir dir;
     dir.Write("logo.gif", "GIF89a" + AllBytes());
     dir.Write("chart.png", "\x89PNG\r\n\x1a\n" + AllBytes() + AllBytes());
-    dir.Write("l\xC3\xB6go.png", "\x89PNG\r\n" + std::string(100, '\0'));
+    // A UTF-8 name reaches the system whole (wide on Windows), as the mailer opens it.
+    const std::string utf8Name = "l\xC3\xB6go.png";
+    std::ofstream(std::filesystem::path(dir.Path()) /
+                      std::filesystem::path(std::u8string(utf8Name.begin(), utf8Name.end())),
+                  std::ios::binary)
+        << "\x89PNG\r\n" + std::string(100, '\0');
     dir.Write("report.pdf", "%PDF-1.4\n" + AllBytes());
     dir.Write("notes.txt", "Line one\r\n.Line two\r\n");
     std::ofstream manifest(dir.PathOf("manifest.txt"));
@@ -114,15 +119,17 @@ TEST(HtmlBody, ReadersSeeTheLayoutTextHtmlAndImages) {
         manifest << "message " << dir.PathOf(std::string(c.name) + ".eml") << "\nlayout "
                  << c.layout << "\ntext " << test::Hex(c.bodyText ? c.bodyText : HtmlToText(c.html))
                  << "\nhtml " << test::Hex(c.charSet == 3 ? c.html : HtmlInAscii(c.html)) << "\n";
+        // Joined as text: a path object would read a UTF-8 name as ANSI on Windows.
+        auto path = [&](const char* file) { return dir.Path() + "/" + file; };
         for (const auto& [file, id] : c.images) {
-            ASSERT_TRUE(m.AddEmbeddedImage(dir.PathOf(file), id)) << m.Response();
+            ASSERT_TRUE(m.AddEmbeddedImage(path(file), id)) << m.Response();
             std::string bare = id;
             if (bare.front() == '<') bare = bare.substr(1, bare.size() - 2);
-            manifest << "image " << test::Hex(bare) << " " << test::Hex(dir.PathOf(file)) << "\n";
+            manifest << "image " << test::Hex(bare) << " " << test::Hex(path(file)) << "\n";
         }
         for (const char* file : c.files) {
-            ASSERT_TRUE(m.AddAttachment(dir.PathOf(file)));
-            manifest << "file " << test::Hex(file) << " " << test::Hex(dir.PathOf(file)) << "\n";
+            ASSERT_TRUE(m.AddAttachment(path(file)));
+            manifest << "file " << test::Hex(file) << " " << test::Hex(path(file)) << "\n";
         }
         manifest << "end\n";
         TMemoryStream out;
