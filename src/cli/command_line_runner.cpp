@@ -360,7 +360,8 @@ private:
 
     // Methods whose false always comes with a new Response: a value refused.
     static bool RefusesInResponse(const TMemberInfo& member) {
-        for (std::string_view name : {"AddRecipient", "AddCC", "AddBCC", "AddExtraHeader"})
+        for (std::string_view name :
+             {"AddRecipient", "AddCC", "AddBCC", "AddExtraHeader", "AddEmbeddedImage"})
             if (member.name == name) return true;
         return false;
     }

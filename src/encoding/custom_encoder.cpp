@@ -240,6 +240,8 @@ void TmsCustomEncoder::Encode() {
         WriteHeaders();
         if (Message.Encoding() == meUU) {
             WriteUUMessage();
+        } else if (!Message.HtmlBody().empty()) {
+            WriteHtmlMessage();
         } else {
             const std::string contentType = Message.ContentType();
             if (contentType == "multipart/mixed") {
@@ -400,16 +402,18 @@ void TmsCustomEncoder::WriteTextMessage(const std::string& contentType) {
     WriteBody();
 }
 
-std::string TmsCustomEncoder::FreshBoundary(std::string_view avoid) const {
+std::string TmsCustomEncoder::FreshBoundary(std::initializer_list<std::string_view> avoid) const {
     // A file or text that holds the delimiter would end its part early.
     return MakeBoundary([&](std::string_view boundary) {
-        if (boundary == avoid) return true;
+        if (std::ranges::find(avoid, boundary) != avoid.end()) return true;
         const std::string delimiter = "--" + std::string(boundary);
         auto holds = [&](std::string_view text) {
             return text.find(delimiter) != std::string_view::npos;
         };
         for (const std::string& line : Message.Body())
             if (holds(line)) return true;
+        // The images go in base64, which holds no "-".
+        if (holds(Message.HtmlBody())) return true;
         for (TmsAttItem& item : Message.Attachments())
             if (holds(item.Data().Bytes())) return true;
         return false;
@@ -418,11 +422,7 @@ std::string TmsCustomEncoder::FreshBoundary(std::string_view avoid) const {
 
 void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, bool alternative) {
     std::string boundary = FreshBoundary();
-    WriteLine("Content-Type: " + contentType + "; boundary=\"" + boundary + "\"");
-    WriteLine("X-Encoding: MIME");
-    WriteLine("");
-    WriteLine(LoadMessage(msgMultipartPreamble));
-    WriteLine("");
+    WriteMultipartTop(contentType, boundary);
     WriteLine("--" + boundary);
 
     const TmsAttList& attachments = Message.Attachments();
@@ -434,7 +434,7 @@ void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, boo
     std::string outer;
     if (group) {
         outer = boundary;
-        boundary = FreshBoundary(outer);
+        boundary = FreshBoundary({outer});
         WriteLine("Content-Type:  multipart/alternative; boundary=\"" + boundary + "\"");
         WriteLine("Content-Transfer-Encoding: 7bit");
         WriteLine("");
@@ -493,6 +493,15 @@ void TmsCustomEncoder::WriteMultipartMessage(const std::string& contentType, boo
     }
 }
 
+void TmsCustomEncoder::WriteMultipartTop(std::string_view contentType, std::string_view boundary) {
+    WriteLine("Content-Type: " + std::string(contentType) + "; boundary=\"" +
+              std::string(boundary) + "\"");
+    WriteLine("X-Encoding: MIME");
+    WriteLine("");
+    WriteLine(LoadMessage(msgMultipartPreamble));
+    WriteLine("");
+}
+
 void TmsCustomEncoder::WriteDataEnd(TTransferEncoding encoding, bool twoEmptyLines) {
     // The line end before a boundary is the boundary's; a reader takes any
     // empty line before that as data. Base64 readers skip it.
@@ -513,15 +522,20 @@ void TmsCustomEncoder::WriteAttachmentMessage() {
     WriteAttachmentData(item, part.encoding);
 }
 
-void TmsCustomEncoder::WriteNamedPartHeaders(std::string_view fileName, const PartEncoding& part) {
-    const std::string encoding =
+void TmsCustomEncoder::WriteNamedPartHeaders(std::string_view fileName, const PartEncoding& part,
+                                             std::string_view contentId) {
+    std::string encoding =
         std::string("Content-Transfer-Encoding: ") + TransferEncodingName(part.encoding);
+    // An image of the HTML body is shown in it, under its Content-ID.
+    if (!contentId.empty()) encoding += "\r\nContent-ID: <" + std::string(contentId) + '>';
+    const std::string disposition =
+        contentId.empty() ? "Content-Disposition: attachment;" : "Content-Disposition: inline;";
     const bool utf8 = Message.CharSet() == csUTF8 && !IsAscii(fileName);
     if (!utf8 && !HasControl(fileName)) {
         const std::string quoted = QuotedString(fileName);
         WriteLine("Content-Type: " + part.contentType + "; name=" + quoted);
         WriteLine(encoding);
-        WriteLine("Content-Disposition: attachment; filename=" + quoted);
+        WriteLine(disposition + " filename=" + quoted);
         return;
     }
     // A UTF-8 name, or one with a control character, goes in the parameters'
@@ -532,9 +546,8 @@ void TmsCustomEncoder::WriteNamedPartHeaders(std::string_view fileName, const Pa
     WriteLine("Content-Type: " + part.contentType + ";" +
               WriteExtendedParam("name", fileName, charset) + ";\r\n\tname=\"" + plain + '"');
     WriteLine(encoding);
-    WriteLine("Content-Disposition: attachment;" +
-              WriteExtendedParam("filename", fileName, charset) + ";\r\n\tfilename=\"" + plain +
-              '"');
+    WriteLine(disposition + WriteExtendedParam("filename", fileName, charset) +
+              ";\r\n\tfilename=\"" + plain + '"');
 }
 
 void TmsCustomEncoder::WriteUUMessage() {

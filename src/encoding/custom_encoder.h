@@ -1,12 +1,14 @@
 #pragma once
 // Composes one message object into the exact text sent after DATA: the
-// header block, then one of four body layouts (a single text part, a MIME
+// header block, then one of five body layouts (a single text part, a MIME
 // multipart with an optional nested alternative group, a message that is one
-// attachment, or plain text followed by uuencoded files). Every line passes
+// attachment, plain text followed by uuencoded files, or text and HTML
+// alternatives with the HTML's images and the attachments). Every line passes
 // through WriteLine, which doubles a leading period, so the SMTP client can
 // send the stream as it is.
 #include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -78,8 +80,23 @@ private:
     void WriteTextPartHeaders(std::string_view contentType);
     void WriteTextMessage(const std::string& contentType);
     void WriteMultipartMessage(const std::string& contentType, bool alternative);
-    // A boundary, other than Avoid, whose delimiter no body line or file holds.
-    std::string FreshBoundary(std::string_view avoid = {}) const;
+    // A boundary, none of Avoid, whose delimiter no body line or file holds.
+    std::string FreshBoundary(std::initializer_list<std::string_view> avoid = {}) const;
+    // The Content-Type of a multipart message and what follows it up to the
+    // first delimiter.
+    void WriteMultipartTop(std::string_view contentType, std::string_view boundary);
+    // The text with an HTML alternative: multipart/alternative, the HTML in
+    // multipart/related with its images, all inside multipart/mixed when
+    // there are attachments.
+    void WriteHtmlMessage();
+    // The HTML alternative, with the images it shows when there are any.
+    void WriteHtmlAlternative(const std::string& alternative, std::string_view outer);
+    // The text or HTML alternative: Lines (each ended by CR LF) in the
+    // message's character set, in the encoding that brings them back.
+    void WriteTextAlternative(std::string_view subtype, std::string lines);
+    // One file as a part: its headers and data. An image carries its
+    // Content-ID.
+    void WriteFilePart(TmsAttItem& item, bool image);
     void WriteAttachmentMessage();
     void WriteUUMessage();
     // How a file goes out: its own encoding and type, except that data the
@@ -103,7 +120,9 @@ private:
     void WriteSevenBitData(TMemoryStream& data);
     // The Content-Type, Content-Transfer-Encoding and Content-Disposition
     // lines of an attachment that goes with its name.
-    void WriteNamedPartHeaders(std::string_view fileName, const PartEncoding& part);
+    // With a ContentID, as an image shown in the HTML body.
+    void WriteNamedPartHeaders(std::string_view fileName, const PartEncoding& part,
+                               std::string_view contentId = {});
 
     // A line known to hold no CR or LF.
     void WriteSingleLine(std::string_view text);

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "base/non_copyable.h"
 #include "message/address_list.h"
@@ -45,6 +46,12 @@ public:
                              WordBool bolShowWindow);
     void ClearExtraHeaders() { extraHeaders_.clear(); }
     bool AddExtraHeader(std::string_view strExtraHeader);
+    // An image file the HTML body shows as "cid:ContentID": False, with
+    // Response saying why, for an ID that is no msg-id token (angle brackets
+    // around it are dropped), one already added, or a file that cannot be
+    // opened. The file is read when the message is put together.
+    bool AddEmbeddedImage(std::string_view strFile, std::string_view strContentID);
+    void ClearEmbeddedImages() { images_.clear(); }
     // Says QUIT to a session KeepConnection kept open, and closes it.
     void CloseConnection() noexcept;
 
@@ -121,6 +128,10 @@ public:
     void SetVerifyCertificate(WordBool v) { session_.verifyCertificate = IsTrue(v); }
     const std::string& CAFile() const { return session_.caFile; }
     void SetCAFile(std::string_view v) { session_.caFile = v; }
+    // With HTML set the message goes as text and HTML alternatives; the text
+    // is made from the HTML when no BodyText was set.
+    const std::string& HTMLBody() const { return htmlBody_; }
+    void SetHTMLBody(std::string_view v) { htmlBody_ = v; }
     WordBool KeepConnection() const { return keepConnection_; }
     void SetKeepConnection(WordBool v) { keepConnection_ = v; }
     // DKIM signing, on when domain, selector and key file are all set. The
@@ -181,7 +192,7 @@ public:
     // the file. *MessageId gets the Message-ID written, if any.
     void BuildMessage(TmsMessage& message, std::string* messageId = nullptr) const;
     // Whether the message gets a Message-ID: receivers expect one to be signed.
-    bool WantsMessageId() const { return SignsMessages(); }
+    bool WantsMessageId() const { return SignsMessages() || !htmlBody_.empty(); }
     bool SignsMessages() const;
     // The body lines as sent: into a message's Body, or as the one text of
     // the test mode (entries kept whole, each ended by CR LF).
@@ -201,6 +212,12 @@ private:
     // kept one that cannot is closed first).
     std::unique_ptr<TmsSMTP> TakeSession(const std::string& host);
     bool AddParty(TmsAddressList& list, std::string_view name, std::string_view address);
+    // The HTML body and its images into Message; raises when they cannot go
+    // (a layout that has no place for them, an image file that cannot be
+    // read).
+    void BuildHtml(TmsMessage& message) const;
+    // The body lines of Entries as BuildBody sends them.
+    void BuildBodyFrom(const StringVector& entries, TStrings& body) const;
     [[noreturn]] void RefuseCredential(const char* member, int byte, const char* why);
     // Refuses Value for Member: "Member "value" why; the value was not taken".
     [[noreturn]] void RefuseValue(const char* member, std::string_view value, std::string_view why);
@@ -257,6 +274,12 @@ private:
     std::string dkimKeyFile_;
     std::string dkimHeaders_;
     std::string messageId_;
+    struct TEmbeddedImage {
+        std::string file;
+        std::string contentId;
+    };
+    std::string htmlBody_;
+    std::vector<TEmbeddedImage> images_;
     // The connection KeepConnection keeps between sends, and the thread that
     // opened it: its waits work only there.
     std::unique_ptr<TmsSMTP> kept_;

@@ -118,10 +118,12 @@ void EmitSplit(std::string_view s, Emit&& emit) {
 
 }  // namespace
 
-void TMailer::BuildBody(TStrings& body) const {
+void TMailer::BuildBody(TStrings& body) const { BuildBodyFrom(body_, body); }
+
+void TMailer::BuildBodyFrom(const StringVector& entries, TStrings& body) const {
     body.Clear();
     auto emit = [&](std::string_view line) { body.Add(line); };
-    for (const auto& entry : body_) {
+    for (const auto& entry : entries) {
         const std::string text = InCharSet(entry, charSet_);
         if (IsTrue(wordWrap_))
             EmitWrapped(text, wordWrapLen_, charSet_ == kCharSetUtf8, emit);
@@ -202,7 +204,8 @@ void TMailer::BuildMessage(TmsMessage& message, std::string* messageId) const {
         if (std::string name = text(item.FileName()); name != item.FileName())
             item.SetFileName(name);
     }
-    if (!contentType_.empty() && attachments_.empty()) {
+    BuildHtml(message);
+    if (!contentType_.empty() && attachments_.empty() && htmlBody_.empty()) {
         message.SetDetermineContentType(false);
         message.SetContentType(text(contentType_));
     }

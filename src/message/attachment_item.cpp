@@ -52,6 +52,7 @@ void TmsAttItem::Assign(const TPersistent& source) {
     contentType_ = other->contentType_;
     transferEncoding_ = other->transferEncoding_;
     fileName_ = other->fileName_;
+    contentId_ = other->contentId_;
 }
 
 }  // namespace quillpost

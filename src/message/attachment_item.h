@@ -50,6 +50,10 @@ public:
     void SetFileName(std::string_view name);
     void SetContentType(std::string_view value);
     void SetTransferEncoding(TTransferEncoding value) { transferEncoding_ = value; }
+    // An image the HTML body shows: its Content-ID, without angle brackets.
+    // Not streamed with the list.
+    const std::string& ContentID() const { return contentId_; }
+    void SetContentID(std::string_view value) { contentId_ = value; }
 
     // Copies the bytes too.
     void Assign(const TPersistent& source) override;
@@ -58,6 +62,7 @@ private:
     TMemoryStream data_;
     std::string fileName_;
     std::string contentType_;
+    std::string contentId_;
     TTransferEncoding transferEncoding_ = te7Bit;
 };
 

@@ -64,6 +64,8 @@ void TmsCustomMessage::Assign(const TPersistent& source) {
     headers_.Assign(other->headers_);
     body_.Assign(other->body_);
     SetAttachments(other->attachments_);
+    related_.Assign(other->related_);
+    htmlBody_ = other->htmlBody_;
     contentType_ = other->ContentType();
     SetTag(other->Tag());
 }
@@ -80,6 +82,8 @@ void TmsCustomMessage::Validate() const {
 void TmsCustomMessage::Clear() {
     body_.Clear();
     attachments_.Clear();
+    related_.Clear();
+    htmlBody_.clear();
     sender_.Clear();
     headers_.Clear();
     subject_.clear();

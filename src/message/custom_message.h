@@ -59,6 +59,16 @@ public:
     const TStrings& Body() const { return body_; }
     void SetBody(const TStrings& value) { body_.Assign(value); }
 
+    // The HTML version of the body, in the message's character set. When it
+    // is set the message goes out as a text and an HTML alternative, the
+    // HTML with the images of Related beside it, and the attachments after
+    // them. Neither is streamed with the component.
+    const std::string& HtmlBody() const { return htmlBody_; }
+    void SetHtmlBody(std::string_view value) { htmlBody_ = value; }
+    // The images the HTML shows, each with its Content-ID.
+    TmsAttList& Related() { return related_; }
+    const TmsAttList& Related() const { return related_; }
+
     bool DetermineContentType() const { return determineContentType_; }
     void SetDetermineContentType(bool value) { determineContentType_ = value; }
 
@@ -107,10 +117,12 @@ private:
     TmsHeaders headers_;
     TStrings body_;
     TmsAttList attachments_;
+    TmsAttList related_;
     TmsMailAddress sender_;
     // Reading ContentType stores what it computes, also through a const reference.
     mutable std::string contentType_ = "text/plain";
     std::string subject_;
+    std::string htmlBody_;
     TMsgEncoding encoding_ = meMIME;
     TCharSet charSet_ = csUSASCII;
     bool determineContentType_ = true;

@@ -129,6 +129,14 @@ quillpost: refused: nobody@example\.test 550 5\.1\.1 <nobody@example\.test>: Rec
     --AddCC N nobody@example.test --Subject Hi --BodyText Hi --SendMail --get RefusedRecipients
 check refused-value 2 '^$' '^quillpost: DSNNotify: Quillpost\.Mailer: DSNNotify "never,delay" combines NEVER' \
     -- --DSNNotify never,delay
+# A method of two arguments, its refusal with the reason, and the image where
+# the HTML finds it.
+printf 'GIF89a' >"$work/logo.gif"
+html=(--FromAddress a@example.test --HTMLBody '<img src="cid:logo">' --compose -)
+check embedded-image 0 'Content-ID: <logo>.*Content-Disposition: inline; filename="logo.gif"' '^$' \
+    -- --AddEmbeddedImage "$work/logo.gif" '<logo>' "${html[@]}"
+check embedded-refused 1 '^$' '^quillpost: AddEmbeddedImage failed: The Content-ID "a b" is not valid' \
+    -- --AddEmbeddedImage "$work/logo.gif" 'a b' "${html[@]}"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

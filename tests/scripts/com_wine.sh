@@ -66,6 +66,21 @@ run_script() {
 }
 version_from() { on "$1" cscript //nologo "$(winpath tests/scripts/com/version.vbs)" 2>&1 | tr -d '\r'; }
 
+# Whether dkimpy verifies message $1 with the public half of key $2 published
+# as wine._domainkey.example.test.
+dkim_verifies() {
+    /usr/bin/python3 - "$1" "$2" <<'PY'
+import base64, subprocess, sys, dkim
+message = open(sys.argv[1], "rb").read()
+der = subprocess.run(["openssl", "pkey", "-in", sys.argv[2], "-pubout", "-outform", "DER"],
+                     capture_output=True, check=True).stdout
+record = b"v=DKIM1; k=rsa; p=" + base64.b64encode(der)
+assert message.startswith(b"DKIM-Signature: "), message[:40]
+assert dkim.verify(message, dnsfunc=lambda name, timeout=5: record
+                   if name == b"wine._domainkey.example.test." else None)
+PY
+}
+
 # A complete send from VBScript to a real SMTP server on the Linux side.
 send_check() {
     local bits=$1 inbox server port sent
@@ -128,15 +143,25 @@ PY
         grep -qE '^refused; sent <[0-9]+\.[0-9a-f]{32}@example\.test>$' <<<"$sent"
     for _ in $(seq 1 50); do [ -e "$inbox/mail/0003.eml" ] && break; sleep 0.1; done
     check "$bits: dkimpy verifies the signed message the server received" \
-        /usr/bin/python3 - "$inbox/mail/0003.eml" "$inbox/rsa.pem" <<'PY'
-import base64, subprocess, sys, dkim
-message = open(sys.argv[1], "rb").read()
-der = subprocess.run(["openssl", "pkey", "-in", sys.argv[2], "-pubout", "-outform", "DER"],
-                     capture_output=True, check=True).stdout
-record = b"v=DKIM1; k=rsa; p=" + base64.b64encode(der)
-assert message.startswith(b"DKIM-Signature: "), message[:40]
-assert dkim.verify(message, dnsfunc=lambda name, timeout=5: record
-                   if name == b"wine._domainkey.example.test." else None)
+        dkim_verifies "$inbox/mail/0003.eml" "$inbox/rsa.pem"
+    # HTML with an inline image, signed: the text made from it, the cid
+    # resolved, and the signature good.
+    sent=$(on "$bits" cscript //nologo "$(winpath tests/scripts/com/send_html.vbs)" \
+        "127.0.0.1:$port" "$(winpath "$inbox/data.bin")" "$(winpath "$inbox/rsa.pem")" 2>&1 | tr -d '\r')
+    expect "$bits: SendMail of signed HTML with an inline image from VBScript" "$sent" "sent"
+    for _ in $(seq 1 50); do [ -e "$inbox/mail/0004.eml" ] && break; sleep 0.1; done
+    check "$bits: dkimpy verifies the signed HTML message" \
+        dkim_verifies "$inbox/mail/0004.eml" "$inbox/rsa.pem"
+    check "$bits: the received HTML message shows its image and text" \
+        /usr/bin/python3 - "$inbox/mail/0004.eml" "$inbox/data.bin" <<'PY'
+import email, email.policy, sys
+msg = email.message_from_binary_file(open(sys.argv[1], "rb"), policy=email.policy.default)
+data = open(sys.argv[2], "rb").read()
+assert msg.get_content_type() == "multipart/alternative", msg.get_content_type()
+assert "cid:logo" in msg.get_body(("html",)).get_content()
+images = [p for p in msg.walk() if p["Content-ID"] == "<logo>"]
+assert len(images) == 1 and images[0].get_payload(decode=True) == data, "image bytes differ"
+assert msg.get_body(("plain",)).get_content().rstrip() == "Logo\n\nCaf\u00e9 news <https://example.test/>"
 PY
     kill "$server" 2>/dev/null
     wait "$server" 2>/dev/null
