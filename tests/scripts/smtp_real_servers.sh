@@ -167,6 +167,7 @@ if [ -n "$postfix_out" ]; then
 fi
 
 esmtp_log=""
+esmtp_port=""
 if [ -n "$esmtp_out" ]; then
     await_ready "$esmtp_out" 400
     if [ -n "$ready" ]; then
@@ -180,6 +181,7 @@ if [ -n "$esmtp_out" ]; then
             esac
         done
         env_vars+=(QP_POSTFIX_ESMTP_PORTS="${ports# }")
+        esmtp_port=$(echo "$ports" | sed -n 's/.* esmtp=\([0-9]*\).*/\1/p')
     else
         echo "Postfix's smtpd did not start"; cat "$esmtp_out"
     fi
@@ -243,6 +245,26 @@ if [ -f "$exe" ] && [ -x /usr/lib/wine/wine64 ]; then
     count "$work/wine.log" wine
 else
     echo "no Windows build: nothing run under Wine"
+fi
+
+# The command line as a script drives the object: with SkipRefusedRecipients
+# a send with one refused recipient succeeds, and RefusedRecipients names it
+# with Postfix's reply.
+cli="$root/build/linux/quillpost"
+if [ -n "$esmtp_port" ] && [ -x "$cli" ]; then
+    got=$(QUILLPOST_REGISTRY="$work/registry" timeout 60 "$cli" --RemoteHost "127.0.0.1:$esmtp_port" \
+        --UseESMTP true --SkipRefusedRecipients true --FromAddress sender@example.test \
+        --AddRecipient "" refused@example.test --AddRecipient "" rcpt@example.test \
+        --Subject "command line" --BodyText "Through Postfix." --SendMail \
+        --get RefusedRecipients --get Response 2>&1)
+    want=$(printf 'refused@example.test\t554 5.7.1 <refused@example.test>: Recipient address rejected: no such user here')
+    if [ "$(echo "$got" | head -1)" = "$want" ] && echo "$got" | tail -1 | grep -q '1 of 2 recipients refused'; then
+        echo "quillpost: a refused recipient skipped and reported"
+        passed=$((passed + 1))
+    else
+        echo "quillpost: refused recipient not reported as expected:"; echo "$got"
+        failed=$((failed + 1))
+    fi
 fi
 
 # Postfix notes a client that sends a command before the reply it must wait
