@@ -554,10 +554,31 @@ void TagSocket::SendStream(TStream& Stream) {
             StopTimer();
         }
         last = n < kStreamBlock;
-        if (OnProgress) OnProgress(*this, Percent(Stream.Position(), Stream.Size()));
+        ReportProgress(Stream.Position(), Stream.Size());
     } while (!last && !timedOut_ && !canceled_);
     RaiseIfStopped();
     if (OnProgress) OnProgress(*this, 0);
+}
+
+void TagSocket::SendBlock(const char* Data, std::size_t Count) {
+    if (!Connected()) RaiseError(msgNotConnected);
+    if (holding_) {
+        if (held_.size() + Count > kHoldLimit && !SendHeld()) RaiseIfStopped();
+        held_.append(Data, Count);
+        return;
+    }
+    StartTimer();
+    SendBytes(Data, Count, true);
+    StopTimer();
+    RaiseIfStopped();
+}
+
+void TagSocket::ReportProgress(std::int64_t Position, std::int64_t Size) {
+    if (OnProgress) OnProgress(*this, Percent(Position, Size));
+}
+
+void TagSocket::LogNote(const std::string& Line) {
+    if (!LogFileName.empty()) AddLogLine(Line);
 }
 
 void TagSocket::RaiseIfStopped() {

@@ -98,7 +98,16 @@ public:
     void AddSecret(std::string_view Secret);
     // The whole stream from its start, unchanged, in blocks of 2047 bytes.
     void SendStream(TStream& Stream);
-    // While held, what SendLine and SendStream hand over gathers into large
+    // Count bytes as they are (no line end), as SendStream sends a block:
+    // each byte taken restarts the time-out; gathered while writes are held.
+    void SendBlock(const char* Data, std::size_t Count);
+    // Fires OnProgress with Position of Size in percent (an empty whole is
+    // 100).
+    void ReportProgress(std::int64_t Position, std::int64_t Size);
+    // A line of the log that was neither sent nor received: a note on the
+    // dialogue (e.g. what was left out of it).
+    void LogNote(const std::string& Line);
+    // While held, what SendLine, SendBlock and SendStream hand over gathers into large
     // writes (lines are reported once they are out); ReleaseWrites sends the
     // rest and ends the hold, DropHeldWrites ends it and discards what has
     // not gone out (after a failure). A read releases a hold first.

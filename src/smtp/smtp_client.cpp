@@ -1,11 +1,15 @@
 #include "smtp/smtp_client.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "base/ascii.h"
 #include "base/utf8.h"
 #include "base/winsock_codes.h"
 #include "encoding/base64.h"
 #include "encoding/temp_file_stream.h"
 #include "platform/message_pump.h"
+#include "smtp/stored_text.h"
 #include "util/errors.h"
 #include "util/message_table.h"
 
@@ -33,6 +37,36 @@ bool IsRejection(const std::string& line) {
 }
 
 bool HasCode(const std::string& line, const char* code) { return line.compare(0, 3, code) == 0; }
+
+// RFC 3461 4: printable ASCII but "+" and "=" as they are, any other byte
+// as "+" and two upper-case hex digits.
+std::string Xtext(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 33 && b <= 126 && b != '+' && b != '=') {
+            out += c;
+        } else {
+            out += '+';
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        }
+    }
+    return out;
+}
+
+// The SIZE parameter of EHLO: the largest message in bytes, 0 for none
+// named (or a value no message here comes near).
+std::int64_t SizeLimit(const std::string& parameter) {
+    std::int64_t limit = 0;
+    for (const char c : parameter) {
+        if (!IsDigit(c)) break;
+        if (limit > (INT64_MAX - 9) / 10) return 0;
+        limit = limit * 10 + (c - '0');
+    }
+    return limit;
+}
 
 // Appends the base64 of Bytes to Out, encoding in place.
 void AppendBase64(std::string_view bytes, TSecret& out) {
@@ -108,8 +142,14 @@ bool TmsSMTP::ResumeSession() {
         return false;
     }
     if (established_ && !PeerClosed()) {
+        // With PIPELINING the RSET goes out with the envelope.
+        if (Uses("PIPELINING")) {
+            resetDue_ = true;
+            reused_ = true;
+            return true;
+        }
         try {
-            SendCommand("RSET");
+            SendCommand("RSET", Step::Rset);
             reused_ = true;
             return true;
         } catch (const EQuillpostError&) {
@@ -126,7 +166,8 @@ bool TmsSMTP::ResumeSession() {
 void TmsSMTP::Connect() {
     if (Server.empty()) RaiseError(msgServerRequired);
     ResetState();
-    expected_ = Expect::Completion;
+    step_ = Step::Idle;
+    resetDue_ = false;
     established_ = false;
     reached_ = false;
     tlsInfo_.clear();
@@ -161,8 +202,9 @@ void TmsSMTP::Login() {
         tlsInfo_ = TlsDescription();
     }
     MakeEarlyStream();
+    step_ = Step::Greeting;
     try {
-        ReadReply();
+        if (!ReadReply()) Fail(lastReply_);
     } catch (const ETimedOutError&) {
         // A port of TLS from the first byte waits in silence for our hello.
         // Only a caller of the new settings gets the hint; the old text stays.
@@ -189,34 +231,20 @@ void TmsSMTP::Login() {
 }
 
 void TmsSMTP::Helo() {
-    heloAttempt_ = true;
-    try {
-        SendCommand("HELO " + LocalHost());
-    } catch (...) {
-        heloAttempt_ = false;
-        // Only a server that refused the name is asked again. After any other
-        // failure its reply may still be on the way, and the second attempt
-        // would put every later reply one command late.
-        if (!rejected_ || !Connected() || !established_) throw;
-        SendCommand("HELO");
-    }
-    heloAttempt_ = false;
+    // Only a server that refused the name is asked again (quietly). After
+    // any other failure its reply may still be on the way, and a second
+    // attempt would put every later reply one command late.
+    if (!Command("HELO " + LocalHost(), Step::Helo)) SendCommand("HELO", Step::BareHelo);
 }
 
 void TmsSMTP::Ehlo(bool mayFallBack) {
     capabilities_.clear();
-    ehloFallback_ = mayFallBack;
-    try {
-        SendCommand("EHLO " + LocalHost());
-    } catch (...) {
-        ehloFallback_ = false;
+    if (!Command("EHLO " + LocalHost(), mayFallBack ? Step::EhloOrHelo : Step::Ehlo)) {
         // RFC 5321 4.1.4: a server that knows no EHLO says 5xx; HELO still works.
-        if (!mayFallBack || !rejected_ || lastReply_[0] != '5' || !Connected() || !established_)
-            throw;
+        if (!mayFallBack || lastReply_[0] != '5') Fail(lastReply_);
         Helo();
         return;
     }
-    ehloFallback_ = false;
     // The first line greets; each further one names an extension.
     for (std::size_t i = 1; i < replyLines_.size(); ++i) {
         if (replyLines_[i].size() <= 4) continue;  // a bare "250": nothing offered
@@ -231,8 +259,13 @@ platform::TlsSettings TmsSMTP::TlsFor() const {
     return {HostFromServer(), Settings.verifyCertificate, Settings.caFile};
 }
 
+bool TmsSMTP::Uses(const std::string& keyword) const {
+    const std::vector<std::string>& off = Settings.disabledExtensions;
+    return Offers(keyword) && std::find(off.begin(), off.end(), keyword) == off.end();
+}
+
 void TmsSMTP::UpgradeToTls() {
-    SendCommand("STARTTLS");
+    SendCommand("STARTTLS", Step::StartTls);
     try {
         // StartTls drops whatever came after the "220": it could only be forged.
         StartTls(TlsFor());
@@ -269,20 +302,20 @@ void TmsSMTP::Authenticate() {
         AddSecret(user.Text());
         AddSecret(password.Text());
         // The prompts are not read: their order is fixed, their texts are not.
-        SendCommand("AUTH LOGIN", Expect::Challenge);
-        SendCommand(user.Text(), Expect::Challenge);
-        SendCommand(password.Text(), Expect::Completion);
+        SendCommand("AUTH LOGIN", Step::AuthChallenge);
+        SendCommand(user.Text(), Step::AuthChallenge);
+        SendCommand(password.Text(), Step::AuthFinal);
     } else {
         TSecret line;
         line.Append("AUTH " + mechanism + " ");
         BuildResponse(mechanism, line);
         if (mechanism == "PLAIN") {
-            SendCommand(line.Text());
+            SendCommand(line.Text(), Step::AuthFinal);
         } else {
-            SendCommand(line.Text(), Expect::ChallengeOrDone);
+            SendCommand(line.Text(), Step::AuthToken);
             // A refused token comes back as a challenge holding the details;
             // an empty answer brings the final 5xx.
-            if (HasCode(lastReply_, "334")) SendCommand("");
+            if (HasCode(lastReply_, "334")) SendCommand("", Step::AuthFinal);
         }
     }
     mechanism_ = mechanism;
@@ -336,6 +369,11 @@ std::string TmsSMTP::ChooseMechanism() const {
     return "";
 }
 
+void TmsSMTP::Fail(std::string text) {
+    DoError(text);
+    throw ESocketError(text);
+}
+
 void TmsSMTP::Refuse(std::string text) {
     // Nothing more goes to this server, QUIT included.
     established_ = false;
@@ -355,18 +393,12 @@ std::string TmsSMTP::Utf8EnvelopeAddress() const {
 
 void TmsSMTP::Logout() {
     platform::ProcessPendingMessages();
-    loggingOut_ = true;
-    try {
-        SendLine("QUIT");
-        expected_ = Expect::Completion;
-        // The sent message's file goes while the server answers.
-        stream_.reset();
-        ReadReply();
-    } catch (...) {
-        loggingOut_ = false;
-        throw;
-    }
-    loggingOut_ = false;
+    SendLine("QUIT");
+    step_ = Step::Quit;
+    // The sent message's file goes while the server answers.
+    stream_.reset();
+    if (!ReadReply()) Fail(lastReply_);
+    step_ = Step::Idle;
     if (OnMailSent) OnMailSent(*this);
 }
 
@@ -374,12 +406,12 @@ void TmsSMTP::Logout() {
 
 bool TmsSMTP::Fits(const std::string& line) const {
     if (!IsFinalLine(line)) return false;
-    switch (expected_) {
-        case Expect::TextWanted:
+    switch (step_) {
+        case Step::Data:
             return HasCode(line, "354");
-        case Expect::Challenge:
+        case Step::AuthChallenge:
             return HasCode(line, "334");
-        case Expect::ChallengeOrDone:
+        case Step::AuthToken:
             return HasCode(line, "334") || line[0] == '2';
         default:
             return line[0] == '2';
@@ -387,40 +419,36 @@ bool TmsSMTP::Fits(const std::string& line) const {
 }
 
 void TmsSMTP::CheckReply(const std::string& Line) {
-    if (IsContinuationLine(Line) || Fits(Line)) return;
-    // A rejection is an answer to the command, and QUIT can follow it. Any
-    // other reply means the server is answering something else (one reply
-    // late, say): it is left without QUIT, which it might take as part of a
-    // message text.
-    const bool rejection = IsRejection(Line);
-    rejected_ = rejection;
-    if (!rejection) established_ = false;
+    // A refusal is an answer to the command, and QUIT can follow it; its
+    // step decides what it means.
+    if (IsContinuationLine(Line) || Fits(Line) || IsRejection(Line)) return;
+    // Any other reply means the server is answering something else (one
+    // reply late, say): it is left without QUIT, which it might take as part
+    // of a message text.
+    established_ = false;
     std::string msg = Line;
-    // A rejected first HELO fires nothing: the second attempt answers it;
-    // likewise the 5xx to an EHLO that falls back to HELO.
-    const bool answered = heloAttempt_ || (ehloFallback_ && Line[0] == '5');
-    if (!answered || !rejection) DoError(msg);
+    DoError(msg);
     throw ESocketError(msg);
 }
 
-void TmsSMTP::ReadReply() {
+bool TmsSMTP::ReadReply() {
     // The whole reply within one TimeOut, however its lines trickle in. The
-    // answer to the final "." cannot come before the server has the whole
-    // text; while it is still taking it, it is not idle.
-    TimeOutSpan span(*this, expected_ == Expect::Delivery);
+    // answer to the final "." or to a chunk cannot come before the server
+    // has the whole text; while it is still taking it, it is not idle.
+    TimeOutSpan span(*this, step_ == Step::EndOfData || step_ == Step::Bdat);
     std::size_t lines = 0, bytes = 0;
     replyLines_.clear();
     for (;;) {
         ReadLine(lastReply_);
         replyLines_.push_back(lastReply_);
-        if (IsFinalLine(lastReply_)) return;
+        if (IsFinalLine(lastReply_)) return !IsRejection(lastReply_);
         // Every complete line has passed CheckReply, so an empty line means
         // the server closed before the reply was complete. The command it
         // answers cannot count as accepted; only a missing answer to QUIT
         // is harmless, the dialogue being over.
         if (lastReply_.empty() && PeerClosed()) {
-            if (!loggingOut_) RaiseError(winsock::kConnectionReset);
-            return;
+            if (step_ != Step::Quit) RaiseError(winsock::kConnectionReset);
+            return true;
         }
         bytes += lastReply_.size() + 2;
         if (++lines >= kReplyLineLimit || bytes > kReplyByteLimit) {
@@ -436,19 +464,25 @@ void TmsSMTP::ReadReply() {
     }
 }
 
-void TmsSMTP::SendCommand(const std::string& line, Expect expect) {
-    rejected_ = false;
+bool TmsSMTP::Command(const std::string& line, Step step) {
     try {
         SendLine(line);
-        expected_ = expect;
-        ReadReply();
+        step_ = step;
+        const bool accepted = ReadReply();
+        step_ = Step::Idle;
+        return accepted;
     } catch (...) {
-        // A command that failed other than by a rejection may still be
+        // A command that failed other than by a refusal may still be
         // answered: QUIT would read that answer as its own and replace the
         // real failure with it.
-        if (!rejected_) established_ = false;
+        established_ = false;
+        step_ = Step::Idle;
         throw;
     }
+}
+
+void TmsSMTP::SendCommand(const std::string& line, Step step) {
+    if (!Command(line, step)) Fail(lastReply_);
 }
 
 // ---- the message ----
@@ -459,8 +493,20 @@ void TmsSMTP::Transmit() {
     stream_ = TakeStream();
     try {
         PrepareMessage();
-        SendEnvelope();
-        SendData();
+        if (OnSending) OnSending(*this);
+        if (mailMessage_ == nullptr) RaiseError(msgMailMessageRequired);
+        if (!SendEnvelope()) {
+            // Nothing of this message has gone out, so a new session cannot
+            // deliver it twice.
+            reused_ = false;
+            OpenSession();
+            SendEnvelope();
+        }
+        if (Uses("CHUNKING")) {
+            SendChunks();
+        } else {
+            SendData();
+        }
     } catch (...) {
         stream_.reset();
         throw;
@@ -470,7 +516,8 @@ void TmsSMTP::Transmit() {
 }
 
 void TmsSMTP::MakeEarlyStream() {
-    if (!sending_ || mailMessage_ == nullptr || earlyStream_ || earlyFailure_ || spare_) return;
+    if (!sending_ || mailMessage_ == nullptr || stream_ || earlyStream_ || earlyFailure_ || spare_)
+        return;
     try {
         earlyStream_ = std::make_unique<TTempFileStream>();
     } catch (...) {
@@ -498,22 +545,158 @@ void TmsSMTP::PrepareMessage() {
     mailMessage_->EncodeToStream(*stream_);
 }
 
-void TmsSMTP::SendEnvelope() {
-    if (OnSending) OnSending(*this);
-    if (mailMessage_ == nullptr) RaiseError(msgMailMessageRequired);
-    const TmsMessage& message = *mailMessage_;
+std::string TmsSMTP::MailParameters() {
     // RFC 6531: a UTF-8 address only to a server that offered SMTPUTF8.
     const std::string utf8Address = Utf8EnvelopeAddress();
     if (!utf8Address.empty() && !Offers("SMTPUTF8"))
         throw EMessageError("The address \"" + utf8Address +
                             "\" needs SMTPUTF8, which the server did not offer.");
-    const std::string mailParameters = utf8Address.empty() ? "" : " SMTPUTF8";
-    if (!message.Sender().Address().empty())
-        SendCommand("MAIL FROM:<" + message.Sender().Address() + ">" + mailParameters);
+    std::string parameters;
+    if (Uses("SIZE") || Uses("8BITMIME") || Uses("CHUNKING")) {
+        const TStoredText::TSurvey survey =
+            TStoredText::Survey(mailMessage_->LeadingLines, *stream_);
+        storedSize_ = survey.size;
+        eightBit_ = survey.eightBit;
+    }
+    if (Uses("SIZE")) {
+        // Refused here rather than after the whole upload.
+        const std::int64_t limit = SizeLimit(capabilities_.at("SIZE"));
+        if (limit != 0 && storedSize_ > limit)
+            Fail("The message is " + std::to_string(storedSize_) + " bytes, the server accepts " +
+                 "at most " + std::to_string(limit) + " (SIZE)");
+        parameters += " SIZE=" + std::to_string(storedSize_);
+    }
+    if (eightBit_ && Uses("8BITMIME")) parameters += " BODY=8BITMIME";
+    if (!utf8Address.empty()) parameters += " SMTPUTF8";
+    const TEnvelopeOptions& options = Envelope;
+    if (Uses("DSN")) {
+        if (!options.dsnReturn.empty()) parameters += " RET=" + options.dsnReturn;
+        if (!options.envelopeId.empty()) parameters += " ENVID=" + Xtext(options.envelopeId);
+    } else if (!options.dsnNotify.empty() || !options.dsnReturn.empty() ||
+               !options.envelopeId.empty()) {
+        LogNote("The server does not offer DSN: NOTIFY, RET and ENVID are left out.");
+    }
+    return parameters;
+}
+
+std::string TmsSMTP::RcptParameters(const std::string& address) const {
+    if (Envelope.dsnNotify.empty() || !Uses("DSN")) return "";
+    return " NOTIFY=" + Envelope.dsnNotify + " ORCPT=rfc822;" + Xtext(address);
+}
+
+bool TmsSMTP::SendEnvelope() {
+    const TmsMessage& message = *mailMessage_;
+    refused_.clear();
+    recipientCount_ = 0;
+    const std::string mailParameters = MailParameters();
+    const bool pipelined = Uses("PIPELINING");
+    awaited_.clear();
+    TEnvelopeReplies replies;
+    // Without PIPELINING each command is answered before the next goes out;
+    // with it the group leaves in one write and its replies are read in
+    // order at its end, every one of them, whatever the others said.
+    auto settle = [&](bool groupEnd, bool complete) {
+        if (pipelined && !groupEnd) return true;
+        if (!TakeReplies(replies)) return false;
+        Judge(replies, complete);
+        return true;
+    };
+    if (pipelined) HoldWrites();
+    if (resetDue_) {
+        resetDue_ = false;
+        Issue("RSET", Step::Rset);
+    }
+    if (!message.Sender().Address().empty()) {
+        Issue("MAIL FROM:<" + message.Sender().Address() + ">" + mailParameters, Step::Mail);
+        if (!settle(false, false)) return false;
+    }
     for (const TmsAddressList* list : {&message.Recipients(), &message.CC(), &message.BCC()})
-        for (std::int32_t i = 0; i < list->Count(); ++i)
-            SendCommand("RCPT TO:<" + list->Items(i).Address() + ">");
-    SendCommand("DATA", Expect::TextWanted);
+        for (std::int32_t i = 0; i < list->Count(); ++i) {
+            const std::string& address = list->Items(i).Address();
+            Issue("RCPT TO:<" + address + ">" + RcptParameters(address), Step::Rcpt, address);
+            ++recipientCount_;
+            if (!settle(false, false)) return false;
+        }
+    // BDAT goes only after the envelope is known to be good.
+    if (Uses("CHUNKING")) return settle(true, true);
+    if (!pipelined) Judge(replies, true);
+    Issue("DATA", Step::Data);
+    return settle(true, true);
+}
+
+void TmsSMTP::Issue(const std::string& line, Step step, const std::string& recipient) {
+    SendLine(line);
+    awaited_.push_back({step, recipient});
+}
+
+bool TmsSMTP::TakeReplies(TEnvelopeReplies& replies) {
+    std::vector<TAwaited> awaited;
+    awaited.swap(awaited_);
+    for (const TAwaited& command : awaited) {
+        step_ = command.step;
+        if (command.step == Step::Rset) {
+            bool accepted = false;
+            try {
+                accepted = ReadReply();
+            } catch (const EQuillpostError&) {
+                // The server has closed or given up on the session since the
+                // last message (an idle time-out, say).
+            }
+            if (accepted) continue;
+            // The rest of the group is left unread: hanging up discards it.
+            step_ = Step::Idle;
+            established_ = false;
+            Close();
+            return false;
+        }
+        bool accepted = false;
+        try {
+            accepted = ReadReply();
+        } catch (...) {
+            established_ = false;
+            step_ = Step::Idle;
+            throw;
+        }
+        if (command.step == Step::Mail && !accepted) {
+            replies.mailRefusal = lastReply_;
+        } else if (command.step == Step::Rcpt && accepted) {
+            ++replies.accepted;
+        } else if (command.step == Step::Rcpt && replies.mailRefusal.empty()) {
+            // After a refused MAIL every RCPT is refused for that alone.
+            refused_.push_back({command.recipient, lastReply_});
+        } else if (command.step == Step::Data) {
+            replies.textWanted = accepted;
+            if (!accepted) replies.dataRefusal = lastReply_;
+        }
+    }
+    step_ = Step::Idle;
+    return true;
+}
+
+void TmsSMTP::Judge(const TEnvelopeReplies& replies, bool complete) {
+    std::string failure;
+    if (!replies.mailRefusal.empty()) {
+        failure = replies.mailRefusal;
+    } else if (!Envelope.skipRefusedRecipients && !refused_.empty()) {
+        // The first refusal ends the send, as it does without pipelining.
+        failure = refused_.front().reply;
+    } else if (complete && replies.accepted == 0 && !refused_.empty()) {
+        // Every recipient refused: the last refusal says why, as a single
+        // refused recipient would.
+        failure = refused_.back().reply;
+    } else if (!replies.dataRefusal.empty()) {
+        failure = replies.dataRefusal;
+    }
+    if (failure.empty()) return;
+    if (replies.textWanted) {
+        // A server waiting for the text takes a QUIT, or a lone ".", as
+        // text: the first would go astray, the second could deliver an
+        // empty message to the recipients it accepted. Hanging up discards
+        // the transaction.
+        established_ = false;
+        Close();
+    }
+    Fail(failure);
 }
 
 void TmsSMTP::SendData() {
@@ -535,8 +718,63 @@ void TmsSMTP::SendData() {
         Close();
         throw;
     }
-    expected_ = Expect::Delivery;
-    ReadReply();
+    step_ = Step::EndOfData;
+    if (!ReadReply()) Fail(lastReply_);
+    step_ = Step::Idle;
+    messageAccepted_ = true;
+}
+
+void TmsSMTP::SendChunks() {
+    // RFC 3030: the stored text itself, in chunks whose sizes are announced,
+    // so nothing is stuffed and nothing ends it. With PIPELINING the next
+    // chunk goes out before the last one's reply is read, keeping the line
+    // busy; every reply is still read, in order.
+    const bool pipelined = Uses("PIPELINING");
+    TStoredText text(mailMessage_->LeadingLines, *stream_);
+    const std::int64_t total = storedSize_;
+    constexpr std::size_t kBlock = 64 * 1024;
+    std::unique_ptr<char[]> block(new char[kBlock]);
+    std::int64_t sent = 0;
+    std::size_t unanswered = 0;
+    std::string refusal;
+    auto readReply = [&] {
+        step_ = Step::Bdat;
+        --unanswered;
+        if (!ReadReply() && refusal.empty()) refusal = lastReply_;
+    };
+    try {
+        do {
+            const std::int64_t left = total - sent;
+            const auto chunk = static_cast<std::size_t>(
+                std::min<std::int64_t>(left, static_cast<std::int64_t>(kChunkSize)));
+            const bool last = sent + static_cast<std::int64_t>(chunk) == total;
+            // The command and the start of its chunk share a write.
+            HoldWrites();
+            SendLine("BDAT " + std::to_string(chunk) + (last ? " LAST" : ""));
+            for (std::size_t done = 0; done < chunk;) {
+                const std::size_t n = text.Read(block.get(), std::min(kBlock, chunk - done));
+                if (n == 0) throw EInOutError("Stream read error");
+                SendBlock(block.get(), n);
+                done += n;
+                ReportProgress(sent + static_cast<std::int64_t>(done), total);
+            }
+            ReleaseWrites();
+            sent += static_cast<std::int64_t>(chunk);
+            ++unanswered;
+            if (unanswered > (pipelined ? 1u : 0u)) readReply();
+        } while (sent < total && refusal.empty());
+        while (unanswered > 0) readReply();
+    } catch (...) {
+        // A chunk cut short leaves the server counting bytes that never
+        // come: only hanging up ends it.
+        step_ = Step::Idle;
+        established_ = false;
+        Close();
+        throw;
+    }
+    step_ = Step::Idle;
+    ReportProgress(0, 1);
+    if (!refusal.empty()) Fail(refusal);
     messageAccepted_ = true;
 }
 

@@ -1,12 +1,16 @@
 #pragma once
 // One SMTP session (plain RFC 821: HELO, MAIL FROM, RCPT TO, DATA, QUIT) that
-// delivers one message to one server. Every reply line is checked as it
-// arrives against the command it answers: DATA wants 354, every other command
-// (the greeting and the final "." included) 2xx. The first line that does not
-// fit becomes the exception's text.
-// With Settings asking for TLS or a log-on (or an address that needs
+// delivers one message to one server. The session is a table of steps, one
+// per command whose reply is awaited; every reply line is checked as it
+// arrives against its step: DATA wants 354, every other command (the
+// greeting and the final "." included) 2xx. A reply of the wrong kind ends
+// the session at once; a refusal goes to the step's handler, and the first
+// one that fails the send becomes the exception's text.
+// With Settings asking for EHLO, TLS or a log-on (or an address that needs
 // SMTPUTF8) the session greets with EHLO instead and may add STARTTLS or TLS
-// from the first byte, and AUTH.
+// from the first byte, and AUTH; it then uses the extensions the server
+// offers (PIPELINING, SIZE, CHUNKING, 8BITMIME, DSN) but those disabled.
+#include <cstdint>
 #include <exception>
 #include <map>
 #include <memory>
@@ -47,7 +51,7 @@ public:
     void SetMailMessage(TmsMessage* value);
 
     // True only during the first HELO attempt (its rejection fires no OnError).
-    bool HeloAttempt() const { return heloAttempt_; }
+    bool HeloAttempt() const { return step_ == Step::Helo; }
     // The last reply line read.
     const std::string& LastReply() const { return lastReply_; }
     // True once the server has accepted the message text in the last Send
@@ -77,11 +81,15 @@ public:
     void Connect() override;
     // Checks, composes and sends the message over the open session.
     void Transmit();
-    // Reads the lines of one reply through its final line.
-    void ReadReply();
-    // Accepts a continuation line or a final line that fits the command
-    // being answered; raises ESocketError with any other line.
+    // Reads the lines of one reply through its final line; false when it
+    // is a refusal (4xx or 5xx).
+    bool ReadReply();
+    // Accepts a continuation line, a final line that fits the command being
+    // answered, or a refusal; raises ESocketError with any other line.
     void CheckReply(const std::string& Line);
+
+    // Bytes of stored text in each BDAT chunk.
+    static constexpr std::size_t kChunkSize = 1024 * 1024;
 
 protected:
     void HandleLine(const std::string& Line) override { CheckReply(Line); }
@@ -90,17 +98,54 @@ protected:
 
 private:
     void ComponentFreed(TComponent& component) override;
-    // Completion: 2xx; TextWanted: 354 (to DATA); Delivery: 2xx to the final ".";
-    // Challenge: 334 (AUTH wants more); ChallengeOrDone: 334 or 2xx.
-    enum class Expect { Completion, TextWanted, Delivery, Challenge, ChallengeOrDone };
+    // The command whose reply is awaited: one step per command.
+    enum class Step : std::uint8_t {
+        Greeting,
+        Ehlo,
+        EhloOrHelo,  // EHLO whose 5xx falls back to HELO
+        Helo,        // the first HELO: a refusal is answered by a bare HELO
+        BareHelo,
+        StartTls,
+        AuthChallenge,  // wants 334
+        AuthFinal,      // wants 2xx
+        AuthToken,      // 334 (details of a refusal) or 2xx
+        Rset,
+        Mail,
+        Rcpt,
+        Data,  // wants 354
+        Bdat,
+        EndOfData,  // the final "."
+        Quit,
+        Idle
+    };
+    // A command sent whose reply is still to be read (in a pipelined group).
+    struct TAwaited {
+        Step step;
+        std::string recipient;
+    };
+    // What the replies to one message's envelope said.
+    struct TEnvelopeReplies {
+        std::string mailRefusal;
+        std::string dataRefusal;
+        std::int32_t accepted = 0;
+        bool textWanted = false;  // DATA got its 354
+    };
     // True for a final line that answers the command as hoped.
     bool Fits(const std::string& line) const;
-    void SendCommand(const std::string& line, Expect expect = Expect::Completion);
+    // Sends Line and reads its reply as Step's; false for a refusal. Any
+    // other failure leaves the session without QUIT.
+    bool Command(const std::string& line, Step step);
+    // Command, failing the send on a refusal.
+    void SendCommand(const std::string& line, Step step);
+    // Fires OnError with Text and raises it; the session still ends in QUIT.
+    [[noreturn]] void Fail(std::string text);
     void Helo();
     // EHLO, learning the capabilities; a 5xx answer falls back to HELO when
     // MayFallBack, otherwise it fails the send.
     void Ehlo(bool mayFallBack);
     bool Offers(const std::string& keyword) const { return capabilities_.count(keyword) != 0; }
+    // Offered, and not among the extensions the settings turn off.
+    bool Uses(const std::string& keyword) const;
     platform::TlsSettings TlsFor() const;
     void UpgradeToTls();
     void Authenticate();
@@ -116,8 +161,21 @@ private:
     // that still works (then it is closed).
     bool ResumeSession();
     void PrepareMessage();
-    void SendEnvelope();
+    // The parameters of MAIL FROM and of each RCPT TO for this server.
+    std::string MailParameters();
+    std::string RcptParameters(const std::string& address) const;
+    // Sends the envelope (with PIPELINING in one write); false when the kept
+    // session it began with RSET was gone, and nothing of it counts.
+    bool SendEnvelope();
+    // Sends one envelope command; without PIPELINING its reply is read now.
+    void Issue(const std::string& line, Step step, const std::string& recipient = "");
+    // Reads the replies awaited; false when the RSET of a kept session failed.
+    bool TakeReplies(TEnvelopeReplies& replies);
+    // Fails the send when the replies so far decide it; Complete: every
+    // recipient has been answered.
+    void Judge(const TEnvelopeReplies& replies, bool complete);
     void SendData();
+    void SendChunks();
     // Makes the message's stream while the server prepares an answer.
     void MakeEarlyStream();
     // The stream for the message: the one made while the greeting was on its
@@ -133,23 +191,23 @@ private:
     // The last message's stream, kept with the session for the next one.
     std::unique_ptr<TTempFileStream> spare_;
     std::exception_ptr earlyFailure_;
-    bool heloAttempt_ = false;
-    bool rejected_ = false;  // the last command failed by a 4xx or 5xx reply
-    // Set while the reply to QUIT is read: a server that hangs up instead of
-    // answering it has still taken the message.
-    bool loggingOut_ = false;
     bool messageAccepted_ = false;
     bool reused_ = false;
-    // What the reply being read must be to let the dialogue go on.
-    Expect expected_ = Expect::Completion;
+    // A kept session whose RSET goes out with the next envelope (PIPELINING).
+    bool resetDue_ = false;
+    // The step whose reply is being read.
+    Step step_ = Step::Idle;
+    std::vector<TAwaited> awaited_;
+    // The stored size and 8-bit content of the message being sent.
+    std::int64_t storedSize_ = 0;
+    bool eightBit_ = false;
     std::string lastReply_;
     std::vector<std::string> replyLines_;  // every line of the last reply
     // EHLO keywords (upper case) and their parameters.
     std::map<std::string, std::string> capabilities_;
-    bool ehloFallback_ = false;  // an EHLO whose 5xx falls back to HELO
-    bool reached_ = false;       // the last session connected
-    std::string tlsInfo_;        // protocol and cipher of the last session's TLS
-    std::string mechanism_;      // the AUTH mechanism that logged on
+    bool reached_ = false;   // the last session connected
+    std::string tlsInfo_;    // protocol and cipher of the last session's TLS
+    std::string mechanism_;  // the AUTH mechanism that logged on
     std::vector<TRefusedRecipient> refused_;
     std::int32_t recipientCount_ = 0;
 };

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <string>
@@ -34,6 +35,9 @@ public:
     std::map<std::string, std::vector<std::string>> replies;
     // Bytes per second at which the message text is read; 0: as it comes.
     std::size_t readRate = 0;
+    // Commands that arrived in one piece (pipelined) share a transcript
+    // entry, joined by " + ".
+    bool grouped = false;
 
     ScriptServer() = default;
     // Before the members the serving thread uses are gone.
@@ -57,6 +61,21 @@ public:
     std::string Data() {
         Join();
         return data_;
+    }
+    // The message as a server stores it: the DATA text without its end and
+    // doubled periods, or the BDAT chunks joined.
+    std::string Stored() {
+        Join();
+        if (data_.empty()) return chunks_;
+        std::string stored;
+        const std::string text = data_.substr(0, data_.size() - 3);  // ". CR LF"
+        for (std::size_t at = 0; at < text.size();) {
+            std::size_t end = text.find("\r\n", at);
+            end = end == std::string::npos ? text.size() : end + 2;
+            stored += text.substr(text[at] == '.' ? at + 1 : at, end - at - (text[at] == '.'));
+            at = end;
+        }
+        return stored;
     }
 
 private:
@@ -119,6 +138,7 @@ private:
     // The next line of input without CR LF; false on close or after 10 s.
     bool NextLine(std::string& line) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        buffered_ = true;
         for (;;) {
             auto lf = pending_.find("\r\n");
             if (lf != std::string::npos) {
@@ -129,8 +149,23 @@ private:
             if (std::chrono::steady_clock::now() > deadline) return false;
             bool closed = false;
             pending_ += listener_.Receive(100, &closed);
+            buffered_ = false;
             if (closed) return false;
         }
+    }
+
+    // The Count bytes of a BDAT chunk.
+    bool ReadChunk(std::size_t count) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (pending_.size() < count) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            bool closed = false;
+            pending_ += listener_.Receive(100, &closed);
+            if (closed) return false;
+        }
+        chunks_ += pending_.substr(0, count);
+        pending_.erase(0, count);
+        return true;
     }
 
     bool ReadData() {
@@ -165,8 +200,16 @@ private:
                 transcript_.push_back("<closed>");
                 break;
             }
-            transcript_.push_back(line);
+            if (grouped && buffered_ && !transcript_.empty()) {
+                transcript_.back() += " + " + line;
+            } else {
+                transcript_.push_back(line);
+            }
             std::string word = Word(line);
+            if (word == "BDAT" && !ReadChunk(std::strtoul(line.c_str() + 5, nullptr, 10))) {
+                transcript_.push_back("<closed>");
+                break;
+            }
             if (!Answer(word)) break;
             // Only an accepted DATA starts the message text.
             if (word == "DATA" && lastReply_.rfind("354", 0) == 0) {
@@ -190,7 +233,9 @@ private:
     std::vector<std::string> transcript_;
     std::string pending_;
     std::string data_;
+    std::string chunks_;
     std::string lastReply_;
+    bool buffered_ = false;  // the last line read had come with the one before
 };
 
 }  // namespace quillpost::testing
