@@ -1,5 +1,6 @@
 #include "cli/command_line_runner.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <exception>
@@ -324,10 +325,10 @@ private:
                 const std::string before = AnswersInResponse(*step.member) ? Get("Response") : "";
                 TVariant result;
                 const int status = Invoke(step, com::kDispatchMethod, &result);
-                if (status != kExitSuccess || result.Type() != com::kVtBool ||
-                    IsTrue(result.AsBool()))
-                    return status;
-                return Answered(step, before);
+                if (status != kExitSuccess || result.Type() != com::kVtBool) return status;
+                if (!IsTrue(result.AsBool())) return Answered(step, before);
+                if (step.member->name == "SendMail") NoteRefusedRecipients();
+                return status;
             }
             case TStep::TKind::Compose:
                 return Compose(step);
@@ -369,6 +370,22 @@ private:
         TVariant value;
         const HResult hr = mailer_.Invoke(name, com::kDispatchPropertyGet, {}, &value, nullptr);
         return com::Failed(hr) ? std::string() : ValueText(value);
+    }
+
+    // A send that went out though the server refused some recipients says
+    // so on standard error, one line for each; the send still succeeded.
+    void NoteRefusedRecipients() {
+        const std::string refused = Get("RefusedRecipients");
+        if (refused.empty()) return;
+        console_.err << kProgram << ": SendMail: " << VisibleText(Get("Response")) << '\n';
+        for (std::size_t start = 0; start < refused.size();) {
+            std::size_t end = refused.find("\r\n", start);
+            if (end == std::string::npos) end = refused.size();
+            std::string line = refused.substr(start, end - start);
+            std::ranges::replace(line, '\t', ' ');
+            console_.err << kProgram << ": refused: " << VisibleText(line) << '\n';
+            start = end + 2;
+        }
     }
 
     // A method answered false: a mail-level failure, not an error. Response

@@ -121,8 +121,11 @@ std::string ByteText(int byte) {
 
 void TMailer::RefuseCredential(const char* member, int byte, const char* why) {
     // The value itself is never repeated: it may be a secret.
-    std::string text = std::string(member) + " contains the control byte " + ByteText(byte) + ", " +
-                       why + "; the value was not taken";
+    RefuseSetting(std::string(member) + " contains the control byte " + ByteText(byte) + ", " +
+                  why + "; the value was not taken");
+}
+
+void TMailer::RefuseSetting(const std::string& text) {
     response_ = text;
     throw EMessageError(text);
 }

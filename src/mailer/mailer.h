@@ -122,6 +122,26 @@ public:
     void SetCAFile(std::string_view v) { session_.caFile = v; }
     WordBool KeepConnection() const { return keepConnection_; }
     void SetKeepConnection(WordBool v) { keepConnection_ = v; }
+    WordBool UseESMTP() const { return ToWordBool(session_.useEsmtp); }
+    void SetUseESMTP(WordBool v) { session_.useEsmtp = IsTrue(v); }
+    WordBool SkipRefusedRecipients() const { return ToWordBool(envelope_.skipRefusedRecipients); }
+    void SetSkipRefusedRecipients(WordBool v) { envelope_.skipRefusedRecipients = IsTrue(v); }
+    // The keyword lists and the envelope identifier are checked where they
+    // enter, as the server will read them: a value that is not valid raises,
+    // Response names the member and the value, and the old value stays. The
+    // lists take any case and blanks around their names, and read back
+    // normalised (upper case, no blanks, no repeats), as they are sent.
+    std::string DisableExtensions() const;
+    void SetDisableExtensions(std::string_view v);
+    const std::string& DSNNotify() const { return envelope_.dsnNotify; }
+    void SetDSNNotify(std::string_view v);
+    const std::string& DSNReturn() const { return envelope_.dsnReturn; }
+    void SetDSNReturn(std::string_view v);
+    const std::string& EnvelopeID() const { return envelope_.envelopeId; }
+    void SetEnvelopeID(std::string_view v);
+    // After SendMail: "address<TAB>reply" for each recipient the server
+    // refused, lines ended by CR LF but the last; empty when none.
+    const std::string& RefusedRecipients() const { return refusedRecipients_; }
 
     // --- for C++ hosts such as the command line (not on the automation surface) ---
     // Writes the exact text that SendMail would send after DATA, without
@@ -163,6 +183,10 @@ private:
     std::unique_ptr<TmsSMTP> TakeSession(const std::string& host);
     bool AddParty(TmsAddressList& list, std::string_view name, std::string_view address);
     [[noreturn]] void RefuseCredential(const char* member, int byte, const char* why);
+    // A setter's refusal: Text becomes Response and the raised error's text.
+    [[noreturn]] void RefuseSetting(const std::string& text);
+    // What the session reports of refused recipients, after a send.
+    void NoteRefusedRecipients(const TmsSMTP& smtp, bool delivered);
 
     std::string remoteHost_;
     std::string fromName_;
@@ -194,6 +218,10 @@ private:
     WordBool live_ = kWordTrue;
     std::int32_t pgpTimeOut_ = 45;
     TSmtpSettings session_;
+    // Handed to the session with every message; not part of what a kept
+    // connection must match.
+    TEnvelopeOptions envelope_;
+    std::string refusedRecipients_;
     std::string connectionInfo_;
     WordBool keepConnection_ = kWordFalse;
     // The connection KeepConnection keeps between sends, and the thread that

@@ -1,5 +1,6 @@
 // Sending: one live attempt through the first host, one retry through the
 // second, or the messenger of the test mode.
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <new>
@@ -59,6 +60,23 @@ std::unique_ptr<TmsSMTP> TMailer::TakeSession(const std::string& host) {
     return smtp;
 }
 
+void TMailer::NoteRefusedRecipients(const TmsSMTP& smtp, bool delivered) {
+    // One line per recipient whatever the server wrote: its control
+    // characters (a CR LF above all) become blanks.
+    auto oneLine = [](std::string text) {
+        std::ranges::replace_if(text, IsAsciiControl, ' ');
+        return text;
+    };
+    for (const TmsSMTP::TRefusedRecipient& refused : smtp.RefusedRecipients())
+        refusedRecipients_ += (refusedRecipients_.empty() ? "" : "\r\n") +
+                              oneLine(refused.address) + '\t' + oneLine(refused.reply);
+    // A send that failed says why already; one that went out says it did not
+    // reach everyone. A send that reached all says what it said before.
+    if (delivered && !smtp.RefusedRecipients().empty())
+        response_ = std::to_string(smtp.RefusedRecipients().size()) + " of " +
+                    std::to_string(smtp.RecipientCount()) + " recipients refused";
+}
+
 bool TMailer::SendMail() {
     if (!IsTrue(live_)) {
         platform::RunMessenger(MessengerCommandLine(), kMessengerWaitMs);
@@ -66,6 +84,7 @@ bool TMailer::SendMail() {
     }
     bool result = true;
     connectionInfo_.clear();
+    refusedRecipients_.clear();
     try {
         auto message = std::make_unique<TmsMessage>();
         BuildMessage(*message);
@@ -77,6 +96,7 @@ bool TMailer::SendMail() {
         smtp->TimeOut = timeOut_;
         smtp->ClearLog();
         smtp->LogFileName = smtpLog_;
+        smtp->Envelope = envelope_;
         smtp->SetMailMessage(message.get());
         try {
             smtp->Send();
@@ -99,6 +119,7 @@ bool TMailer::SendMail() {
             }
         }
         connectionInfo_ = smtp->ConnectionInfo();
+        NoteRefusedRecipients(*smtp, result);
         // Written here so a log that cannot be written is reported; once the
         // message is delivered that failure no longer makes the send fail.
         try {

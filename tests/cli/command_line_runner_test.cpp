@@ -94,6 +94,7 @@ TEST(CommandLineRunner, RunsMembersInCommandLineOrderWhateverTheirCase) {
         "get Subject",
         "get Response",  // to tell a new reason for a failure from an old one
         "call SendMail",
+        "get RefusedRecipients",
     };
     EXPECT_EQ(m.log, want);
     EXPECT_EQ(r.out, "One\n");
@@ -215,6 +216,7 @@ TEST(CommandLineRunner, AFalseAnswerIsExitStatusOneWithTheResponse) {
         std::string response;
         int status;
         std::string err;
+        std::string refused = "";
     };
     const Case cases[] = {
         {{"--SendMail", "--get", "Subject"},
@@ -233,11 +235,21 @@ TEST(CommandLineRunner, AFalseAnswerIsExitStatusOneWithTheResponse) {
          kExitFalse,
          "quillpost: GetBodyTextFromFile failed: Input file not found\n"},
         {{"--SendMail", "--get", "Subject"}, true, "old text", kExitSuccess, ""},
+        // Sent, though not to everyone: each refused address on a line of its own.
+        {{"--SendMail", "--get", "Subject"},
+         true,
+         "2 of 3 recipients refused",
+         kExitSuccess,
+         "quillpost: SendMail: 2 of 3 recipients refused\n"
+         "quillpost: refused: a@example.com 550 No such user\n"
+         "quillpost: refused: b@example.com 451 \\x1b[2J later\n",
+         "a@example.com\t550 No such user\r\nb@example.com\t451 \x1b[2J later"},
     };
     for (const Case& c : cases) {
         TFakeMailer m;
         m.answer = c.answer;
         m.response = c.response;
+        m.refused = c.refused;
         const TResult r = RunLine(m, c.args);
         EXPECT_EQ(r.status, c.status) << c.args[0];
         EXPECT_EQ(r.err, c.err) << c.args[0];

@@ -22,6 +22,8 @@ public:
     // and Response reads `response` once one of them has answered.
     std::optional<bool> answer;
     std::string response;
+    // What RefusedRecipients reads once SendMail has answered.
+    std::string refused;
     // Progress reports SendMail makes while "sending".
     std::vector<std::pair<std::int64_t, std::int64_t>> progressSteps;
     // ComposeMessage writes this text with the current Subject in it, or
@@ -52,8 +54,9 @@ public:
             *result = com::TVariant::Bool(ToWordBool(*answer));
             return com::kS_OK;
         }
-        if (answer && name == "Response") {
-            *result = com::TVariant::Bstr(platform::ConsoleToWide(answered_ ? response : ""));
+        if (answer && (name == "Response" || name == "RefusedRecipients")) {
+            const std::string& text = name == "Response" ? response : refused;
+            *result = com::TVariant::Bstr(platform::ConsoleToWide(answered_ ? text : ""));
             return com::kS_OK;
         }
         return real_.Invoke(name, flags, args, result, excep);

@@ -7,7 +7,8 @@
 #        32-bit loader.
 # For each: regsvr32 registers, reg shows the class keys in the registry view
 # regsvr32 wrote, VBScript and JScript clients run under cscript, MarkRegistry
-# writes the threading model, a SendMail reaches a real server, one sends
+# writes the threading model, a SendMail reaches a real server, one goes
+# over ESMTP past a refused recipient, one sends
 # with STARTTLS or TLS and AUTH to aiosmtpd and to Postfix with Dovecot, and
 # regsvr32 /u removes every key again. Then both DLLs side by side in one
 # prefix: each host creates its own, and unregistering either one leaves the
@@ -51,10 +52,11 @@ exists() { on "$1" reg query "HKCR\\$2" "/reg:$(view_of "$1")" >/dev/null 2>&1; 
 absent() { ! exists "$@"; }
 regsvr() { on "$1" regsvr32 /s "${@:2}" >/dev/null 2>&1; }
 
-# Runs a script under the cscript of bitness $1 and counts its "ok"/"not ok" lines.
+# Runs script $2 with arguments $3... under the cscript of bitness $1 and
+# counts its "ok"/"not ok" lines.
 run_script() {
     local bits=$1 file=$2 out ok bad
-    out=$(on "$bits" cscript //nologo "$(winpath "$file")" 2>&1 | tr -d '\r')
+    out=$(on "$bits" cscript //nologo "$(winpath "$file")" "${@:3}" 2>&1 | tr -d '\r')
     echo "$out"
     ok=$(grep -c '^ok - ' <<<"$out")
     bad=$(grep -c '^not ok - ' <<<"$out")
@@ -114,6 +116,28 @@ assert parts[0].get_content() == data, "attachment bytes differ"
 assert msg.get_body(("plain",)).get_content().rstrip() == "Привет, 世界"
 PY
     check "$bits: SMTPLog with a Chinese name written" grep -q "MAIL FROM:<script@example.test>" "$inbox/数据.bin.log"
+    kill "$server" 2>/dev/null
+    wait "$server" 2>/dev/null
+    rm -rf "$inbox"
+}
+
+# ESMTP with one recipient refused: the script checks RefusedRecipients and
+# Response itself; what arrived and the log are checked here.
+refused_check() {
+    local bits=$1 inbox server port
+    inbox=$(mktemp -d)
+    /usr/bin/python3 tests/servers/store_smtpd.py --folder "$inbox/mail" --lifetime 120 \
+        --refuse nobody@example.test >"$inbox/server.out" 2>&1 &
+    server=$!
+    for _ in $(seq 1 100); do grep -q READY "$inbox/server.out" 2>/dev/null && break; sleep 0.1; done
+    port=$(awk '/READY/{print $2}' "$inbox/server.out")
+    run_script "$bits" tests/scripts/com/send_refused.vbs "127.0.0.1:$port" nobody@example.test \
+        "$(winpath "$inbox/smtp.log")"
+    for _ in $(seq 1 50); do [ -e "$inbox/mail/0001.env" ] && break; sleep 0.1; done
+    expect "$bits: the accepted recipients got the message" \
+        "$(grep -h '^RCPT' "$inbox"/mail/*.env 2>/dev/null | tr '\n' ' ')" \
+        "RCPT TO:ann@example.test RCPT TO:bob@example.test "
+    check "$bits: UseESMTP greeted with EHLO" grep -q '^EHLO ' "$inbox/smtp.log"
     kill "$server" 2>/dev/null
     wait "$server" 2>/dev/null
     rm -rf "$inbox"
@@ -231,6 +255,7 @@ suite() {
     expect "$bits: MarkRegistry 2 writes Both" \
         "$(value "$bits" "CLSID\\$clsid\\InprocServer32" ThreadingModel)" "Both"
     send_check "$bits"
+    refused_check "$bits"
     secure_check "$bits"
 
     check "$bits: regsvr32 /u unregisters" regsvr "$bits" /u "$winedll"

@@ -5,6 +5,8 @@ Stores every message it accepts as NNNN.eml (the message after DATA with the
 period stuffing removed, CR LF line ends kept) and NNNN.env (MAIL FROM and RCPT TO, one per line) in the
 given folder. Prints "READY <port>" on standard output once it listens.
 Stops by itself after --lifetime seconds so a forgotten server never lingers.
+--refuse ADDRESS (repeatable) answers RCPT TO for that address with a 550,
+as a server does for a mailbox it does not know.
 
 With --certs (the folder of tests/servers/make_test_certs.sh) it runs instead
 the submission servers, storing into the same folder, and prints
@@ -33,10 +35,17 @@ TOKEN = b"token-ok"
 
 
 class StoreHandler:
-    def __init__(self, folder):
+    def __init__(self, folder, refused=()):
         self.folder = folder
+        self.refused = {a.lower() for a in refused}
         self.count = 0
         self.lock = threading.Lock()
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address.lower() in self.refused:
+            return "550 5.1.1 <%s>: Recipient address rejected: User unknown" % address
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         with self.lock:
@@ -119,6 +128,7 @@ def main():
     ap.add_argument("--port", type=int, default=0)
     ap.add_argument("--lifetime", type=float, default=600)
     ap.add_argument("--certs")
+    ap.add_argument("--refuse", action="append", default=[], metavar="ADDRESS")
     args = ap.parse_args()
     os.makedirs(args.folder, exist_ok=True)
     if args.certs:
@@ -137,7 +147,7 @@ def main():
         s.bind(("127.0.0.1", 0))
         port = s.getsockname()[1]
         s.close()
-    ctl = LenientController(StoreHandler(args.folder), hostname="127.0.0.1", port=port)
+    ctl = LenientController(StoreHandler(args.folder, args.refuse), hostname="127.0.0.1", port=port)
     ctl.start()
     print("READY %d" % port, flush=True)
     wait(args.lifetime)

@@ -1,0 +1,114 @@
+// The ESMTP members: the extensions a session may not use and what each
+// message asks of the envelope. Every value is checked here, where it
+// enters, so the session only ever sees keywords it can send as they are.
+#include <algorithm>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/ascii.h"
+#include "mailer/mailer.h"
+#include "message/address_syntax.h"
+
+namespace quillpost {
+namespace {
+
+constexpr std::string_view kExtensions[] = {"PIPELINING", "SIZE", "CHUNKING", "8BITMIME", "DSN"};
+constexpr std::string_view kNotices[] = {"SUCCESS", "FAILURE", "DELAY", "NEVER"};
+constexpr std::string_view kNever = "NEVER";
+// RFC 3461: an envelope identifier has at most 100 characters.
+constexpr std::size_t kMaxEnvelopeIdLength = 100;
+// A refused value longer than this is described by its length, not repeated.
+constexpr std::size_t kMaxShownLength = 120;
+
+std::string Shown(std::string_view value) {
+    if (value.size() > kMaxShownLength) return "of " + std::to_string(value.size()) + " bytes";
+    return QuotedForMessage(value);
+}
+
+std::string NotTaken(const char* member, std::string_view value, const std::string& why) {
+    return std::string(member) + " " + Shown(value) + " " + why + "; the value was not taken";
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string Joined(std::span<const std::string> names) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ",") + name;
+    return text;
+}
+
+// "A, B or C".
+std::string Alternatives(std::span<const std::string_view> names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += std::string(i == 0                  ? ""
+                            : i + 1 == names.size() ? " or "
+                                                    : ", ") +
+                std::string(names[i]);
+    return text;
+}
+
+// Value as a comma list of Known's names in any case, blanks around them
+// allowed, into Names (upper case, repeats dropped; a blank value is the
+// empty list). Returns why it is not such a list, or "".
+std::string ParseKeywords(std::string_view value, std::span<const std::string_view> known,
+                          std::vector<std::string>& names) {
+    names.clear();
+    if (TrimBlanks(value).empty()) return {};
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = value.find(',', start);
+        const std::string_view entry = TrimBlanks(value.substr(start, comma - start));
+        const std::string name = AsciiUpperText(entry);
+        if (name.empty()) return "has an empty entry";
+        if (std::find(known.begin(), known.end(), name) == known.end())
+            return "names " + Shown(entry) + ", which is not " + Alternatives(known);
+        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+        if (comma == std::string_view::npos) return {};
+        start = comma + 1;
+    }
+}
+
+}  // namespace
+
+std::string TMailer::DisableExtensions() const { return Joined(session_.disabledExtensions); }
+
+void TMailer::SetDisableExtensions(std::string_view v) {
+    std::vector<std::string> names;
+    if (const std::string fault = ParseKeywords(v, kExtensions, names); !fault.empty())
+        RefuseSetting(NotTaken("DisableExtensions", v, fault));
+    session_.disabledExtensions = std::move(names);
+}
+
+void TMailer::SetDSNNotify(std::string_view v) {
+    std::vector<std::string> names;
+    std::string fault = ParseKeywords(v, kNotices, names);
+    if (fault.empty() && names.size() > 1 && std::ranges::find(names, kNever) != names.end())
+        fault = "combines NEVER, which stands alone, with another value";
+    if (!fault.empty()) RefuseSetting(NotTaken("DSNNotify", v, fault));
+    envelope_.dsnNotify = Joined(names);
+}
+
+void TMailer::SetDSNReturn(std::string_view v) {
+    std::string value = AsciiUpperText(TrimBlanks(v));
+    if (!value.empty() && value != "FULL" && value != "HDRS")
+        RefuseSetting(NotTaken("DSNReturn", v, "is not FULL, HDRS or empty"));
+    envelope_.dsnReturn = std::move(value);
+}
+
+void TMailer::SetEnvelopeID(std::string_view v) {
+    if (v.size() > kMaxEnvelopeIdLength)
+        RefuseSetting(NotTaken(
+            "EnvelopeID", v, "is longer than the 100 characters an envelope identifier may have"));
+    if (std::ranges::any_of(v, [](char c) { return c < 0x21 || c > 0x7E; }))
+        RefuseSetting(NotTaken("EnvelopeID", v,
+                               "is not printable ASCII without blanks (0x21 to 0x7E) throughout"));
+    envelope_.envelopeId = v;
+}
+
+}  // namespace quillpost
