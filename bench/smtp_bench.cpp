@@ -11,7 +11,8 @@
 //  - 8 clients on 8 threads, 2,000 messages each over kept pipelined
 //    connections, beside 8 smtplib threads and 8 bare pipelined clients;
 //  - 10 MiB by BDAT and by DATA to Postfix's smtpd (a private instance that
-//    discards what it takes), taking turns, best of 3 each;
+//    discards what it takes), taking turns, best of 5 each, beside the bare
+//    client sending one BDAT chunk or DATA (the server's own difference);
 //  - a 10 MiB message over STARTTLS to aiosmtpd, beside curl --ssl-reqd
 //    sending the same file to the same server (wall time, best of 5 turns);
 //  - the share of a small message's time over STARTTLS that goes to setting
@@ -209,9 +210,10 @@ struct Figures {
     // One connection per message; one kept connection with HELO, and with
     // EHLO (pipelined; its bare client sends the pipelined dialogue).
     Rates each, kept, keptEsmtp;
-    std::vector<double> esmtpToHelo;  // ours kept EHLO / ours kept HELO, per turn
-    Rates threads;                    // kThreads kept pipelined connections at once
-    double bdatBig = 0, dataBig = 0;  // seconds to Postfix's smtpd, best of 3
+    std::vector<double> esmtpToHelo;          // ours kept EHLO / ours kept HELO, per turn
+    Rates threads;                            // kThreads kept pipelined connections at once
+    double bdatBig = 0, dataBig = 0;          // seconds to Postfix's smtpd, best of 3
+    double bareBdatBig = 0, bareDataBig = 0;  // the same by the bare client
     bool bdatUsed = false;
     std::vector<double> keptToEach;           // ours kept / ours one connection each, per turn
     double oursWaitCpu = -1, pyWaitCpu = -1;  // CPU seconds over the 5 s wait
@@ -321,7 +323,7 @@ double SmtplibSmallRate(bool kept, double* cpuSeconds) {
 // A blocking connection that writes whole strings and reads whole replies.
 class BareSession {
 public:
-    explicit BareSession(std::uint16_t port) : fd_(ConnectTo(port)) {}
+    explicit BareSession(std::uint16_t port = TheSink().Port()) : fd_(ConnectTo(port)) {}
     ~BareSession() {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -387,7 +389,7 @@ double BareClientRate(bool kept) {
 // Our pipelined EHLO dialogue and nothing else over one connection: RSET
 // (after the first message), MAIL, RCPT and DATA in one write.
 bool BarePipelinedSends(int messages) {
-    BareSession session(TheSink().Port());
+    BareSession session;
     if (!session.Open() || !session.Replies(1) || !session.Command("EHLO bench\r\n")) return false;
     for (int i = 0; i < messages; ++i) {
         const std::string head = (i == 0 ? "" : "RSET\r\n") + std::string(kEnvelope) + "DATA\r\n";
@@ -677,21 +679,49 @@ double PostfixBigSend(std::uint16_t port, bool chunking) {
     return s;
 }
 
+// The bare client's send of the big message to Postfix: one BDAT chunk of
+// the stored bytes (the same as DATA stores), or DATA; seconds, 0 on failure.
+double BarePostfixBigSend(std::uint16_t port, bool chunking) {
+    static const std::string stored = [] {
+        std::string out;
+        bool lineStart = true;
+        for (char c : BigText()) {
+            if (!(lineStart && c == '.')) out += c;
+            lineStart = c == '\n';
+        }
+        return out + "\r\n";
+    }();
+    const auto start = Clock::now();
+    BareSession session(port);
+    bool ok = session.Open() && session.Replies(1) && session.Command("EHLO bench\r\n") &&
+              session.Command(kEnvelope, 2);
+    if (chunking)
+        ok = ok && session.Command("BDAT " + std::to_string(stored.size()) + " LAST\r\n" + stored);
+    else
+        ok = ok && session.Command("DATA\r\n") && session.Command(BigText() + "\r\n.\r\n");
+    ok = ok && session.Command("QUIT\r\n");
+    return ok ? Seconds(start) : 0;
+}
+
 void BM_BigMessageToPostfix_Bdat_vs_Data(benchmark::State& state) {
     static PostfixSmtpd postfix;
     if (postfix.Port() == 0) return state.SkipWithError("Postfix's smtpd is not available");
-    figures.bdatBig = figures.dataBig = 1e9;
+    figures.bdatBig = figures.dataBig = figures.bareBdatBig = figures.bareDataBig = 1e9;
     for (auto _ : state) {
         const double bdat = PostfixBigSend(postfix.Port(), true);
         figures.bdatBig = std::min(figures.bdatBig, bdat);
         figures.dataBig = std::min(figures.dataBig, PostfixBigSend(postfix.Port(), false));
+        figures.bareBdatBig =
+            std::min(figures.bareBdatBig, BarePostfixBigSend(postfix.Port(), true));
+        figures.bareDataBig =
+            std::min(figures.bareDataBig, BarePostfixBigSend(postfix.Port(), false));
         state.SetIterationTime(bdat);
     }
     state.counters["data_ms"] = figures.dataBig * 1e3;
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(BigText().size()));
 }
 BENCHMARK(BM_BigMessageToPostfix_Bdat_vs_Data)
-    ->Iterations(3)
+    ->Iterations(5)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
@@ -815,10 +845,14 @@ int main(int argc, char** argv) {
         Ratio(t.ours, t.bare));
     PrintSpread("ratio", t.turnRatios);
     std::printf(
-        "  10 MiB to Postfix's smtpd (discarding), best of 3: BDAT %.3f s%s, DATA %.3f s; DATA "
+        "  10 MiB to Postfix's smtpd (discarding), best of 5: BDAT %.3f s%s, DATA %.3f s; DATA "
         "time / BDAT time %.2f\n",
         figures.bdatBig, figures.bdatUsed ? "" : " (BDAT not used: not offered or not built)",
         figures.dataBig, Ratio(figures.dataBig, figures.bdatBig));
+    std::printf(
+        "    bare blocking client, one BDAT chunk: %.3f s, DATA %.3f s; DATA time / BDAT time %.2f "
+        "(the server's own difference)\n",
+        figures.bareBdatBig, figures.bareDataBig, Ratio(figures.bareDataBig, figures.bareBdatBig));
     std::printf(
         "  10 MiB over STARTTLS to aiosmtpd, best of 5 turns: TmsSMTP %.3f s, curl --ssl-reqd "
         "%.3f s; ratio %.2f (target <= 1.2)\n",
@@ -848,5 +882,6 @@ int main(int argc, char** argv) {
     std::printf("ratio threads_vs_smtplib %.2f\n", Ratio(t.ours, t.smtplib));
     std::printf("ratio threads_vs_bare_pipelined %.2f\n", Ratio(t.ours, t.bare));
     std::printf("ratio bdat_vs_data %.2f\n", Ratio(figures.dataBig, figures.bdatBig));
+    std::printf("ratio bdat_vs_data_bare %.2f\n", Ratio(figures.bareDataBig, figures.bareBdatBig));
     return 0;
 }
