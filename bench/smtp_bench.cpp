@@ -212,7 +212,7 @@ struct Figures {
     Rates each, kept, keptEsmtp;
     std::vector<double> esmtpToHelo;          // ours kept EHLO / ours kept HELO, per turn
     Rates threads;                            // kThreads kept pipelined connections at once
-    double bdatBig = 0, dataBig = 0;          // seconds to Postfix's smtpd, best of 3
+    double bdatBig = 0, dataBig = 0;          // seconds to Postfix's smtpd, best of 5
     double bareBdatBig = 0, bareDataBig = 0;  // the same by the bare client
     bool bdatUsed = false;
     std::vector<double> keptToEach;           // ours kept / ours one connection each, per turn
