@@ -89,35 +89,32 @@ void TagSocket::SetWinsockLoaded(bool value) {
 bool TagSocket::Connected() const { return events_->SocketValid(); }
 
 void TagSocket::ResetState() {
-    canceled_ = timedOut_ = hostDone_ = serviceDone_ = false;
-    connected_ = readable_ = writable_ = peerClosed_ = error_ = false;
+    canceled_ = timedOut_ = readable_ = false;
+    phase_ = Phase::Idle;
+    errorCode_ = 0;
     events_->CancelLookup();
 }
 
 // ---- notifications ----
 
 void TagSocket::HostLookupDone(std::uint16_t error) {
-    hostDone_ = true;
+    if (phase_ == Phase::LookingUp) phase_ = Phase::LookedUp;
     errorCode_ = error;
-    error_ = error != 0;
 }
 
-void TagSocket::ServiceLookupDone(std::uint16_t error) {
-    serviceDone_ = true;
-    errorCode_ = error;
-    error_ = error != 0;
-}
+void TagSocket::ServiceLookupDone(std::uint16_t error) { HostLookupDone(error); }
 
 void TagSocket::SocketEvent(std::uint16_t event, std::uint16_t error) {
     errorCode_ = error;
-    error_ = error != 0;
     if (error != 0) return;
-    bool* const seen = event == platform::kFdRead      ? &readable_
-                       : event == platform::kFdWrite   ? &writable_
-                       : event == platform::kFdConnect ? &connected_
-                       : event == platform::kFdClose   ? &peerClosed_
-                                                       : nullptr;
-    if (seen != nullptr) *seen = true;
+    if (event == platform::kFdRead) {
+        readable_ = true;
+    } else if (event == platform::kFdConnect) {
+        // A close seen first is not undone.
+        if (phase_ < Phase::Connected) phase_ = Phase::Connected;
+    } else if (event == platform::kFdClose) {
+        phase_ = Phase::PeerClosed;
+    }
 }
 
 void TagSocket::Tick() {
@@ -252,6 +249,7 @@ void TagSocket::ResolveHost() {
     address_ = events_->InetAddr(host);
     if (address_ != platform::kAddressNone) return;
 
+    phase_ = Phase::LookingUp;
     if (!events_->StartHostLookup(host)) {
         // The lookup could not start: report why rather than wait for nothing.
         int code = events_->LastError();
@@ -259,10 +257,10 @@ void TagSocket::ResolveHost() {
             code != 0 ? code : static_cast<int>(winsock::kHostNotFound)));
     }
     StartTimer();
-    WaitUntil([this] { return hostDone_ || timedOut_ || canceled_; });
+    WaitUntil([this] { return phase_ == Phase::LookedUp || timedOut_ || canceled_; });
     StopTimer();
     events_->CancelLookup();
-    if (error_) {
+    if (errorCode_ != 0) {
         RaiseError(errorCode_);
     } else if (timedOut_) {
         RaiseTimedOut();
@@ -287,19 +285,19 @@ void TagSocket::ResolvePort() {
     } else if (canceled_) {
         RaiseCanceled();
     }
+    phase_ = Phase::LookingUp;
     if (!events_->StartServiceLookup(ServiceName.substr(0, kServiceNameLimit))) {
         port_ = DefaultPort;
         return;
     }
     StartTimer();
-    WaitUntil([this] { return serviceDone_ || canceled_ || timedOut_; });
+    WaitUntil([this] { return phase_ == Phase::LookedUp || canceled_ || timedOut_; });
     StopTimer();
     events_->CancelLookup();
-    if (error_ || timedOut_) {
+    if (errorCode_ != 0 || timedOut_) {
         port_ = DefaultPort;
         // The failed lookup is answered by the default port; its error must
         // not end the first read of the connection.
-        error_ = false;
         errorCode_ = 0;
     } else if (canceled_) {
         RaiseCanceled();
@@ -320,8 +318,8 @@ void TagSocket::EstablishConnection() {
     if (canceled_) RaiseCanceled();
     if (!events_->SelectEvents()) RaiseError(static_cast<std::uint16_t>(events_->LastError()));
     // Only this connection's own error may end the wait below.
-    error_ = false;
     errorCode_ = 0;
+    phase_ = Phase::Connecting;
     StartTimer();
     if (!events_->ConnectSocket(address_, port_)) {
         int code = events_->LastError();
@@ -329,13 +327,14 @@ void TagSocket::EstablishConnection() {
     }
     // A refused or unreachable connection is reported as such, not as a
     // time-out after the full TimeOut.
-    WaitUntil([this] { return connected_ || canceled_ || timedOut_ || error_; });
+    WaitUntil(
+        [this] { return phase_ >= Phase::Connected || canceled_ || timedOut_ || errorCode_ != 0; });
     StopTimer();
     if (canceled_) {
         RaiseCanceled();
     } else if (timedOut_) {
         RaiseTimedOut();
-    } else if (!connected_ && error_) {
+    } else if (phase_ < Phase::Connected && errorCode_ != 0) {
         RaiseError(errorCode_);
     }
     Fire(OnConnected);
@@ -446,15 +445,15 @@ void TagSocket::WaitForInput() {
     auto haveLine = [this] { return received_.find('\n') != std::string::npos; };
     StartTimer();
     WaitUntil([&] {
-        return readable_ || canceled_ || timedOut_ || error_ || peerClosed_ || haveLine() ||
-               owesRecv_;
+        return readable_ || canceled_ || timedOut_ || errorCode_ != 0 || PeerClosed() ||
+               haveLine() || owesRecv_;
     });
     StopTimer();
     if (canceled_) {
         RaiseCanceled();
     } else if (timedOut_) {
         RaiseTimedOut();
-    } else if (error_) {
+    } else if (errorCode_ != 0) {
         RaiseError(errorCode_);
     }
 }
@@ -476,7 +475,7 @@ bool TagSocket::GatherLine(std::string& Line) {
             RaiseRangeError();
         }
         if (canceled_ || timedOut_ || !Connected()) return false;
-        if (peerClosed_ && lastRecvEmpty) return false;
+        if (PeerClosed() && lastRecvEmpty) return false;
         int code = 0;
         long n = ReceiveInto(received_, code);
         owesRecv_ = false;
@@ -488,7 +487,7 @@ bool TagSocket::GatherLine(std::string& Line) {
             continue;
         }
         lastRecvEmpty = n == 0;
-        if (n == 0 && !peerClosed_) events_->WaitForActivity(false);
+        if (n == 0 && !PeerClosed()) events_->WaitForActivity(false);
     }
 }
 

@@ -76,7 +76,7 @@ public:
     const std::string& RemoteAddress() const { return remoteAddress_; }
     const std::string& LocalHost() const { return localHost_; }
     std::uint16_t Port() const { return port_; }
-    bool PeerClosed() const { return peerClosed_; }
+    bool PeerClosed() const { return phase_ == Phase::PeerClosed; }
     bool Connected() const;
 
     virtual void ResetState();
@@ -250,13 +250,20 @@ private:
     bool readAny_ = false;    // a read of this connection has asked the socket
     bool timedOut_ = false;
     bool canceled_ = false;
-    bool hostDone_ = false;
-    bool serviceDone_ = false;
-    bool connected_ = false;
-    bool readable_ = false;
-    bool writable_ = false;
-    bool peerClosed_ = false;
-    bool error_ = false;
+    // How far the connection has come. A lookup moves LookingUp on to
+    // LookedUp; the socket's notifications move Connecting on to Connected
+    // and then PeerClosed, never back (a close noticed first stays).
+    enum class Phase : std::uint8_t {
+        Idle,
+        LookingUp,
+        LookedUp,
+        Connecting,
+        Connected,
+        PeerClosed
+    };
+    Phase phase_ = Phase::Idle;
+    bool readable_ = false;  // a read notification not yet used
+    // The last notification's error (a lookup's or the socket's); 0 for none.
     std::uint16_t errorCode_ = 0;
 };
 

@@ -83,7 +83,10 @@ long TagSocket::ReceiveInto(std::string& out, int& code) {
     std::string answer;
     tls_->TakeOutput(answer);
     if (!answer.empty()) SendRaw(answer.data(), answer.size(), false);
-    if (status == Status::Closed) tlsClosed_ = peerClosed_ = true;
+    if (status == Status::Closed) {
+        tlsClosed_ = true;
+        phase_ = Phase::PeerClosed;
+    }
     if (out.size() > before) return static_cast<long>(out.size() - before);
     if (tlsClosed_) return 0;
     // Only part of a record, or a record without text: nothing to hand out yet.
@@ -177,7 +180,10 @@ void TagSocket::StartTls(const platform::TlsSettings& Settings) {
     // Records that came with the end of the handshake hold text already.
     Status status = tls_->Read(received_);
     if (status == Status::Failed) RaiseTls(tls_->Failure(), tls_->Detail());
-    if (status == Status::Closed) tlsClosed_ = peerClosed_ = true;
+    if (status == Status::Closed) {
+        tlsClosed_ = true;
+        phase_ = Phase::PeerClosed;
+    }
     // The next read must ask the socket rather than wait for news: the
     // handshake's last recv may have used up a read notification.
     owesRecv_ = true;

@@ -152,6 +152,8 @@ bool TmsSMTP::ResumeSession() {
             SendCommand("RSET", Step::Rset);
             reused_ = true;
             return true;
+        } catch (const ECanceledError&) {
+            throw;  // a new session would send what the caller stopped
         } catch (const EQuillpostError&) {
             // The server has closed or given up on the session since the
             // last message (an idle time-out, say). Nothing of this message
@@ -552,6 +554,8 @@ std::string TmsSMTP::MailParameters() {
         throw EMessageError("The address \"" + utf8Address +
                             "\" needs SMTPUTF8, which the server did not offer.");
     std::string parameters;
+    storedSize_ = 0;
+    eightBit_ = false;
     if (Uses("SIZE") || Uses("8BITMIME") || Uses("CHUNKING")) {
         const TStoredText::TSurvey survey =
             TStoredText::Survey(mailMessage_->LeadingLines, *stream_);
@@ -574,7 +578,9 @@ std::string TmsSMTP::MailParameters() {
         if (!options.envelopeId.empty()) parameters += " ENVID=" + Xtext(options.envelopeId);
     } else if (!options.dsnNotify.empty() || !options.dsnReturn.empty() ||
                !options.envelopeId.empty()) {
-        LogNote("The server does not offer DSN: NOTIFY, RET and ENVID are left out.");
+        LogNote(Offers("DSN")
+                    ? "DSN is disabled: NOTIFY, RET and ENVID are left out."
+                    : "The server does not offer DSN: NOTIFY, RET and ENVID are left out.");
     }
     return parameters;
 }
@@ -638,6 +644,8 @@ bool TmsSMTP::TakeReplies(TEnvelopeReplies& replies) {
             bool accepted = false;
             try {
                 accepted = ReadReply();
+            } catch (const ECanceledError&) {
+                throw;  // the caller's word, not the server's state
             } catch (const EQuillpostError&) {
                 // The server has closed or given up on the session since the
                 // last message (an idle time-out, say).
