@@ -55,23 +55,27 @@ std::string Alternatives(std::span<const std::string_view> names) {
 }
 
 // Value as a comma list of Known's names in any case, blanks around them
-// allowed, into Names (upper case, repeats dropped; a blank value is the
-// empty list). Returns why it is not such a list, or "".
+// allowed, into Names: upper case, each once, in Known's order, so that one
+// set always reads back (and identifies a kept session) the same way; a
+// blank value is the empty list. Returns why it is not such a list, or "".
 std::string ParseKeywords(std::string_view value, std::span<const std::string_view> known,
                           std::vector<std::string>& names) {
     names.clear();
     if (TrimBlanks(value).empty()) return {};
-    for (std::size_t start = 0;;) {
-        const std::size_t comma = value.find(',', start);
+    std::vector<bool> named(known.size());
+    for (std::size_t start = 0, comma = 0; comma != std::string_view::npos; start = comma + 1) {
+        comma = value.find(',', start);
         const std::string_view entry = TrimBlanks(value.substr(start, comma - start));
         const std::string name = AsciiUpperText(entry);
         if (name.empty()) return "has an empty entry";
-        if (std::find(known.begin(), known.end(), name) == known.end())
+        const auto at = std::find(known.begin(), known.end(), name);
+        if (at == known.end())
             return "names " + Shown(entry) + ", which is not " + Alternatives(known);
-        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
-        if (comma == std::string_view::npos) return {};
-        start = comma + 1;
+        named[at - known.begin()] = true;
     }
+    for (std::size_t i = 0; i < known.size(); ++i)
+        if (named[i]) names.emplace_back(known[i]);
+    return {};
 }
 
 }  // namespace

@@ -130,7 +130,8 @@ public:
     // enter, as the server will read them: a value that is not valid raises,
     // Response names the member and the value, and the old value stays. The
     // lists take any case and blanks around their names, and read back
-    // normalised (upper case, no blanks, no repeats), as they are sent.
+    // normalised (upper case, no blanks, each name once in a fixed order),
+    // as they are sent.
     std::string DisableExtensions() const;
     void SetDisableExtensions(std::string_view v);
     const std::string& DSNNotify() const { return envelope_.dsnNotify; }
@@ -222,6 +223,8 @@ private:
     // connection must match.
     TEnvelopeOptions envelope_;
     std::string refusedRecipients_;
+    // The count of refused recipients the last send put into Response.
+    std::string refusalNote_;
     std::string connectionInfo_;
     WordBool keepConnection_ = kWordFalse;
     // The connection KeepConnection keeps between sends, and the thread that

@@ -72,9 +72,11 @@ void TMailer::NoteRefusedRecipients(const TmsSMTP& smtp, bool delivered) {
                               oneLine(refused.address) + '\t' + oneLine(refused.reply);
     // A send that failed says why already; one that went out says it did not
     // reach everyone. A send that reached all says what it said before.
-    if (delivered && !smtp.RefusedRecipients().empty())
+    if (delivered && !smtp.RefusedRecipients().empty()) {
         response_ = std::to_string(smtp.RefusedRecipients().size()) + " of " +
                     std::to_string(smtp.RecipientCount()) + " recipients refused";
+        refusalNote_ = response_;
+    }
 }
 
 bool TMailer::SendMail() {
@@ -85,6 +87,10 @@ bool TMailer::SendMail() {
     bool result = true;
     connectionInfo_.clear();
     refusedRecipients_.clear();
+    // The count describes one send; a later one that reaches everyone must
+    // not seem to have refused anyone. Any other text stays as it always has.
+    if (!refusalNote_.empty() && response_ == refusalNote_) response_.clear();
+    refusalNote_.clear();
     try {
         auto message = std::make_unique<TmsMessage>();
         BuildMessage(*message);

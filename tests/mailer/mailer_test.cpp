@@ -176,92 +176,88 @@ TEST(MailerProperties, CredentialsRefuseTheBytesTheirMechanismsCannotCarry) {
 
 // The ESMTP keywords go to the server as they read back, so every value is
 // checked and normalised where it enters; a refused one keeps the old value.
+struct KeywordMember {
+    const char* name;
+    void (TMailer::*set)(std::string_view);
+    std::function<std::string(const TMailer&)> get;
+    const char* before;  // a valid value set first
+};
+const KeywordMember kDisable{"DisableExtensions", &TMailer::SetDisableExtensions,
+                             [](const TMailer& m) { return m.DisableExtensions(); }, "DSN"};
+const KeywordMember kNotify{"DSNNotify", &TMailer::SetDSNNotify,
+                            [](const TMailer& m) { return m.DSNNotify(); }, "DELAY"};
+const KeywordMember kReturn{"DSNReturn", &TMailer::SetDSNReturn,
+                            [](const TMailer& m) { return m.DSNReturn(); }, "FULL"};
+const KeywordMember kEnvelopeId{"EnvelopeID", &TMailer::SetEnvelopeID,
+                                [](const TMailer& m) { return m.EnvelopeID(); }, "old"};
+const std::string kLongestId(100, '~');
+const std::string kNotTaken = "; the value was not taken";
+const std::string kNotAnExtension = ", which is not PIPELINING, SIZE, CHUNKING, 8BITMIME or DSN";
+struct KeywordCase {
+    const KeywordMember& member;
+    std::string value;
+    std::string result;  // what reads back, or the whole Response of a refusal
+    bool refused;
+};
+const KeywordCase kKeywordCases[] = {
+    {kDisable, " \t ", "", false},
+    {kDisable, " pipelining ,\tSize,CHUNKING, 8bitmime ,dsn",
+     "PIPELINING,SIZE,CHUNKING,8BITMIME,DSN", false},
+    {kDisable, "dsn,chunking,size,CHUNKING", "SIZE,CHUNKING,DSN", false},
+    {kDisable, "SIZE,,DSN", "DisableExtensions \"SIZE,,DSN\" has an empty entry" + kNotTaken, true},
+    {kDisable, "SIZE,starttls",
+     "DisableExtensions \"SIZE,starttls\" names \"starttls\"" + kNotAnExtension + kNotTaken, true},
+    {kDisable, "SIZE DSN",
+     "DisableExtensions \"SIZE DSN\" names \"SIZE DSN\"" + kNotAnExtension + kNotTaken, true},
+    {kDisable, "DSN\r\n",
+     "DisableExtensions \"DSN\\r\\n\" names \"DSN\\r\\n\"" + kNotAnExtension + kNotTaken, true},
+    {kNotify, "delay, Failure ,success", "SUCCESS,FAILURE,DELAY", false},
+    {kNotify, "never", "NEVER", false},
+    {kNotify, "NEVER,never", "NEVER", false},
+    {kNotify, "", "", false},
+    {kNotify, "failure,NEVER",
+     "DSNNotify \"failure,NEVER\" combines NEVER, which stands alone, with another value" +
+         kNotTaken,
+     true},
+    {kNotify, "SUCCESS;FAILURE",
+     "DSNNotify \"SUCCESS;FAILURE\" names \"SUCCESS;FAILURE\", which is not SUCCESS, FAILURE, "
+     "DELAY or NEVER" +
+         kNotTaken,
+     true},
+    {kReturn, " hdrs ", "HDRS", false},
+    {kReturn, "HEADERS", "DSNReturn \"HEADERS\" is not FULL, HDRS or empty" + kNotTaken, true},
+    {kEnvelopeId, "QP-1234+x=y", "QP-1234+x=y", false},
+    {kEnvelopeId, kLongestId, kLongestId, false},
+    {kEnvelopeId, kLongestId + "~",
+     "EnvelopeID \"" + kLongestId +
+         "~\" is longer than the 100 characters an envelope identifier "
+         "may have" +
+         kNotTaken,
+     true},
+    {kEnvelopeId, std::string(5000, 'x'),
+     "EnvelopeID of 5000 bytes is longer than the 100 "
+     "characters an envelope identifier may have" +
+         kNotTaken,
+     true},
+    {kEnvelopeId, "a b",
+     "EnvelopeID \"a b\" is not printable ASCII without blanks (0x21 to 0x7E) "
+     "throughout" +
+         kNotTaken,
+     true},
+    {kEnvelopeId, "id\r\nRSET",
+     "EnvelopeID \"id\\r\\nRSET\" is not printable ASCII without "
+     "blanks (0x21 to 0x7E) throughout" +
+         kNotTaken,
+     true},
+    {kEnvelopeId, "caf\xC3\xA9",
+     "EnvelopeID \"caf\xC3\xA9\" is not printable ASCII without blanks "
+     "(0x21 to 0x7E) throughout" +
+         kNotTaken,
+     true},
+};
+
 TEST(MailerProperties, EnvelopeKeywordsAreNormalisedOrRefused) {
-    struct Member {
-        const char* name;
-        void (TMailer::*set)(std::string_view);
-        std::function<std::string(const TMailer&)> get;
-        const char* before;  // a valid value set first
-    };
-    const Member extensions{"DisableExtensions", &TMailer::SetDisableExtensions,
-                            [](const TMailer& m) { return m.DisableExtensions(); }, "DSN"};
-    const Member notify{"DSNNotify", &TMailer::SetDSNNotify,
-                        [](const TMailer& m) { return m.DSNNotify(); }, "DELAY"};
-    const Member ret{"DSNReturn", &TMailer::SetDSNReturn,
-                     [](const TMailer& m) { return m.DSNReturn(); }, "FULL"};
-    const Member envid{"EnvelopeID", &TMailer::SetEnvelopeID,
-                       [](const TMailer& m) { return m.EnvelopeID(); }, "old"};
-    const std::string longest(100, '~');
-    const std::string notTaken = "; the value was not taken";
-    const std::string notExtension = ", which is not PIPELINING, SIZE, CHUNKING, 8BITMIME or DSN";
-    struct Case {
-        const Member& member;
-        std::string value;
-        std::string result;  // what reads back, or the whole Response of a refusal
-        bool refused;
-    } cases[] = {
-        {extensions, "", "", false},
-        {extensions, " \t ", "", false},
-        {extensions, " pipelining ,\tSize,CHUNKING, 8bitmime ,dsn",
-         "PIPELINING,SIZE,CHUNKING,8BITMIME,DSN", false},
-        {extensions, "chunking,size,CHUNKING", "CHUNKING,SIZE", false},
-        {extensions, "SIZE,,DSN", "DisableExtensions \"SIZE,,DSN\" has an empty entry" + notTaken,
-         true},
-        {extensions, "SIZE,", "DisableExtensions \"SIZE,\" has an empty entry" + notTaken, true},
-        {extensions, "SIZE,starttls",
-         "DisableExtensions \"SIZE,starttls\" names \"starttls\"" + notExtension + notTaken, true},
-        {extensions, "SIZE DSN",
-         "DisableExtensions \"SIZE DSN\" names \"SIZE DSN\"" + notExtension + notTaken, true},
-        {extensions, "DSN\r\n",
-         "DisableExtensions \"DSN\\r\\n\" names \"DSN\\r\\n\"" + notExtension + notTaken, true},
-        {notify, "success, Failure ,delay", "SUCCESS,FAILURE,DELAY", false},
-        {notify, "never", "NEVER", false},
-        {notify, "NEVER,never", "NEVER", false},
-        {notify, "", "", false},
-        {notify, "failure,NEVER",
-         "DSNNotify \"failure,NEVER\" combines NEVER, which stands alone, with another value" +
-             notTaken,
-         true},
-        {notify, "SUCCESS;FAILURE",
-         "DSNNotify \"SUCCESS;FAILURE\" names \"SUCCESS;FAILURE\", which is not SUCCESS, FAILURE, "
-         "DELAY or NEVER" +
-             notTaken,
-         true},
-        {ret, " hdrs ", "HDRS", false},
-        {ret, "", "", false},
-        {ret, "HEADERS", "DSNReturn \"HEADERS\" is not FULL, HDRS or empty" + notTaken, true},
-        {ret, "FULL,HDRS", "DSNReturn \"FULL,HDRS\" is not FULL, HDRS or empty" + notTaken, true},
-        {envid, "QP-1234+x=y", "QP-1234+x=y", false},
-        {envid, longest, longest, false},
-        {envid, "", "", false},
-        {envid, longest + "~",
-         "EnvelopeID \"" + longest +
-             "~\" is longer than the 100 characters an envelope identifier "
-             "may have" +
-             notTaken,
-         true},
-        {envid, std::string(5000, 'x'),
-         "EnvelopeID of 5000 bytes is longer than the 100 "
-         "characters an envelope identifier may have" +
-             notTaken,
-         true},
-        {envid, "a b",
-         "EnvelopeID \"a b\" is not printable ASCII without blanks (0x21 to 0x7E) "
-         "throughout" +
-             notTaken,
-         true},
-        {envid, "id\r\nRSET",
-         "EnvelopeID \"id\\r\\nRSET\" is not printable ASCII without "
-         "blanks (0x21 to 0x7E) throughout" +
-             notTaken,
-         true},
-        {envid, "caf\xC3\xA9",
-         "EnvelopeID \"caf\xC3\xA9\" is not printable ASCII without blanks "
-         "(0x21 to 0x7E) throughout" +
-             notTaken,
-         true},
-    };
-    for (const Case& c : cases) {
+    for (const KeywordCase& c : kKeywordCases) {
         SCOPED_TRACE(std::string(c.member.name) + " " + c.value);
         TMailer m;
         (m.*c.member.set)(c.member.before);

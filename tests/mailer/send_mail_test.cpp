@@ -265,6 +265,73 @@ TEST(SendMail, EsmtpDialogues) {
     }
 }
 
+// What a send says of the recipients the server refused: RefusedRecipients
+// one line each, however the reply was written; Response a count when the
+// message still went out, the session's failure when it did not. The next
+// send starts with an empty list.
+TEST(SendMail, RefusedRecipientsAndResponseSayWhoWasRefused) {
+    const std::string ok = "250 ok\r\n";
+    struct Case {
+        const char* name;
+        bool skip, esmtp;               // SkipRefusedRecipients, UseESMTP
+        std::vector<std::string> rcpt;  // replies to bob, cat and dan
+        bool sent;
+        std::string response, refused;
+    } cases[] = {
+        {"none refused", true, true, {}, true, "", ""},
+        {"two of three, one at a time",
+         true,
+         false,
+         {"550 5.1.1 no such user\r\n", ok, "451-busy\r\n451 try \x1b[2J\tlater\r\n"},
+         true,
+         "2 of 3 recipients refused",
+         "bob@example.test\t550 5.1.1 no such user\r\ndan@example.test\t451 try  [2J later"},
+        {"one of three, pipelined",
+         true,
+         true,
+         {ok, "550 unknown\r\n", ok},
+         true,
+         "1 of 3 recipients refused",
+         "cat@example.test\t550 unknown"},
+        {"all refused",
+         true,
+         true,
+         {"550 a\r\n", "550 b\r\n", "550 c\r\n"},
+         false,
+         "550 c",
+         "bob@example.test\t550 a\r\ncat@example.test\t550 b\r\ndan@example.test\t550 c"},
+        {"not skipped: the first refusal fails the send",
+         false,
+         false,
+         {ok, "550 unknown\r\n"},
+         false,
+         "550 unknown",
+         "cat@example.test\t550 unknown"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptServer server;
+        server.replies["RCPT"] = c.rcpt;
+        server.replies["EHLO"] = {"250-script\r\n250 PIPELINING\r\n"};
+        server.Start(2);
+        TMailer m;
+        Ready(m, server.Server());
+        m.AddCC("", "cat@example.test");
+        m.AddBCC("", "dan@example.test");
+        m.SetSkipRefusedRecipients(ToWordBool(c.skip));
+        m.SetUseESMTP(ToWordBool(c.esmtp));
+        EXPECT_EQ(m.SendMail(), c.sent);
+        EXPECT_EQ(m.Response(), c.response);
+        EXPECT_EQ(m.RefusedRecipients(), c.refused);
+        // The script's replies are used up: everyone is accepted now. The
+        // count goes with its send; a failure's text stays, as it always has.
+        m.SetSkipRefusedRecipients(kWordFalse);
+        EXPECT_TRUE(m.SendMail()) << m.Response();
+        EXPECT_EQ(m.RefusedRecipients(), "");
+        EXPECT_EQ(m.Response(), c.sent ? "" : c.response);
+    }
+}
+
 TEST(SendMail, ALogThatCannotBeWrittenDoesNotUndoTheDelivery) {
     ScriptServer server;
     server.Start();
@@ -320,6 +387,17 @@ TEST(SendMail, AKeptConnectionCarriesTheNextMessageAfterRset) {
         m.SetCharSet(3);
         m.AddBCC("", "j\xC3\xBCrgen@example.org");
     };
+    const Step esmtp = [](TMailer& m, const std::string&) {
+        m.SetUseESMTP(kWordTrue);
+        m.SetDisableExtensions("SIZE,CHUNKING");
+    };
+    const Step sameSet = [](TMailer& m, const std::string&) {
+        m.SetDisableExtensions("chunking , size");
+    };
+    const Step notices = [](TMailer& m, const std::string&) {
+        m.SetDSNNotify("FAILURE");
+        m.SetSkipRefusedRecipients(kWordTrue);
+    };
     const std::string sent = "HELO MAIL RCPT DATA <data>", again = "RSET MAIL RCPT DATA <data>";
     using Replies = std::map<std::string, std::vector<std::string>>;
     const Replies closeAtRset = {{"RSET", {ScriptServer::kClose}}};
@@ -339,6 +417,9 @@ TEST(SendMail, AKeptConnectionCarriesTheNextMessageAfterRset) {
         {"turned off: the next send ends it", {send, keepOff, send}, {}, sent + " " + again + " QUIT", "", "plain; reused"},
         {"another thread cannot wait on it", {send, sendOnAnotherThread}, {}, sent + " <closed> " + sent + " QUIT", "", "plain"},
         {"HELO learned no SMTPUTF8", {send, utf8Bcc, send}, smtpUtf8, sent + " QUIT EHLO MAIL RCPT RCPT DATA <data> QUIT", "", "plain"},
+        {"ESMTP asked for: a new session", {send, esmtp, send}, {}, sent + " QUIT EHLO MAIL RCPT DATA <data> QUIT", "", "plain"},
+        {"the same extensions written otherwise: the same session", {esmtp, send, sameSet, send}, {}, "EHLO MAIL RCPT DATA <data> RSET MAIL RCPT DATA <data> QUIT", "", "plain; reused"},
+        {"envelope options: the same session", {send, notices, send}, {}, sent + " " + again + " QUIT", "", "plain; reused"},
     };
     // clang-format on
     for (const Case& c : cases) {

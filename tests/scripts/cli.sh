@@ -35,8 +35,10 @@ fi
 # (in a folder of its own: one in the shared temporary folder is not trusted).
 work=$(mktemp -d "${TMPDIR:-/tmp}/quillpost_cli.XXXXXX")
 server=
+smtpd=
 cleanup() {
     [ -n "$server" ] && kill "$server" 2>/dev/null
+    [ -n "$smtpd" ] && kill "$smtpd" 2>/dev/null
     rm -rf "$work" /tmp/quillpost_cli_err.$$
 }
 trap cleanup EXIT
@@ -112,6 +114,21 @@ check reply-on-stderr 1 '^$' \
     '^quillpost: SendMail failed: 554 no\\x1b\[2K\\x0dquillpost: SendMail succeeded\\x07\\u009b$' \
     -- "${hostile[@]}" --SendMail
 check value-on-stdout 0 '^a\\x1b\[2K\\x0db$' '^$' -- --Subject "$(printf 'a\033[2K\rb')" --get Subject
+
+# Past a refused recipient: the send succeeds, standard error names the
+# address and the reply, and RefusedRecipients reads the same line.
+/usr/bin/python3 tests/servers/store_smtpd.py --folder "$work/mail" --lifetime 60 \
+    --refuse nobody@example.test >"$work/smtpd.out" 2>&1 &
+smtpd=$!
+for _ in $(seq 1 100); do grep -q READY "$work/smtpd.out" 2>/dev/null && break; sleep 0.1; done
+check refused-recipient 0 '^nobody@example\.test\\x09550 5\.1\.1 <nobody@example\.test>' \
+    '^quillpost: SendMail: 1 of 2 recipients refused
+quillpost: refused: nobody@example\.test 550 5\.1\.1 <nobody@example\.test>: Recipient address rejected' \
+    -- --RemoteHost "127.0.0.1:$(awk '/READY/{print $2}' "$work/smtpd.out")" --UseESMTP true \
+    --SkipRefusedRecipients true --FromAddress a@example.test --AddRecipient B b@example.test \
+    --AddCC N nobody@example.test --Subject Hi --BodyText Hi --SendMail --get RefusedRecipients
+check refused-value 2 '^$' '^quillpost: DSNNotify: Quillpost\.Mailer: DSNNotify "never,delay" combines NEVER' \
+    -- --DSNNotify never,delay
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

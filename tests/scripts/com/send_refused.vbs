@@ -17,7 +17,7 @@ refused = WScript.Arguments(1)
 Set m = CreateObject("Quillpost.Mailer")
 Check m.UseESMTP = False And m.SkipRefusedRecipients = False, "UseESMTP and SkipRefusedRecipients read False"
 m.DisableExtensions = " chunking , Size,CHUNKING"
-Check m.DisableExtensions = "CHUNKING,SIZE", "DisableExtensions reads back as " & m.DisableExtensions
+Check m.DisableExtensions = "SIZE,CHUNKING", "DisableExtensions reads back as " & m.DisableExtensions
 
 ' A refused value raises, names the member in Response and keeps the old value.
 On Error Resume Next
