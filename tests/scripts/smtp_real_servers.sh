@@ -5,7 +5,10 @@
 # module and aiosmtpd's submission servers (STARTTLS, TLS, AUTH, SMTPUTF8),
 # with a test CA and certificates the openssl command makes for this run; and
 # Postfix's smtpd with Dovecot's SASL as a provider runs them (submission with
-# STARTTLS and AUTH, implicit TLS), first checked with Python's smtplib.
+# STARTTLS and AUTH, implicit TLS), first checked with Python's smtplib;
+# Postfix's smtpd alone with the extensions it offers (PIPELINING, SIZE,
+# CHUNKING, 8BITMIME, DSN), a recipient it refuses and a small size limit,
+# whose log must show no command sent ahead where that is not allowed.
 # Runs the real-server tests, many Mailers on many threads among them, of
 # the native build and, where they are built, of the ThreadSanitizer build (a
 # report fails the run) and of the Windows build under Wine.
@@ -74,6 +77,15 @@ if [ -n "$certs" ] && [ "$(id -u)" = 0 ] && command -v dovecot >/dev/null && com
     pids+=($!)
 else
     echo "Postfix with Dovecot needs root, postfix, dovecot-core and the certificates: its tests skip"
+fi
+
+esmtp_out=""
+if [ "$(id -u)" = 0 ] && command -v postfix >/dev/null && "$py" -c 'import aiosmtpd' 2>/dev/null; then
+    esmtp_out=$work/esmtp_postfix.out
+    "$py" tests/servers/esmtp_postfix.py --lifetime 900 >"$esmtp_out" 2>&1 &
+    pids+=($!)
+else
+    echo "Postfix's smtpd needs root, postfix and aiosmtpd: its ESMTP tests skip"
 fi
 
 env_vars=()
@@ -154,7 +166,28 @@ if [ -n "$postfix_out" ]; then
     fi
 fi
 
-filter='StoringServer.*:SinkServer.*:ConcurrentMailers.*:SocketTls.*:Submission.*:PostfixSubmission.*'
+esmtp_log=""
+esmtp_port=""
+if [ -n "$esmtp_out" ]; then
+    await_ready "$esmtp_out" 400
+    if [ -n "$ready" ]; then
+        # "esmtp=PORT small=PORT nopipelining=PORT discard=PORT store=FOLDER log=FILE"
+        ports=""
+        for kv in $ready; do
+            case $kv in
+                store=*) env_vars+=(QP_POSTFIX_ESMTP_STORE="${kv#*=}") ;;
+                log=*) esmtp_log=${kv#*=} ;;
+                *) ports="$ports $kv" ;;
+            esac
+        done
+        env_vars+=(QP_POSTFIX_ESMTP_PORTS="${ports# }")
+        esmtp_port=$(echo "$ports" | sed -n 's/.* esmtp=\([0-9]*\).*/\1/p')
+    else
+        echo "Postfix's smtpd did not start"; cat "$esmtp_out"
+    fi
+fi
+
+filter='StoringServer.*:SinkServer.*:ConcurrentMailers.*:SocketTls.*:Submission.*:PostfixSubmission.*:PostfixEsmtp.*'
 
 # Adds the counts of one GoogleTest run; a run without a summary counts as a failure.
 count() {
@@ -202,6 +235,7 @@ if [ -f "$exe" ] && [ -x /usr/lib/wine/wine64 ]; then
             QP_AIOSMTPD_DIR=*) wine_vars+=("QP_AIOSMTPD_DIR=Z:${v#QP_AIOSMTPD_DIR=}") ;;
             QP_TLS_CA=*) wine_vars+=("QP_TLS_CA=Z:${v#QP_TLS_CA=}") ;;
             QP_POSTFIX_STORE=*) wine_vars+=("QP_POSTFIX_STORE=Z:${v#QP_POSTFIX_STORE=}") ;;
+            QP_POSTFIX_ESMTP_STORE=*) wine_vars+=("QP_POSTFIX_ESMTP_STORE=Z:${v#QP_POSTFIX_ESMTP_STORE=}") ;;
             QP_SUBMISSION_DIR=*) wine_vars+=("QP_SUBMISSION_DIR=Z:${v#QP_SUBMISSION_DIR=}") ;;
             *) wine_vars+=("$v") ;;
         esac
@@ -211,6 +245,43 @@ if [ -f "$exe" ] && [ -x /usr/lib/wine/wine64 ]; then
     count "$work/wine.log" wine
 else
     echo "no Windows build: nothing run under Wine"
+fi
+
+# The command line as a script drives the object: with SkipRefusedRecipients
+# a send with one refused recipient succeeds, and RefusedRecipients names it
+# with Postfix's reply.
+cli="$root/build/linux/quillpost"
+if [ -n "$esmtp_port" ] && [ -x "$cli" ]; then
+    got=$(QUILLPOST_REGISTRY="$work/registry" timeout 60 "$cli" --RemoteHost "127.0.0.1:$esmtp_port" \
+        --UseESMTP true --SkipRefusedRecipients true --FromAddress sender@example.test \
+        --AddRecipient "" refused@example.test --AddRecipient "" rcpt@example.test \
+        --Subject "command line" --BodyText "Through Postfix." --SendMail \
+        --get RefusedRecipients --get Response 2>/dev/null)
+    # Printed with its tab as an escape, as every text from a server is.
+    want='refused@example.test\x09554 5.7.1 <refused@example.test>: Recipient address rejected: no such user here'
+    if [ "$(echo "$got" | head -1)" = "$want" ] && echo "$got" | tail -1 | grep -q '1 of 2 recipients refused'; then
+        echo "quillpost: a refused recipient skipped and reported"
+        passed=$((passed + 1))
+    else
+        echo "quillpost: refused recipient not reported as expected:"; echo "$got"
+        failed=$((failed + 1))
+    fi
+fi
+
+# Postfix notes a client that sends a command before the reply it must wait
+# for, whether PIPELINING was offered or not.
+if [ -n "$esmtp_log" ]; then
+    if grep -q 'improper command pipelining' "$esmtp_log"; then
+        echo "postfix smtpd: commands sent ahead where not allowed"
+        grep 'improper command pipelining' "$esmtp_log" | head -5
+        failed=$((failed + 1))
+    elif grep -qE 'disconnect from .* bdat=' "$esmtp_log"; then
+        echo "postfix smtpd: BDAT counted by the server, nothing sent ahead improperly"
+        passed=$((passed + 1))
+    else
+        echo "postfix smtpd: no session with BDAT in its log"
+        failed=$((failed + 1))
+    fi
 fi
 
 echo "$passed passed, $failed failed"

@@ -5,9 +5,12 @@
 // the environment; without them these tests skip.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <thread>
 
 #include "environment.h"
@@ -43,6 +46,51 @@ std::string ReadFile(const std::filesystem::path& path) {
     return bytes;
 }
 
+// A client that keeps the dialogue: "> " before what it sent, "< " before
+// what it read, in the order the session handled them. A command written
+// before the reply to the one before it was read is a pipelined one.
+class DialogueSMTP : public RecordingSMTP {
+public:
+    DialogueSMTP() {
+        TimeOut = 20;
+        OnLineSent = [this](TagSocket&, const std::string& line) {
+            dialogue.push_back("> " + line);
+        };
+        OnLineReceived = [this](TagSocket&, const std::string& line) {
+            dialogue.push_back("< " + line);
+        };
+    }
+    // The first line sent that begins with Start, or "".
+    std::string Sent(const std::string& start) const {
+        for (const std::string& line : dialogue)
+            if (line.starts_with("> " + start)) return line.substr(2);
+        return "";
+    }
+    // Whether RCPT went out before MAIL was answered.
+    bool Pipelined() const {
+        for (std::size_t i = 0; i + 1 < dialogue.size(); ++i)
+            if (dialogue[i].starts_with("> MAIL ")) return dialogue[i + 1].starts_with("> RCPT ");
+        return false;
+    }
+    std::vector<std::string> dialogue;
+};
+
+// A message with its own Date and Message-ID, so a relay adds nothing but its
+// Received line; leading periods and UTF-8 in the body.
+std::string EightBitText(const std::string& subject, std::size_t bodyBytes = 0) {
+    std::string text = "Date: Thu, 10 Dec 2026 00:00:00 +0000\r\nMessage-ID: <" +
+                       std::to_string(std::hash<std::string>{}(subject)) +
+                       "@client.test>\r\nFrom: sender@example.test\r\nTo: rcpt@example.test\r\n"
+                       "Subject: " +
+                       subject +
+                       "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                       "Content-Transfer-Encoding: 8bit\r\n\r\n"
+                       "..leading period\r\n...two\r\n..\r\nGr\xC3\xBC\xC3\x9F"
+                       "e \xE2\x82\xAC \xF0\x9F\x93\xAC\r\n";
+    while (text.size() < bodyBytes) text += "filler line to reach the size asked for\r\n";
+    return text;
+}
+
 class StoringServer : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -62,15 +110,20 @@ protected:
     }
 
     // Sends Message and returns what the server stored as the message text.
-    std::string Deliver(TmsMessage& message, std::string* envelope = nullptr) {
+    // With Esmtp the session greets with EHLO: aiosmtpd offers SIZE and
+    // 8BITMIME but not PIPELINING, so nothing may be sent ahead.
+    std::string Deliver(TmsMessage& message, std::string* envelope = nullptr, bool esmtp = false) {
         std::filesystem::path base = NextBase();
-        RecordingSMTP smtp;
-        smtp.TimeOut = 20;
+        DialogueSMTP smtp;
         smtp.Server = "127.0.0.1:" + port_;
+        smtp.Settings.useEsmtp = esmtp;
         smtp.SetMailMessage(&message);
         EXPECT_EQ(smtp.TrySend(), "");
         EXPECT_EQ(smtp.errors, std::vector<std::string>{});
         EXPECT_FALSE(smtp.Connected());
+        EXPECT_EQ(smtp.Sent("EHLO ").empty(), !esmtp);
+        EXPECT_EQ(smtp.Sent("MAIL ").find(" SIZE=") != std::string::npos, esmtp);
+        EXPECT_FALSE(smtp.Pipelined());
         if (envelope != nullptr) *envelope = ReadFile(base.string() + ".env");
         return ReadFile(base.string() + ".eml");
     }
@@ -98,12 +151,14 @@ TEST_F(StoringServer, StoresTheTextWithItsPeriodStuffingUndone) {
         "Subject: big\r\n\r\n" + big,
         blocks,
     };
-    for (const std::string& text : texts) {
-        SCOPED_TRACE(text.substr(0, 20));
-        FixedMessage message;
-        message.text = text;
-        // The client ends the text with an empty line before the final period.
-        EXPECT_EQ(Deliver(message), Unstuffed(text) + "\r\n");
+    for (bool esmtp : {false, true}) {
+        for (const std::string& text : texts) {
+            SCOPED_TRACE(text.substr(0, 20) + (esmtp ? " EHLO" : " HELO"));
+            FixedMessage message;
+            message.text = text;
+            // The client ends the text with an empty line before the final period.
+            EXPECT_EQ(Deliver(message, nullptr, esmtp), Unstuffed(text) + "\r\n");
+        }
     }
 }
 
@@ -266,6 +321,187 @@ TEST_F(PostfixSubmission, SubmitsWithTlsAndAuth) {
         EXPECT_NE(arrived.find(" with ESMTPSA id "), std::string::npos) << arrived;
         EXPECT_NE(arrived.find("\r\n\r\nThrough Postfix.\r\n"), std::string::npos) << arrived;
     }
+}
+
+// Postfix's smtpd with its extensions, on ports for the default, a small
+// message_size_limit and no PIPELINING, relaying to a store.
+class PostfixEsmtp : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string ports = Env("QP_POSTFIX_ESMTP_PORTS");
+        store_ = Env("QP_POSTFIX_ESMTP_STORE");
+        if (ports.empty() || store_.empty()) GTEST_SKIP() << "Postfix's smtpd is not running";
+        for (const char* name : {"esmtp", "small", "nopipelining"}) {
+            const std::size_t at = ports.find(std::string(name) + "=");
+            if (at != std::string::npos)
+                ports_[name] = ports.substr(at + std::strlen(name) + 1,
+                                            ports.find(' ', at) - at - std::strlen(name) - 1);
+        }
+    }
+
+    // A send of a FixedMessage with Text, to Recipients, on the service.
+    std::string Send(DialogueSMTP& smtp, const std::string& service, const std::string& text,
+                     const std::vector<std::string>& recipients = {"rcpt@example.test"}) {
+        FixedMessage message;
+        message.text = text;
+        message.Recipients().Clear();
+        for (const std::string& address : recipients) message.Recipients().AddAddress(address, "");
+        smtp.Server = "127.0.0.1:" + ports_[service];
+        smtp.Settings.useEsmtp = true;
+        smtp.SetMailMessage(&message);
+        return smtp.TrySend();
+    }
+
+    // What arrived with Subject, without the Received line Postfix put first.
+    std::string Arrived(const std::string& subject) const {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            for (const auto& entry : std::filesystem::directory_iterator(store_)) {
+                if (entry.path().extension() != ".eml") continue;
+                std::string text = ReadFile(entry.path());
+                if (text.find("\r\nSubject: " + subject + "\r\n") == std::string::npos) continue;
+                std::size_t at = 0;
+                if (text.starts_with("Received: ")) do
+                        at = text.find("\r\n", at) + 2;
+                    while (text[at] == ' ' || text[at] == '\t');
+                return text.substr(at);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return "";
+    }
+
+    // Unique across the native and the Windows runs, which share the store.
+    static std::string Subject(const std::string& name) {
+        return name + " " +
+               std::to_string(std::chrono::system_clock::now().time_since_epoch().count());
+    }
+
+    std::map<std::string, std::string> ports_;
+    std::filesystem::path store_;
+};
+
+// Each extension Postfix offers is used, and each one DisableExtensions names
+// is not; the text arrives byte for byte by BDAT and by DATA.
+TEST_F(PostfixEsmtp, UsesEachExtensionUnlessDisabled) {
+    const std::vector<std::string> all = {"PIPELINING", "SIZE", "CHUNKING", "8BITMIME", "DSN"};
+    struct Case {
+        const char* name;
+        std::vector<std::string> disabled;
+        bool pipelined, size, chunking, eightBit, dsn;
+    } cases[] = {
+        {"all offered", {}, true, true, true, true, true},
+        {"no PIPELINING", {"PIPELINING"}, false, true, true, true, true},
+        {"no SIZE", {"SIZE"}, true, false, true, true, true},
+        {"no CHUNKING", {"CHUNKING"}, true, true, false, true, true},
+        {"no 8BITMIME", {"8BITMIME"}, true, true, true, false, true},
+        {"no DSN", {"DSN"}, true, true, true, true, false},
+        {"none", all, false, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string subject = Subject(c.name);
+        const std::string text = EightBitText(subject);
+        DialogueSMTP smtp;
+        smtp.Settings.disabledExtensions = c.disabled;
+        smtp.Envelope.dsnNotify = "FAILURE,DELAY";
+        smtp.Envelope.dsnReturn = "HDRS";
+        smtp.Envelope.envelopeId = "qp+1";
+        ASSERT_EQ(Send(smtp, "esmtp", text), "");
+        const std::string mail = smtp.Sent("MAIL "), rcpt = smtp.Sent("RCPT ");
+        EXPECT_EQ(smtp.Pipelined(), c.pipelined);
+        const std::size_t size = mail.find(" SIZE=");
+        EXPECT_EQ(size != std::string::npos, c.size) << mail;
+        if (size != std::string::npos) {
+            // The declared size is at least the message's, and no more than its
+            // stuffed form with the end.
+            const long declared = std::atol(mail.c_str() + size + 6);
+            EXPECT_GE(declared, static_cast<long>(Unstuffed(text).size())) << mail;
+            EXPECT_LE(declared, static_cast<long>(text.size() + 5)) << mail;
+        }
+        EXPECT_EQ(mail.find(" BODY=8BITMIME") != std::string::npos, c.eightBit) << mail;
+        EXPECT_EQ(smtp.Sent("BDAT ").empty(), !c.chunking);
+        EXPECT_EQ(smtp.Sent("DATA").empty(), c.chunking);
+        EXPECT_EQ(smtp.Sent("BDAT ").ends_with(" LAST"), c.chunking) << smtp.Sent("BDAT ");
+        EXPECT_EQ(mail.find(" RET=HDRS ENVID=qp+2B1") != std::string::npos, c.dsn) << mail;
+        EXPECT_EQ(rcpt.ends_with(" NOTIFY=FAILURE,DELAY ORCPT=rfc822;rcpt@example.test"), c.dsn)
+            << rcpt;
+        // BDAT carries the same bytes DATA stores, its closing empty line too.
+        EXPECT_EQ(Arrived(subject), Unstuffed(text) + "\r\n");
+    }
+}
+
+// Refused recipients, one command at a time and pipelined: alone, any
+// refusal fails the send; SkipRefusedRecipients goes on while one is taken.
+TEST_F(PostfixEsmtp, ReportsTheRecipientsARestrictionRefused) {
+    const std::string refusal =
+        "554 5.7.1 <refused@example.test>: Recipient address rejected: no such user here";
+    struct Case {
+        std::vector<std::string> recipients;
+        bool skip;
+        bool delivered;
+    } cases[] = {
+        {{"refused@example.test"}, false, false},
+        {{"refused@example.test"}, true, false},
+        {{"refused@example.test", "rcpt@example.test"}, false, false},
+        {{"refused@example.test", "rcpt@example.test"}, true, true},
+        {{"rcpt@example.test", "refused@example.test", "second@example.test"}, true, true},
+    };
+    for (bool pipelining : {true, false}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::to_string(c.recipients.size()) + (c.skip ? " skip" : "") +
+                         (pipelining ? " pipelined" : ""));
+            const std::string subject = Subject("refusal");
+            DialogueSMTP smtp;
+            if (!pipelining) smtp.Settings.disabledExtensions = {"PIPELINING"};
+            smtp.Envelope.skipRefusedRecipients = c.skip;
+            const std::string raised = Send(smtp, "esmtp", EightBitText(subject), c.recipients);
+            EXPECT_EQ(smtp.Pipelined(), pipelining);
+            if (!c.delivered) {
+                EXPECT_EQ(raised.substr(0, 12), "socket: 554 ") << raised;
+                continue;
+            }
+            EXPECT_EQ(raised, "");
+            ASSERT_EQ(smtp.RefusedRecipients().size(), 1u);
+            EXPECT_EQ(smtp.RefusedRecipients()[0].address, "refused@example.test");
+            EXPECT_EQ(smtp.RefusedRecipients()[0].reply, refusal);
+            EXPECT_NE(Arrived(subject), "");
+        }
+    }
+}
+
+// With SIZE the limit is known before MAIL; without it Postfix refuses the
+// text after it came.
+TEST_F(PostfixEsmtp, AMessageOverTheSizeLimitFailsBeforeMail) {
+    const std::string text = EightBitText(Subject("too large"), 3 * 8192);
+    DialogueSMTP declared;
+    const std::string raised = Send(declared, "small", text);
+    EXPECT_EQ(declared.Sent("MAIL "), "");
+    EXPECT_NE(raised.find("8192"), std::string::npos) << raised;
+    // Both sizes: the limit, and the message's (stuffed or not).
+    bool messageSize = false;
+    for (std::size_t at = 0; at < raised.size(); ++at) {
+        if (!std::isdigit(static_cast<unsigned char>(raised[at]))) continue;
+        const std::size_t n = std::strtoul(raised.c_str() + at, nullptr, 10);
+        messageSize = messageSize || (n >= Unstuffed(text).size() && n <= text.size() + 5);
+        while (at < raised.size() && std::isdigit(static_cast<unsigned char>(raised[at]))) ++at;
+    }
+    EXPECT_TRUE(messageSize) << raised;
+    DialogueSMTP undeclared;
+    undeclared.Settings.disabledExtensions = {"SIZE"};
+    EXPECT_EQ(Send(undeclared, "small", text).substr(0, 12), "socket: 552 ");
+    EXPECT_NE(undeclared.Sent("MAIL "), "");
+}
+
+// Where PIPELINING is not offered nothing is sent ahead (Postfix would note
+// "improper command pipelining" in its log, which the script checks).
+TEST_F(PostfixEsmtp, SendsNothingAheadWherePipeliningIsNotOffered) {
+    const std::string subject = Subject("one at a time");
+    DialogueSMTP smtp;
+    EXPECT_EQ(Send(smtp, "nopipelining", EightBitText(subject),
+                   {"rcpt@example.test", "second@example.test"}),
+              "");
+    EXPECT_FALSE(smtp.Pipelined());
+    EXPECT_EQ(Arrived(subject), Unstuffed(EightBitText(subject)) + "\r\n");
 }
 
 }  // namespace
