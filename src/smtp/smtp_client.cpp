@@ -504,7 +504,7 @@ void TmsSMTP::Transmit() {
             OpenSession();
             SendEnvelope();
         }
-        if (Uses("CHUNKING")) {
+        if (Chunked()) {
             SendChunks();
         } else {
             SendData();
@@ -624,7 +624,7 @@ bool TmsSMTP::SendEnvelope() {
             if (!settle(false, false)) return false;
         }
     // BDAT goes only after the envelope is known to be good.
-    if (Uses("CHUNKING")) return settle(true, true);
+    if (Chunked()) return settle(true, true);
     if (!pipelined) Judge(replies, true);
     Issue("DATA", Step::Data);
     return settle(true, true);

@@ -175,6 +175,9 @@ private:
     // recipient has been answered.
     void Judge(const TEnvelopeReplies& replies, bool complete);
     void SendData();
+    // Whether the text goes by BDAT: RFC 3030 lets 8-bit text go only with
+    // BODY=8BITMIME, so without it such a text goes by DATA.
+    bool Chunked() const { return Uses("CHUNKING") && (!eightBit_ || Uses("8BITMIME")); }
     void SendChunks();
     // Makes the message's stream while the server prepares an answer.
     void MakeEarlyStream();
