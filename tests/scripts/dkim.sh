@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # DKIM signatures as a receiver checks them: dkimpy, which no one here wrote,
 # verifies each message both as --compose writes it and as a real server
-# (aiosmtpd) stores it, with the public key from the record that
+# (aiosmtpd) stores it (plain, UTF-8 with attachments, HTML with an inline
+# image, leading periods, Ed25519), with the public key from the record that
 # --dkim-record prints; a changed header must fail. Perl's Mail::DKIM, a
 # second reader, checks each received RSA-signed message too (its version
-# here knows no Ed25519). Keys that cannot sign
-# fail before anything is sent.
+# here knows no Ed25519). Keys that cannot sign fail before anything is sent.
 # needs: core servers
 set -uo pipefail
 cd "$(dirname "$0")/../.."
@@ -96,6 +96,7 @@ cases=(
     "utf8-attachments|rsa4096|big|--CharSet	3	--Subject	Grüße aus Köln	--BodyText	Größe: 5 €	--AddAttachment	$work/data.bin	--AddAttachment	$work/notes.txt"
     "leading-dots|rsa|rsa2048|--Subject	Dots	--BodyText	$(printf '.one\r\n..two\r\n\r\n.\r\n')"
     "ed25519|ed25519|ed|--Subject	Edwards	--BodyText	short	--ReplyTo	ann@example.com"
+    "html-images|rsa|rsa2048|--Subject	Logo	--HTMLBody	<p><img src=\"cid:logo\" alt=\"Logo\"></p><p>.dot <a href=\"https://example.com/\">news</a></p>	--AddEmbeddedImage	$work/data.bin	logo	--AddAttachment	$work/notes.txt"
     "own-headers|rsa|rsa2048|--Subject	Picked	--BodyText	x	--DKIMHeaders	from:to:subject:x-custom	--AddExtraHeader	X-Custom: 1"
 )
 n=0
