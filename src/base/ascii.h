@@ -72,4 +72,11 @@ constexpr std::string_view TrimBlanksAndControls(std::string_view text) {
     return text;
 }
 
+// Text without the spaces and tabs around it.
+constexpr std::string_view TrimBlanks(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 }  // namespace quillpost

@@ -21,7 +21,8 @@ StringVector FieldNames(std::string_view list) {
     StringVector names;
     while (!list.empty()) {
         const std::size_t colon = list.find(':');
-        names.emplace_back(TrimBlanksAndControls(list.substr(0, colon)));
+        // Blanks may surround a name; a control character is refused with it.
+        names.emplace_back(TrimBlanks(list.substr(0, colon)));
         if (colon == std::string_view::npos) break;
         list.remove_prefix(colon + 1);
     }

@@ -19,12 +19,6 @@ constexpr std::string_view kNotices[] = {"SUCCESS", "FAILURE", "DELAY", "NEVER"}
 constexpr std::string_view kNever = "NEVER";
 // RFC 3461: an envelope identifier has at most 100 characters.
 constexpr std::size_t kMaxEnvelopeIdLength = 100;
-// A refused value longer than this is described by its length, not repeated.
-std::string_view TrimBlanks(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 std::string Joined(std::span<const std::string> names) {
     std::string text;

@@ -34,6 +34,7 @@ TEST(DkimMembers, SettersTakeOnlyWhatTheirFieldCanHold) {
         {&TMailer::SetDKIMHeaders, "To:Subject", "DKIMHeaders \"To:Subject\" does not name From"},
         {&TMailer::SetDKIMHeaders, "From:Sub ject", "DKIMHeaders \"From:Sub ject\" is not"},
         {&TMailer::SetDKIMHeaders, "From::To", "DKIMHeaders \"From::To\" is not"},
+        {&TMailer::SetDKIMHeaders, "From\r\n:To", "DKIMHeaders \"From\\r\\n:To\" is not"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);
