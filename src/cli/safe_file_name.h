@@ -12,7 +12,8 @@ namespace quillpost::cli {
 
 // Text with its well-formed UTF-8 characters of two bytes or more kept and
 // every other byte, an ASCII one or a stray one, replaced by what
-// Byte(Out, Byte) appends for it.
+// Byte(Out, Byte) appends for it. The C1 controls (U+0080 to U+009F) go
+// byte by byte too: a terminal obeys them as it does ESC.
 template <typename F>
 std::string MapSingleBytes(std::string_view text, F&& byte) {
     std::string out;
@@ -20,7 +21,9 @@ std::string MapSingleBytes(std::string_view text, F&& byte) {
     for (std::size_t i = 0; i < text.size();) {
         const auto lead = static_cast<unsigned char>(text[i]);
         const std::size_t length = Utf8SequenceLength(lead);
-        if (length > 1 && i + length <= text.size() && IsUtf8(text.substr(i, length))) {
+        const bool c1 =
+            lead == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (length > 1 && !c1 && i + length <= text.size() && IsUtf8(text.substr(i, length))) {
             out.append(text.substr(i, length));
             i += length;
         } else {

@@ -26,6 +26,9 @@ TEST(SafeFileName, HostileNames) {
         {"a\x1B[31mred\r\n.txt", "a_[31mred__.txt"},
         {std::string("nul\0byte", 8), "nul_byte"},
         {"del\x7F", "del_"},
+        {"csi\xC2\x9B"
+         "2J \xC2\xA0nbsp",
+         "csi__2J \xC2\xA0nbsp"},
         {"", "attachment"},
         {".", "attachment"},
         {"..", "attachment"},

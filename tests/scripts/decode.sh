@@ -37,7 +37,7 @@ part() {
     part 'Content-Type: text/plain; name="../../escape.txt"' up
     part "Content-Type: text/plain; name=\"$work/absolute.txt\"" absolute
     # Encoded words are read in a file name of Content-Disposition.
-    part $'Content-Type: text/plain\r\nContent-Disposition: attachment; filename="=?UTF-8?Q?bell=07=1B[2J.txt?="' control
+    part $'Content-Type: text/plain\r\nContent-Disposition: attachment; filename="=?UTF-8?Q?bell=07=1B[2J=C2=9B1m.txt?="' control
     part $'Content-Type: text/plain\r\nContent-Disposition: attachment; filename="=?UTF-8?Q?..=2F..=2Fword.txt?="' word
     part 'Content-Type: text/plain; name="a.txt"' first
     part 'Content-Type: text/plain; name="a.txt"' second
@@ -57,7 +57,7 @@ a (2).txt
 a (3).txt
 a (4).txt
 a.txt
-bell__[2J.txt
+bell__[2J__1m.txt
 ___.._word.txt
 '"${work//\//_}"'_absolute.txt
 € rates.pdf'
@@ -70,8 +70,9 @@ fi
     [ "$(cat "$out/a (3).txt")" = "hello first" ] && [ "$(cat "$out/a (4).txt")" = "hello second" ] &&
     [ ! -e "$work/escape.txt" ] && [ ! -e "$work/absolute.txt" ] && pass ||
     fail "overwrite: an existing file, a link or a path outside the folder was written"
-# The listing shows a name as sent, with its controls escaped.
-[[ $listing == *'"bell\x07\x1B[2J.txt" -> "bell__[2J.txt"'* ]] && [[ $listing != *$'\e'* ]] && pass ||
+# The listing shows a name as sent, with its controls (C1 too) escaped.
+[[ $listing == *'"bell\x07\x1B[2J\xC2\x9B1m.txt" -> "bell__[2J__1m.txt"'* ]] &&
+    [[ $listing != *$'\e'* ]] && [[ $listing != *$'\xc2\x9b'* ]] && pass ||
     fail "listing: [$listing]"
 
 # The same text from standard input lists the same, and a second run into the
