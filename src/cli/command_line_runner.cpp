@@ -396,7 +396,8 @@ private:
         console_.err << kProgram << ": " << member.name;
         if (!AnswersInResponse(member)) {
             const std::string text = RefusesInResponse(member) ? Get("Response") : "";
-            console_.err << (text.empty() ? " returned false" : " failed: " + text) << '\n';
+            console_.err << (text.empty() ? " returned false" : " failed: " + VisibleText(text))
+                         << '\n';
             return kExitFalse;
         }
         const std::string text = Get("Response");
