@@ -28,9 +28,9 @@ int RunDkimRecordCommand(std::span<const std::string> args, TConsole& console) {
         }
     }
     try {
-        std::string pem = ReadWholeFile(args[1]);
-        const TDkimSigner signer({domain, selector, {}, -1}, pem);
-        SecureWipe(pem);
+        TSecret pem;  // wiped also when the key is refused
+        pem.Buffer() = ReadWholeFile(args[1]);
+        const TDkimSigner signer({domain, selector, {}, -1}, pem.Text());
         console.out << signer.DnsRecord() << '\n';
         return kExitSuccess;
     } catch (const EQuillpostError& e) {

@@ -79,20 +79,13 @@ std::shared_ptr<const TDkimSigner> TMailer::MakeSigner() const {
                                 "DKIMKeyFile");
     TDkimOptions options{dkimDomain_, dkimSelector_, FieldNames(dkimHeaders_), -1};
     if (dkimHeaders_.empty()) options.headers.clear();
-    std::string pem;
+    TSecret pem;  // wiped however the signer turns out
     try {
-        pem = ReadWholeFile(dkimKeyFile_);
+        pem.Buffer() = ReadWholeFile(dkimKeyFile_);
     } catch (const EQuillpostError& e) {
         throw EMessageError(std::string("DKIM: the key file cannot be read: ") + e.what());
     }
-    try {
-        auto signer = std::make_shared<const TDkimSigner>(std::move(options), pem);
-        SecureWipe(pem);
-        return signer;
-    } catch (...) {
-        SecureWipe(pem);
-        throw;
-    }
+    return std::make_shared<const TDkimSigner>(std::move(options), pem.Text());
 }
 
 std::string TMailer::NewMessageId(std::string_view address) {
