@@ -58,6 +58,8 @@ std::string VisibleText(std::string_view text) {
 std::string ValueFromFile(const std::string& file, std::FILE* input) {
     std::string bytes;
     if (file == "-") {
+        // Text mode would turn CR LF into LF and stop at a 0x1A byte.
+        if (input == stdin) platform::SetBinaryMode(platform::kStandardInput);
         bytes = ReadAll(input, "standard input");
     } else {
         const std::unique_ptr<std::FILE, FileCloser> f(platform::OpenFileStream(file, "rb"));
