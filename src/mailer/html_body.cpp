@@ -17,7 +17,6 @@ namespace quillpost {
 namespace {
 
 constexpr std::int16_t kCharSetUtf8 = 3;
-constexpr std::int16_t kEncodingUU = 1;
 // Room enough for any generated ID, short enough for one header line.
 constexpr std::size_t kMaxContentId = 200;
 
@@ -78,7 +77,8 @@ void TMailer::BuildHtml(TmsMessage& message) const {
             throw EMessageError("AddEmbeddedImage needs HTMLBody: the images are shown in it");
         return;
     }
-    if (encoding_ == kEncodingUU)
+    // The Encoding values other than 2 all uuencode: test what was set.
+    if (message.Encoding() == meUU)
         throw EMessageError(
             "HTMLBody needs Encoding 2 (MIME): a uuencoded message has no place "
             "for it");

@@ -203,6 +203,13 @@ TEST(HtmlBody, WhatCannotGoFailsTheMessageNamingTheCause) {
              m.SetEncoding(1);
          },
          "Encoding"},
+        // Every value but 2 uuencodes, 0 included.
+        {"uuencode by 0",
+         [](TMailer& m, const std::string&, const std::string&) {
+             m.SetHTMLBody("<p>x</p>");
+             m.SetEncoding(0);
+         },
+         "Encoding"},
         {"no html",
          [](TMailer& m, const std::string&, const std::string& i) { m.AddEmbeddedImage(i, "x"); },
          "HTMLBody"},
