@@ -241,7 +241,7 @@ void TmsSMTP::Helo() {
 
 void TmsSMTP::Ehlo(bool mayFallBack) {
     capabilities_.clear();
-    if (!Command("EHLO " + LocalHost(), mayFallBack ? Step::EhloOrHelo : Step::Ehlo)) {
+    if (!Command("EHLO " + LocalHost(), Step::Ehlo)) {
         // RFC 5321 4.1.4: a server that knows no EHLO says 5xx; HELO still works.
         if (!mayFallBack || lastReply_[0] != '5') Fail(lastReply_);
         Helo();
@@ -379,8 +379,7 @@ void TmsSMTP::Fail(std::string text) {
 void TmsSMTP::Refuse(std::string text) {
     // Nothing more goes to this server, QUIT included.
     established_ = false;
-    DoError(text);
-    throw ESocketError(text);
+    Fail(std::move(text));
 }
 
 std::string TmsSMTP::Utf8EnvelopeAddress() const {
@@ -427,10 +426,7 @@ void TmsSMTP::CheckReply(const std::string& Line) {
     // Any other reply means the server is answering something else (one
     // reply late, say): it is left without QUIT, which it might take as part
     // of a message text.
-    established_ = false;
-    std::string msg = Line;
-    DoError(msg);
-    throw ESocketError(msg);
+    Refuse(Line);
 }
 
 bool TmsSMTP::ReadReply() {

@@ -102,8 +102,7 @@ private:
     enum class Step : std::uint8_t {
         Greeting,
         Ehlo,
-        EhloOrHelo,  // EHLO whose 5xx falls back to HELO
-        Helo,        // the first HELO: a refusal is answered by a bare HELO
+        Helo,  // the first HELO: a refusal is answered by a bare HELO
         BareHelo,
         StartTls,
         AuthChallenge,  // wants 334
