@@ -78,7 +78,6 @@ std::shared_ptr<const TDkimSigner> TMailer::MakeSigner() const {
                                 " is not set; signing needs DKIMDomain, DKIMSelector and "
                                 "DKIMKeyFile");
     TDkimOptions options{dkimDomain_, dkimSelector_, FieldNames(dkimHeaders_), -1};
-    if (dkimHeaders_.empty()) options.headers.clear();
     TSecret pem;  // wiped however the signer turns out
     try {
         pem.Buffer() = ReadWholeFile(dkimKeyFile_);

@@ -42,7 +42,8 @@ void TmsMessage::Validate() const {
 void TmsMessage::EncodeToStream(TStream& stream) {
     EncodeWith<TmsMessageEncoder>(*this, stream);
     // The encoder writes from the stream's start.
-    if (Signer) LeadingLines = Signer->Sign(stream, 0);
+    // A message encoded again without a signer keeps no stale signature.
+    LeadingLines = Signer ? Signer->Sign(stream, 0) : std::vector<std::string>{};
 }
 
 void TmsMessage::DecodeFromStream(TStream& stream) { DecodeWith<TmsMessageDecoder>(stream); }
