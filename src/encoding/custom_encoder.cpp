@@ -412,10 +412,10 @@ std::string TmsCustomEncoder::FreshBoundary(std::initializer_list<std::string_vi
         };
         for (const std::string& line : Message.Body())
             if (holds(line)) return true;
-        // The images go in base64, which holds no "-".
+        // Base64 holds no "-": the images and base64 files need no search.
         if (holds(Message.HtmlBody())) return true;
         for (TmsAttItem& item : Message.Attachments())
-            if (holds(item.Data().Bytes())) return true;
+            if (item.TransferEncoding() != teBase64 && holds(item.Data().Bytes())) return true;
         return false;
     });
 }
