@@ -21,7 +21,6 @@
 namespace quillpost {
 namespace {
 
-constexpr std::size_t kLongLine = 256;
 constexpr std::string_view kCRLF = "\r\n";
 constexpr std::size_t kAddressIndent = 10;
 
@@ -180,11 +179,8 @@ bool StartsWithHeaderBlock(std::string_view bytes) {
         if (line.empty()) break;
         if (line[0] == ' ' || line[0] == '\t') {
             if (first) return false;
-        } else {
-            const std::size_t colon = line.find(':');
-            if (colon == 0 || colon == std::string_view::npos) return false;
-            for (const char c : line.substr(0, colon))
-                if (c < 33 || c > 126) return false;
+        } else if (!IsHeaderLine(line)) {
+            return false;
         }
         first = false;
         pos = end + kCRLF.size();

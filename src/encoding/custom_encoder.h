@@ -20,6 +20,9 @@
 
 namespace quillpost {
 
+// A text line this long or longer sends its part quoted-printable.
+inline constexpr std::size_t kLongLine = 256;
+
 class TmsCustomEncoder {
 public:
     // Sets LongLines from the body; the creator then assigns Stream.
@@ -43,7 +46,7 @@ public:
 
     TmsCustomMessage& Message;
     TStream* Stream = nullptr;
-    // Some body line has 256 or more characters: the body goes out as
+    // Some body line has kLongLine or more characters: the body goes out as
     // quoted-printable.
     bool LongLines = false;
     // Some body line holds a byte outside ASCII.

@@ -40,11 +40,7 @@ const char* NextSpecial(const char* p, const char* end, const char*& nextCr) {
     return Find(p, stop, '\t');
 }
 
-std::string Base64Text(std::string_view bytes) {
-    std::string text(Base64EncodedSize(bytes.size()), '\0');
-    text.resize(EncodeBase64Block(bytes.data(), bytes.size(), text.data()));
-    return text;
-}
+std::string Base64Text(std::string_view bytes) { return EncodeBase64(bytes, std::string::npos); }
 
 std::string_view FieldName(std::string_view field) {
     std::string_view name = field.substr(0, field.find(':'));
@@ -191,11 +187,6 @@ std::string RelaxedHeaderField(std::string_view field) {
         text += c;
     }
     return text;
-}
-
-bool IsHeaderFieldName(std::string_view name) {
-    return !name.empty() && std::all_of(name.begin(), name.end(),
-                                        [](char c) { return c >= 33 && c <= 126 && c != ':'; });
 }
 
 TDkimSigner::TDkimSigner(TDkimOptions options, std::string_view pem)

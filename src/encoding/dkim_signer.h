@@ -50,9 +50,6 @@ private:
 // form: "name:value" with no CR LF.
 std::string RelaxedHeaderField(std::string_view field);
 
-// Whether Name can be a header field name: printable ASCII without colon.
-bool IsHeaderFieldName(std::string_view name);
-
 class TDkimSigner {
 public:
     // Raises EMessageError naming DKIM and the cause when Pem holds no key

@@ -13,8 +13,6 @@
 namespace quillpost {
 namespace {
 
-constexpr std::size_t kLongLine = 256;
-
 // The HTML with every line break as CR LF and one at its end.
 std::string HtmlLines(std::string_view html) {
     std::string lines;

@@ -1,5 +1,6 @@
 #include "message/address_syntax.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "base/ascii.h"
@@ -214,13 +215,15 @@ bool IsAddressValue(std::string_view text) {
     return name.find_first_not_of(" \t") == std::string_view::npos || IsPhrase(name);
 }
 
+bool IsHeaderFieldName(std::string_view name) {
+    return !name.empty() &&
+           std::ranges::all_of(name, [](char c) { return c >= '!' && c <= '~' && c != ':'; });
+}
+
 bool IsHeaderLine(std::string_view line) {
     if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) return true;
     const std::size_t colon = line.find(':');
-    if (colon == 0 || colon == std::string_view::npos) return false;
-    for (std::size_t i = 0; i < colon; ++i)
-        if (line[i] < '!' || line[i] > '~') return false;
-    return true;
+    return colon != std::string_view::npos && IsHeaderFieldName(line.substr(0, colon));
 }
 
 const char* HeaderTextFault(std::string_view text) {

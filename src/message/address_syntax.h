@@ -30,6 +30,8 @@ bool IsAddressValue(std::string_view text);
 // whole text when it has none.
 std::string_view MailboxOf(std::string_view text);
 
+// Whether Name can be a header field name: printable ASCII without colon.
+bool IsHeaderFieldName(std::string_view name);
 // A header line of a caller's: a field name (printable ASCII but ":") and its
 // colon, or a continuation that starts with a blank or a tab.
 bool IsHeaderLine(std::string_view line);
