@@ -597,10 +597,11 @@ bool TmsSMTP::SendEnvelope() {
     // Without PIPELINING each command is answered before the next goes out;
     // with it the group leaves in one write and its replies are read in
     // order at its end, every one of them, whatever the others said.
-    auto settle = [&](bool groupEnd, bool complete) {
+    // GroupEnd: every recipient has been sent, so every one is answered.
+    auto settle = [&](bool groupEnd) {
         if (pipelined && !groupEnd) return true;
         if (!TakeReplies(replies)) return false;
-        Judge(replies, complete);
+        Judge(replies, groupEnd);
         return true;
     };
     if (pipelined) HoldWrites();
@@ -610,20 +611,20 @@ bool TmsSMTP::SendEnvelope() {
     }
     if (!message.Sender().Address().empty()) {
         Issue("MAIL FROM:<" + message.Sender().Address() + ">" + mailParameters, Step::Mail);
-        if (!settle(false, false)) return false;
+        if (!settle(false)) return false;
     }
     for (const TmsAddressList* list : {&message.Recipients(), &message.CC(), &message.BCC()})
         for (std::int32_t i = 0; i < list->Count(); ++i) {
             const std::string& address = list->Items(i).Address();
             Issue("RCPT TO:<" + address + ">" + RcptParameters(address), Step::Rcpt, address);
             ++recipientCount_;
-            if (!settle(false, false)) return false;
+            if (!settle(false)) return false;
         }
     // BDAT goes only after the envelope is known to be good.
-    if (Chunked()) return settle(true, true);
+    if (Chunked()) return settle(true);
     if (!pipelined) Judge(replies, true);
     Issue("DATA", Step::Data);
-    return settle(true, true);
+    return settle(true);
 }
 
 void TmsSMTP::Issue(const std::string& line, Step step, const std::string& recipient) {

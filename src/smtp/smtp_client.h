@@ -166,7 +166,8 @@ private:
     // Sends the envelope (with PIPELINING in one write); false when the kept
     // session it began with RSET was gone, and nothing of it counts.
     bool SendEnvelope();
-    // Sends one envelope command; without PIPELINING its reply is read now.
+    // Sends one envelope command and notes the reply it awaits; the replies
+    // are read by TakeReplies.
     void Issue(const std::string& line, Step step, const std::string& recipient = "");
     // Reads the replies awaited; false when the RSET of a kept session failed.
     bool TakeReplies(TEnvelopeReplies& replies);
