@@ -139,7 +139,7 @@ int main() {
 
     std::string peer;
     const bool ran = folder.RunPython(
-        kPeer, {folder.Write("message.eml", StoredText(composed)), keyFile}, &peer);
+        kPeer, {folder.Write("message.eml", stored), keyFile}, &peer);
     double peerMs = 0;
     std::istringstream words(peer);
     std::string key, name;
