@@ -134,10 +134,10 @@ std::optional<std::string> ReadTrusted(const std::string& file, std::string& fau
     if (!fault.empty()) return std::nullopt;
     const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
-        // Only a missing store is an empty one: a store that cannot be opened
-        // (no descriptor left, no permission) would lose every key when
-        // rewritten as empty.
-        if (errno == ENOENT) return std::string();
+        // Only a missing store (or a path that cannot hold one) is empty: a
+        // store that cannot be opened (no descriptor left, no permission)
+        // would lose every key when rewritten as empty.
+        if (errno == ENOENT || errno == ENOTDIR) return std::string();
         fault = "the registry file " + file + " cannot be opened: " + std::strerror(errno);
         return std::nullopt;
     }
