@@ -236,7 +236,7 @@ bool SameBytes(std::span<const BYTE> a, std::initializer_list<BYTE> b) {
 
 // The PKCS#1 RSAPrivateKey inside Der (PKCS#8 or PKCS#1 by Label); empty
 // with *failure set otherwise.
-std::vector<BYTE> RsaPrivateKeyDer(const std::string& label, std::vector<BYTE> der,
+std::vector<BYTE> RsaPrivateKeyDer(const std::string& label, const std::vector<BYTE>& der,
                                    std::string* failure) {
     if (label == "RSA PRIVATE KEY") return der;
     if (label != "PRIVATE KEY") {
@@ -258,9 +258,7 @@ std::vector<BYTE> RsaPrivateKeyDer(const std::string& label, std::vector<BYTE> d
         *failure = "the key is neither RSA nor Ed25519";
         return {};
     }
-    std::vector<BYTE> rsa(key.begin(), key.end());
-    SecureZeroMemory(der.data(), der.size());
-    return rsa;
+    return {key.begin(), key.end()};
 }
 
 }  // namespace
@@ -274,7 +272,9 @@ std::unique_ptr<SigningKey> SigningKey::FromPem(std::string_view pem, std::strin
         *failure = "no PEM block in the key file";
         return nullptr;
     }
-    std::vector<BYTE> rsa = RsaPrivateKeyDer(label, std::move(der), failure);
+    std::vector<BYTE> rsa = RsaPrivateKeyDer(label, der, failure);
+    // Zeroed whether or not the key was taken.
+    SecureZeroMemory(der.data(), der.size());
     if (rsa.empty()) return nullptr;
     CapiRsaKey capi;
     const bool decoded = Decode(PKCS_RSA_PRIVATE_KEY, rsa.data(), DWORD(rsa.size()), capi.blob);
