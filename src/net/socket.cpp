@@ -182,6 +182,7 @@ void TagSocket::RaiseError(std::uint16_t Code) {
     StopTimer();
     std::string msg = LoadMessage(Code);
     DoError(msg);
+    if (Code == winsock::kConnectionReset) throw EConnectionReset(msg);
     throw ESocketError(msg);
 }
 

@@ -30,6 +30,12 @@ public:
     platform::TlsFailure cause;
 };
 
+// The peer reset the connection, or it broke under a write.
+class EConnectionReset : public ESocketError {
+public:
+    using ESocketError::ESocketError;
+};
+
 using TNotifyEvent = std::function<void(TagSocket& sender)>;
 using TmsProgressEvent = std::function<void(TagSocket& sender, std::int32_t Perc)>;
 // The handler may change Msg: a socket error is raised with the changed text;

@@ -24,6 +24,8 @@ public:
     // close or error. Closed tells which.
     std::string Receive(int timeoutMs, bool* closed = nullptr);
     void CloseConnection();
+    // Closes so that the peer sees a reset rather than an orderly end.
+    void ResetConnection();
     void StopListening();
 
     struct Impl;

@@ -394,11 +394,17 @@ std::string TmsSMTP::Utf8EnvelopeAddress() const {
 
 void TmsSMTP::Logout() {
     platform::ProcessPendingMessages();
-    SendLine("QUIT");
     step_ = Step::Quit;
     // The sent message's file goes while the server answers.
     stream_.reset();
-    if (!ReadReply()) Fail(lastReply_);
+    try {
+        SendLine("QUIT");
+        if (!ReadReply()) Fail(lastReply_);
+    } catch (const EConnectionReset&) {
+        // A server that resets rather than answers QUIT has ended the
+        // dialogue as one that closes has: its earlier answers stand, a
+        // refusal as much as an accepted message.
+    }
     step_ = Step::Idle;
     if (OnMailSent) OnMailSent(*this);
 }

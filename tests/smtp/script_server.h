@@ -24,11 +24,13 @@ class ScriptServer : public LoopbackPeer {
 public:
     // Reply texts are sent as they are (line ends included). Inside one, the
     // byte kPause waits 300 ms and notes in the transcript whether a command
-    // arrived meanwhile; the whole texts kStall and kClose stop answering
-    // (connection held until the test ends) or hang up.
+    // arrived meanwhile; the whole texts kStall, kClose and kReset stop
+    // answering (connection held until the test ends), hang up, or hang up
+    // with a reset.
     static constexpr char kPause = '\x01';
     static inline const std::string kStall = "<stall>";
     static inline const std::string kClose = "<close>";
+    static inline const std::string kReset = "<reset>";
 
     // Overrides, by command word ("greeting", "HELO", "MAIL", "RCPT", "DATA",
     // "." for the end of data, "QUIT"), for their first, second... use.
@@ -106,7 +108,8 @@ private:
         for (;;) {
             std::size_t p = reply.find(kPause, start);
             std::string piece = reply.substr(start, p == std::string::npos ? p : p - start);
-            if (piece == kClose) {
+            if (piece == kClose || piece == kReset) {
+                if (piece == kReset) listener_.ResetConnection();
                 listener_.CloseConnection();
                 return false;
             }

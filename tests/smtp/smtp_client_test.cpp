@@ -202,6 +202,20 @@ TEST(SmtpDialogue, ScriptedServers) {
          "",
          kDelivered,
          {}},
+        // A reset is no worse than a close: the message is delivered, and a
+        // refusal before it stays the reason.
+        {"server resets instead of answering QUIT",
+         {{"QUIT", {ScriptServer::kReset}}},
+         nullptr,
+         "",
+         kDelivered,
+         {reset}},
+        {"greeting refused, then a reset instead of answering QUIT",
+         {{"greeting", {"554 go away\r\n"}}, {"QUIT", {ScriptServer::kReset}}},
+         nullptr,
+         "socket: 554 go away",
+         {"QUIT"},
+         {"554 go away", reset}},
     };
     for (const DialogueCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -79,6 +79,14 @@ void LoopbackListener::CloseConnection() {
     impl_->connFd = -1;
 }
 
+void LoopbackListener::ResetConnection() {
+    if (impl_->connFd >= 0) {
+        const linger abortive{1, 0};
+        ::setsockopt(impl_->connFd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    }
+    CloseConnection();
+}
+
 void LoopbackListener::StopListening() {
     if (impl_->listenFd >= 0) ::close(impl_->listenFd);
     impl_->listenFd = -1;

@@ -24,6 +24,7 @@ struct Api {
     int(WSAAPI* send_)(SOCKET, const char*, int, int) = nullptr;
     int(WSAAPI* recv_)(SOCKET, char*, int, int) = nullptr;
     int(WSAAPI* closesocket_)(SOCKET) = nullptr;
+    int(WSAAPI* setsockopt_)(SOCKET, int, int, const char*, int) = nullptr;
 };
 
 template <typename Fn>
@@ -63,6 +64,7 @@ LoopbackListener::LoopbackListener() : impl_(std::make_unique<Impl>()) {
     Bind(a.module, a.send_, "send");
     Bind(a.module, a.recv_, "recv");
     Bind(a.module, a.closesocket_, "closesocket");
+    Bind(a.module, a.setsockopt_, "setsockopt");
     WSADATA data;
     if (a.startup(MAKEWORD(1, 1), &data) != 0) throw std::runtime_error("WSAStartup");
     impl_->listenSocket = a.socket_(AF_INET, SOCK_STREAM, 0);
@@ -112,6 +114,15 @@ long LoopbackListener::ReceiveSome(char* buffer, std::size_t count) {
 void LoopbackListener::CloseConnection() {
     if (impl_->conn != INVALID_SOCKET) impl_->api.closesocket_(impl_->conn);
     impl_->conn = INVALID_SOCKET;
+}
+
+void LoopbackListener::ResetConnection() {
+    if (impl_->conn != INVALID_SOCKET) {
+        const linger abortive{1, 0};
+        impl_->api.setsockopt_(impl_->conn, SOL_SOCKET, SO_LINGER,
+                               reinterpret_cast<const char*>(&abortive), sizeof abortive);
+    }
+    CloseConnection();
 }
 
 void LoopbackListener::StopListening() {
