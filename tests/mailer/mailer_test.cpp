@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "raised.h"
 #include "util/errors.h"
 
 namespace quillpost {
@@ -159,15 +160,12 @@ TEST(MailerProperties, CredentialsRefuseTheBytesTheirMechanismsCannotCarry) {
         SCOPED_TRACE(c.value);
         TMailer m;
         m.SetUserName("old");
-        bool raised = false;
-        try {
-            (m.*c.set)(c.value);
-        } catch (const EMessageError& e) {
-            raised = true;
-            EXPECT_EQ(m.Response(), e.what());
+        const std::string raised = testing::Raised([&] { (m.*c.set)(c.value); }, "");
+        if (c.refused == nullptr) {
+            EXPECT_EQ(raised, "");
+            continue;
         }
-        EXPECT_EQ(raised, c.refused != nullptr);
-        if (c.refused == nullptr) continue;
+        EXPECT_EQ(raised, "message: " + m.Response());
         EXPECT_EQ(m.Response().rfind(c.refused, 0), 0u) << m.Response();
         EXPECT_EQ(m.Response().find(c.value), std::string::npos) << "the value is not repeated";
         EXPECT_EQ(m.UserName(), "old");
@@ -261,14 +259,9 @@ TEST(MailerProperties, EnvelopeKeywordsAreNormalisedOrRefused) {
         SCOPED_TRACE(std::string(c.member.name) + " " + c.value);
         TMailer m;
         (m.*c.member.set)(c.member.before);
-        std::string raised;
-        try {
-            (m.*c.member.set)(c.value);
-        } catch (const EMessageError& e) {
-            raised = e.what();
-        }
+        const std::string raised = testing::Raised([&] { (m.*c.member.set)(c.value); }, "");
         if (c.refused) {
-            EXPECT_EQ(raised, c.result);
+            EXPECT_EQ(raised, "message: " + c.result);
             EXPECT_EQ(m.Response(), c.result);
             EXPECT_EQ(c.member.get(m), c.member.before);
         } else {
