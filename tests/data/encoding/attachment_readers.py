@@ -17,19 +17,18 @@ import sys
 from email import policy
 from email.parser import BytesParser
 
+import manifest
 
-def records(path):
-    record = None
-    for line in open(path, encoding="ascii"):
-        key, _, value = line.rstrip("\n").partition(" ")
-        if key == "message":
-            record = {"path": value, "skip": 0, "att": []}
-        elif key == "skip":
-            record["skip"] = int(value)
-        elif key == "att":
-            record["att"].append(b"" if value == "-" else bytes.fromhex(value))
-        elif key == "end":
-            yield record
+
+def start(path):
+    return {"path": path, "skip": 0, "att": []}
+
+
+def take(record, key, value):
+    if key == "skip":
+        record["skip"] = int(value)
+    elif key == "att":
+        record["att"].append(b"" if value == "-" else bytes.fromhex(value))
 
 
 def unstuff(raw):
@@ -106,7 +105,7 @@ def difference(got, want):
 
 def main():
     failures = 0
-    for record in records(sys.argv[1]):
+    for record in manifest.records(sys.argv[1], start, take):
         raw = unstuff(open(record["path"], "rb").read())
         uu = b"\r\nMime-Version: " not in raw.split(b"\r\n\r\n", 1)[0]
         readers = (("binascii", uu_files),) if uu else (("python", python_files), ("gmime", gmime_files))

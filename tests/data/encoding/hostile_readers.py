@@ -22,27 +22,23 @@ from email import policy
 from email.parser import BytesParser
 
 import gmime_message
+import manifest
 
 
-def records(path):
-    record = None
-    for line in open(path, encoding="ascii"):
-        words = line.rstrip("\n").split(" ")
-        key = words[0]
-        if key == "message":
-            record = {"path": words[1], "to": [], "file": [], "header": {}, "extra": []}
-        elif key == "end":
-            yield record
-        elif key == "extra":
-            record["extra"].append(words[1].lower())
-        elif key == "header":
-            record["header"][words[1].lower()] = bytes.fromhex(words[2]).decode("utf-8")
-        else:
-            text = bytes.fromhex(words[1]).decode("utf-8") if len(words) > 1 else ""
-            if key in ("to", "file"):
-                record[key].append(text)
-            else:
-                record[key] = text
+def start(path):
+    return {"path": path, "to": [], "file": [], "header": {}, "extra": []}
+
+
+def take(record, key, value):
+    if key == "extra":
+        record["extra"].append(value.lower())
+    elif key == "header":
+        name, _, text = value.partition(" ")
+        record["header"][name.lower()] = manifest.utf8(text)
+    elif key in ("to", "file"):
+        record[key].append(manifest.utf8(value))
+    else:
+        record[key] = manifest.utf8(value)
 
 
 def python_view(raw):
@@ -85,7 +81,7 @@ def gmime_view(raw):
 def main():
     failures = []
     baseline = {}
-    for record in records(sys.argv[1]):
+    for record in manifest.records(sys.argv[1], start, take):
         raw = open(record["path"], "rb").read()
         longest = max(len(line) for line in raw.split(b"\r\n"))
         if longest > 998:

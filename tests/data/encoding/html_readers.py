@@ -20,33 +20,27 @@ from email import policy
 from email.parser import BytesParser
 
 import gmime_message
+import manifest
+from manifest import text
 
 
-def records(path):
-    record = None
-    for line in open(path, encoding="ascii"):
-        key, _, value = line.rstrip("\n").partition(" ")
-        if key == "message":
-            record = {"path": value, "image": {}, "file": []}
-        elif key == "layout":
-            record["layout"] = value
-        elif key == "end":
-            yield record
-        elif key in ("image", "file"):
-            name, _, path = value.partition(" ")
-            name = bytes.fromhex(name).decode("utf-8")
-            data = open(bytes.fromhex(path).decode("utf-8"), "rb").read()
-            if key == "image":
-                record["image"][name] = data
-            else:
-                record["file"].append((name, data))
+def start(path):
+    return {"path": path, "image": {}, "file": []}
+
+
+def take(record, key, value):
+    if key == "layout":
+        record["layout"] = value
+    elif key in ("image", "file"):
+        name, _, path = value.partition(" ")
+        name = manifest.utf8(name)
+        data = open(manifest.utf8(path), "rb").read()
+        if key == "image":
+            record["image"][name] = data
         else:
-            record[key] = text(bytes.fromhex(value).decode("utf-8"))
-
-
-def text(value):
-    """A text with LF line ends and none at its end."""
-    return value.replace("\r\n", "\n").rstrip("\n")
+            record["file"].append((name, data))
+    else:
+        record[key] = text(manifest.utf8(value))
 
 
 def cids(html):
@@ -121,7 +115,7 @@ def gmime_view(raw):
 
 def main():
     problems = []
-    for record in records(sys.argv[1]):
+    for record in manifest.records(sys.argv[1], start, take):
         # The composed text is what follows DATA: its periods are doubled.
         raw = open(record["path"], "rb").read().replace(b"\r\n..", b"\r\n.")
         for reader, view in (("python", python_view), ("gmime", gmime_view)):

@@ -19,28 +19,20 @@ from email import policy
 from email.parser import BytesParser
 
 import gmime_message
+import manifest
 
 
-def records(path):
-    record = None
-    for line in open(path, encoding="ascii"):
-        key, _, value = line.rstrip("\n").partition(" ")
-        if key == "message":
-            record = {"path": value, "to": [], "file": []}
-        elif key == "names":
-            record["names"] = value
-        elif key == "end":
-            yield record
-        else:
-            text = bytes.fromhex(value).decode("utf-8") if value else ""
-            if key in ("to", "file"):
-                record[key].append(text)
-            else:
-                record[key] = text
+def start(path):
+    return {"path": path, "to": [], "file": []}
 
 
-def body_text(text):
-    return text.replace("\r\n", "\n").rstrip("\n")
+def take(record, key, value):
+    if key == "names":
+        record["names"] = value
+    elif key in ("to", "file"):
+        record[key].append(manifest.utf8(value))
+    else:
+        record[key] = manifest.utf8(value)
 
 
 def python_view(raw):
@@ -52,7 +44,7 @@ def python_view(raw):
         "file": [],
     }
     body = m.get_body(("plain",))
-    view["body"] = body_text(body.get_content()) if body is not None else ""
+    view["body"] = manifest.text(body.get_content()) if body is not None else ""
     for part in m.iter_attachments():
         view["file"].append(part.get_filename())
     return view
@@ -73,7 +65,7 @@ def gmime_view(raw):
             if name is not None:
                 view["file"].append(name)
             elif first_text and isinstance(part, GMime.TextPart):
-                view["body"] = body_text(part.get_text())
+                view["body"] = manifest.text(part.get_text())
                 first_text = False
         if not it.next():
             break
@@ -82,10 +74,10 @@ def gmime_view(raw):
 
 def main():
     failures = 0
-    for record in records(sys.argv[1]):
+    for record in manifest.records(sys.argv[1], start, take):
         raw = open(record["path"], "rb").read()
         expected = {k: record.get(k, "") for k in ("subject", "from", "to", "body", "file")}
-        expected["body"] = body_text(expected["body"])
+        expected["body"] = manifest.text(expected["body"])
         for reader, view in (("python", python_view), ("gmime", gmime_view)):
             got = view(raw)
             for key, want in expected.items():
