@@ -13,9 +13,9 @@ check() {
     local label=$1 status=$2 out=$3 err=$4
     shift 5
     local got_out got_err got_status
-    got_out=$(timeout 20 "$bin" "$@" 2>/tmp/quillpost_cli_err.$$)
+    got_out=$(timeout 20 "$bin" "$@" 2>"$work/stderr")
     got_status=$?
-    got_err=$(cat /tmp/quillpost_cli_err.$$)
+    got_err=$(cat "$work/stderr")
     if [ "$got_status" = "$status" ] && [[ $got_out =~ $out ]] && [[ $got_err =~ $err ]]; then
         passed=$((passed + 1))
     else
@@ -24,24 +24,12 @@ check() {
     fi
 }
 
-if [ ! -x "$bin" ]; then
-    echo "no $bin"
-    echo "0 passed, 1 failed"
-    exit 1
-fi
+need_binary
 
 # The program creates its Mailer through COM and registers the server library
 # beside it on first use: into a scratch registry, never the user's.
 # (in a folder of its own: one in the shared temporary folder is not trusted).
-work=$(mktemp -d "${TMPDIR:-/tmp}/quillpost_cli.XXXXXX")
-server=
-smtpd=
-cleanup() {
-    [ -n "$server" ] && kill "$server" 2>/dev/null
-    [ -n "$smtpd" ] && kill "$smtpd" 2>/dev/null
-    rm -rf "$work" /tmp/quillpost_cli_err.$$
-}
-trap cleanup EXIT
+scratch cli smtpd
 registry=$work/registry
 export QUILLPOST_REGISTRY=$registry
 

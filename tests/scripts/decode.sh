@@ -8,8 +8,8 @@ cd "$(dirname "$0")/../.."
 bin=${QP_CLI:-build/linux/quillpost}
 passed=0
 failed=0
-work=$(mktemp -d "${TMPDIR:-/tmp}/quillpost_decode.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+source tests/scripts/lib/checks.sh
+scratch decode
 
 pass() { passed=$((passed + 1)); }
 fail() {
@@ -17,11 +17,7 @@ fail() {
     echo "FAILED $*"
 }
 
-if [ ! -x "$bin" ]; then
-    echo "no $bin"
-    echo "0 passed, 1 failed"
-    exit 1
-fi
+need_binary
 
 # Names are made safe by a rule tested on its own; here: what reaches the
 # folder end to end, names the decoder itself decodes included.

@@ -14,19 +14,8 @@ passed=0
 failed=0
 source tests/scripts/lib/checks.sh
 
-if [ ! -x "$bin" ]; then
-    echo "no $bin"
-    echo "0 passed, 1 failed"
-    exit 1
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/quillpost_dkim.XXXXXX")
-server=
-cleanup() {
-    [ -n "$server" ] && kill "$server" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+need_binary
+scratch dkim
 export QUILLPOST_REGISTRY=$work/registry
 
 openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$work/rsa.pem" 2>/dev/null

@@ -6,11 +6,8 @@ cd "$(dirname "$0")/../.."
 bin=${QP_CLI:-build/linux/quillpost}
 passed=0
 failed=0
-if [ ! -x "$bin" ]; then
-    echo "no $bin"
-    echo "0 passed, 1 failed"
-    exit 1
-fi
+source tests/scripts/lib/checks.sh
+need_binary
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quillpost_killed.XXXXXX")
 server=

@@ -13,19 +13,8 @@ if [ "$(id -u)" != 0 ] || ! id nobody >/dev/null 2>&1; then
     echo "0 passed, 0 failed"
     exit 0
 fi
-if [ ! -x "$bin" ]; then
-    echo "no $bin"
-    echo "0 passed, 1 failed"
-    exit 1
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/quillpost_files.XXXXXX")
-server=
-cleanup() {
-    [ -n "$server" ] && kill "$server" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+need_binary
+scratch files
 chmod 755 "$work"
 
 as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups -- "$@"; }

@@ -14,6 +14,32 @@ ok() {
     fi
 }
 
+# need_binary: a script whose program is not built fails as one check.
+need_binary() {
+    [ -x "$bin" ] && return 0
+    echo "no $bin"
+    echo "0 passed, 1 failed"
+    exit 1
+}
+
+# scratch NAME [VAR...]: makes $work, a private folder that goes when the
+# script exits; the processes whose ids $server and the variables named
+# (all emptied here) hold by then are stopped first.
+scratch() {
+    work=$(mktemp -d "${TMPDIR:-/tmp}/quillpost_$1.XXXXXX")
+    shift
+    scratch_pids=(server "$@")
+    local v
+    for v in "${scratch_pids[@]}"; do printf -v "$v" '%s' ""; done
+    trap scratch_cleanup EXIT
+}
+
+scratch_cleanup() {
+    local v
+    for v in "${scratch_pids[@]}"; do [ -n "${!v}" ] && kill "${!v}" 2>/dev/null; done
+    rm -rf "$work"
+}
+
 # start_reply_server DIR REPLY: a server on 127.0.0.1 that sends REPLY (a
 # Python bytes literal's body) to each connection and closes it. Sets
 # $server to its process and writes its port to DIR/port.
